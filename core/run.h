@@ -1,0 +1,87 @@
+#pragma once
+// The run routine: set-up from the panel's texts, then the main loop, pass by pass.
+//
+// The core knows no windows. What a run needs from the panel and the displays comes through
+// RunHost, which panel/ implements on the window services. The run calls the per-pass hooks
+// only on passes that draw something (every 100th pass, the time plot's samples, apsis
+// events), so a pass that draws nothing makes no indirect call.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/number_text.h"
+#include "core/sim_state.h"
+
+namespace gravlag {
+
+// The panel boxes that the run's set-up reads (and, for the normalised ones, writes back).
+enum class PanelBox { Tpredsel, Titer, Tn_object, Tmass0, Tmass1, Tmass2, Tvxbase, Tvybase };
+
+struct DisplayGeometry {
+    float simWidth = 0, simHeight = 0; // inner size of Form2, pixels
+    float plotHeight = 0;              // inner height of Form3 after its resize, pixels
+};
+
+// The values that one call of RunSimulation shares among its phases. Optional members are
+// those a run assigns only when something happens (an apsis event, a delay evaluated).
+struct RunValues {
+    std::string predMode;   // text of "Prediction"
+    std::string iterEnd;    // text of "Iteration"
+    double iterEndValue = 0; // its number (the last pass counter value, before flooring)
+    double nLast = 0;       // index of the last active body
+    double vxBase = 0, vyBase = 0;
+    int drawScale = 3;      // pixels per length unit on Form2
+    std::int64_t apsisCount = 0;
+    float simWidth = 0, simHeight = 0, plotHeight = 0;
+    double startRadius = 0;
+    double xPair = 0, yPair = 0, vxPair = 0, vyPair = 0;
+    std::int64_t k = 0;     // pass counter of the pass being reported
+    std::optional<double> delay21, delay31; // delays in whole steps, shown as "t 21", "t 31"
+    std::int64_t sampleInterval = 1; // "2 BH's" time plot: every n passes (>= 1)
+    // Latest apsis event.
+    std::optional<double> parabA, parabB, apsisOffset, apsisAngle;
+    // Running least-squares line through the apsis directions.
+    std::optional<double> fitX, fitN, fitSumX, fitSumXX, fitSumY, fitSumXY;
+    std::optional<double> fitA, fitB, predAngle;
+};
+
+// What the run needs from the windows around it.
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+    virtual std::string boxText(PanelBox box) = 0;
+    virtual void setBoxText(PanelBox box, std::string_view text) = 0;
+    virtual void setEndCaption(std::string_view caption) = 0; // "Stop" at the start, "End" at the end
+    virtual void processPendingEvents() = 0;
+    virtual RegionalFormat regionalFormat() = 0;
+    // Form2, then Form3, made visible; Form2 erased.
+    virtual void showDisplays() = 0;
+    // Form3 sized and laid out for the scenario; the inner sizes the run draws with.
+    virtual DisplayGeometry prepareDisplays(int scenarioCode) = 0;
+
+    // Per pass, in this order within a pass, each only when it applies.
+    virtual void apsisEvent(const SimState& state, const RunValues& run) = 0;    // "Mercury" event
+    virtual void displayUpdate(const SimState& state, const RunValues& run) = 0; // k % 100 == 0; hands over to events
+    virtual void timePlot(const SimState& state, const RunValues& run) = 0;      // "2 BH's" sample
+};
+
+enum class RunEnd { Completed, Stopped, Fault, Refused };
+
+struct RunResult {
+    RunEnd ended = RunEnd::Completed;
+    std::string message;                 // with Fault and Refused: the cause, in one line
+    std::int64_t passes = 0;             // passes completed
+    std::optional<std::int64_t> lastPass; // k of the last completed pass
+    RunValues values;
+};
+
+// Sets up a run from the panel's boxes and the state (c, dt, dx1, dx2 stored by
+// "Calculate"), runs it to its end and returns how it ended. After a fault the state is that
+// of the last completed pass; a refused run leaves the bodies and histories untouched.
+RunResult RunSimulation(SimState& state, RunHost& host);
+
+std::string_view RunEndName(RunEnd ended); // "completed", "stopped", "fault", "refused"
+
+} // namespace gravlag

@@ -1,0 +1,166 @@
+#include "core/run_setup.h"
+
+#include <cmath>
+#include <limits>
+
+#include "core/place_pair.h"
+
+namespace gravlag {
+
+namespace {
+
+constexpr double kMaxPassCounter = 9.0e18; // beyond this a run would never end anyway
+
+double ReadNormalised(RunHost& host, PanelBox box)
+{
+    const std::string text = NormalizeDecimalText(host.boxText(box));
+    host.setBoxText(box, text);
+    return ParseLeadingNumber(host.boxText(box));
+}
+
+bool Finite(const PairPlacement& p)
+{
+    return std::isfinite(p.x0) && std::isfinite(p.y0) && std::isfinite(p.vx0)
+        && std::isfinite(p.vy0) && std::isfinite(p.x1) && std::isfinite(p.y1)
+        && std::isfinite(p.vx1) && std::isfinite(p.vy1);
+}
+
+// Why PlacePair cannot place this pair, or empty when it can.
+std::string PairProblem(double m0, double m1, double d, const char* masses, const char* separation)
+{
+    if (m0 + m1 == 0)
+        return std::string(masses) + " sum to 0, so the pair has no centre of mass";
+    if (d == 0)
+        return std::string(separation) + " is 0, so the pair has no separation";
+    const double r0 = (d * m1) / (m0 + m1), r1 = (d * m0) / (m0 + m1);
+    if (m1 * r0 < 0 || m0 * r1 < 0)
+        return std::string("the masses and ") + separation
+            + " give an orbital speed with a negative square";
+    return {};
+}
+
+} // namespace
+
+SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
+{
+    SetupOutcome out;
+    state.pi = 4 * std::atan(1.0);
+    run.drawScale = 3;
+    state.gConst = 1.0;
+    run.apsisCount = 0;
+    state.stopFlag = 0;
+    run.predMode = host.boxText(PanelBox::Tpredsel);
+    host.setEndCaption("Stop");
+    host.processPendingEvents();
+
+    const RegionalFormat format = host.regionalFormat();
+    run.iterEnd = host.boxText(PanelBox::Titer);
+    const std::optional<double> iterEnd = RegionalNumberValue(run.iterEnd, format);
+    if (!iterEnd) {
+        out.refusal = "\"Iteration\" is not a number: \"" + run.iterEnd + "\"";
+        return out;
+    }
+    const std::string nText = host.boxText(PanelBox::Tn_object);
+    const std::optional<double> nObject = RegionalNumberValue(nText, format);
+    if (!nObject) {
+        out.refusal = "\"n object\" is not a number: \"" + nText + "\"";
+        return out;
+    }
+    if (!(*nObject >= 1 && *nObject < 4)) {
+        out.refusal = "\"n object\" must be 1 to 3 bodies, not " + nText;
+        return out;
+    }
+    const std::optional<double> pred = RegionalNumberValue(run.predMode, format);
+    if (!pred) {
+        out.refusal = "\"Prediction\" is not a number: \"" + run.predMode + "\"";
+        return out;
+    }
+    out.fromHistory = *pred == 1;
+    if (out.fromHistory && state.c > 0 && !(state.dt > 0)) {
+        out.refusal = "\"dt\" must be positive for \"Prediction\" 1 with c > 0: the history "
+                      "holds only the past";
+        return out;
+    }
+    run.iterEndValue = *iterEnd;
+    run.nLast = *nObject - 1;
+    const int last = static_cast<int>(run.nLast);
+
+    std::array<double, kBodies> mass = state.mass;
+    static constexpr PanelBox kMassBox[kBodies] = {PanelBox::Tmass0, PanelBox::Tmass1,
+                                                  PanelBox::Tmass2};
+    for (int i = 0; i <= last; ++i)
+        mass[static_cast<unsigned>(i)] = ReadNormalised(host, kMassBox[i]);
+    run.vxBase = ReadNormalised(host, PanelBox::Tvxbase);
+    run.vyBase = ReadNormalised(host, PanelBox::Tvybase);
+
+    const int scenario = state.scenarioCode;
+    const double pi = state.pi;
+    const double theta = scenario == 1 ? pi + pi / 4 : pi;
+    const double d = scenario == 1 ? state.dx1 : 2 * state.dx1;
+    const double f = scenario == 1 ? 0.6 : 1;
+
+    std::string problem = PairProblem(mass[0], mass[1], d, "\"Mass 1\" and \"Mass 2\"", "\"r  m(2)\"");
+    if (problem.empty())
+        problem = PairProblem(mass[0] + mass[1], mass[2], state.dx2, "the three masses",
+                              "\"r  m(3)\"");
+    if (!problem.empty()) {
+        out.refusal = "Cannot place the bodies: " + problem;
+        return out;
+    }
+    const PairPlacement inner = PlacePair(mass[0], mass[1], d, f, theta, pi, state.gConst);
+    const PairPlacement outer = PlacePair(mass[0] + mass[1], mass[2], state.dx2, 1, 0, pi, state.gConst);
+    std::array<double, kBodies> x{inner.x0, inner.x1, outer.x1}, y{inner.y0, inner.y1, outer.y1};
+    std::array<double, kBodies> vx{inner.vx0, inner.vx1, outer.vx1},
+        vy{inner.vy0, inner.vy1, outer.vy1};
+    run.startRadius = std::sqrt(x[1] * x[1] + y[1] * y[1]);
+    run.xPair = outer.x0;
+    run.yPair = outer.y0;
+    run.vxPair = outer.vx0;
+    run.vyPair = outer.vy0;
+    x[0] += run.xPair;
+    y[0] += run.yPair;
+    x[1] += run.xPair;
+    y[1] += run.yPair;
+    vx[0] += run.vxPair;
+    vy[0] += run.vyPair;
+    vx[1] += run.vxPair;
+    vy[1] += run.vyPair;
+    for (unsigned i = 0; i < kBodies; ++i) {
+        vx[i] += run.vxBase;
+        vy[i] += run.vyBase;
+    }
+    bool finite = Finite(inner) && Finite(outer) && std::isfinite(run.startRadius);
+    for (unsigned i = 0; i < kBodies; ++i)
+        finite = finite && std::isfinite(x[i]) && std::isfinite(y[i]) && std::isfinite(vx[i])
+            && std::isfinite(vy[i]);
+    if (!finite) {
+        out.refusal = "Cannot place the bodies: overflow in the initial positions or velocities";
+        return out;
+    }
+
+    // Everything is sound: only now does the run change what the state and displays show.
+    state.mass = mass;
+    host.showDisplays();
+    const DisplayGeometry geometry = host.prepareDisplays(scenario);
+    run.simWidth = geometry.simWidth;
+    run.simHeight = geometry.simHeight;
+    run.plotHeight = geometry.plotHeight;
+    state.x = x;
+    state.y = y;
+    state.vx = vx;
+    state.vy = vy;
+    state.hist.fill(x, y);
+    state.sepHist.fill(state.dx1);
+
+    // "2 BH's" time plot: a dot every n passes, n = iterEnd / plotWidth rounded half to even;
+    // at least 1, so that a short run samples every pass instead of dividing by zero.
+    const double q = std::nearbyint(run.iterEndValue / static_cast<double>(state.plotWidth));
+    run.sampleInterval = q >= 1 ? (q < kMaxPassCounter ? static_cast<std::int64_t>(q)
+                                                        : std::numeric_limits<std::int64_t>::max())
+                                : 1;
+    const double bound = std::floor(run.iterEndValue);
+    out.lastPass = bound < 0 ? -1 : static_cast<std::int64_t>(std::min(bound, kMaxPassCounter));
+    return out;
+}
+
+} // namespace gravlag

@@ -1,0 +1,36 @@
+#pragma once
+// The widget of a top-level window: its inner area is a backing image, so whatever is drawn
+// survives the window being covered, minimised and uncovered; the controls sit on top of it.
+
+#include <functional>
+
+#include <QImage>
+#include <QWidget>
+
+namespace gravlag::ui {
+
+class DrawingSurface final : public QWidget {
+    Q_OBJECT
+public:
+    explicit DrawingSurface(QSize innerSize);
+
+    const QImage& image() const { return image_; }
+    // The image follows the widget's size, keeping the pixels that overlap; new area is white.
+    void fitImage();
+    void erase();
+    void setPixel(int x, int y, QRgb color); // a pixel outside the image is ignored
+
+    // Asked when the person closes the window through its frame; answers whether it may close.
+    void setCloseRequestHandler(std::function<bool()> handler) { closeRequest_ = std::move(handler); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QImage image_;
+    std::function<bool()> closeRequest_;
+};
+
+} // namespace gravlag::ui
