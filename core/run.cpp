@@ -7,6 +7,7 @@
 #include "core/line_fit.h"
 #include "core/place_pair.h"
 #include "core/retardation.h"
+#include "core/pass.h"
 #include "core/run_setup.h"
 
 namespace gravlag {
@@ -28,15 +29,9 @@ constexpr std::int64_t kDisplayInterval = 100;
 
 std::string BodyName(int i) { return "body " + std::to_string(i + 1); }
 
-// Everything one pass computes, kept apart from the state until the pass has proved sound,
-// so that a fault leaves the state as the last completed pass left it.
-struct PassResult {
-    std::array<double, kBodies> x{}, y{}, vx{}, vy{}, fx{}, fy{}, xRet{}, yRet{};
-    std::optional<double> delay21, delay31;
-    std::string fault; // empty when the pass is sound
-};
-
 bool Finite(double v) { return std::isfinite(v); }
+
+} // namespace
 
 PassResult ComputePass(const SimState& s, int last, bool fromHistory)
 {
@@ -110,8 +105,6 @@ PassResult ComputePass(const SimState& s, int last, bool fromHistory)
     }
     return p;
 }
-
-} // namespace
 
 RunResult RunSimulation(SimState& state, RunHost& host)
 {

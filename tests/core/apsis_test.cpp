@@ -1,0 +1,108 @@
+// Directions, apsis events and the running line fit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/apsis.h"
+#include "core/line_fit.h"
+#include "fake_host.h"
+
+using namespace gravlag;
+using gravlag::testing::DefaultState;
+using gravlag::testing::FakeHost;
+
+namespace {
+const double kPi = 4 * std::atan(1.0);
+}
+
+TEST(PolarAngle, FullCircle)
+{
+    EXPECT_EQ(PolarAngle(1, 0, kPi), 0.0);
+    EXPECT_DOUBLE_EQ(PolarAngle(0, 1, kPi), kPi / 2);
+    EXPECT_EQ(PolarAngle(-1, 0, kPi), kPi); // the negative x axis
+    EXPECT_EQ(PolarAngle(-1e-300, 0, kPi), kPi);
+    EXPECT_DOUBLE_EQ(PolarAngle(0, -1, kPi), 3 * kPi / 2);
+    EXPECT_DOUBLE_EQ(PolarAngle(1, -1, kPi), 7 * kPi / 4);
+    EXPECT_DOUBLE_EQ(PolarAngle(-1, 1, kPi), 3 * kPi / 4);
+    EXPECT_EQ(PolarAngle(0, 0, kPi), 0.0);
+    for (double a = 0.01; a < 2 * kPi; a += 0.1) {
+        const double p = PolarAngle(std::cos(a), std::sin(a), kPi);
+        EXPECT_NEAR(p, a, 1e-12);
+        EXPECT_GE(p, 0.0);
+        EXPECT_LT(p, 2 * kPi);
+    }
+}
+
+TEST(InterpolateDirection, ShorterArcAcrossZero)
+{
+    EXPECT_NEAR(InterpolateDirection(359, 1, 0.5), 0.0, 1e-12);
+    EXPECT_NEAR(InterpolateDirection(359, 1, 0.25), 359.5, 1e-12);
+    EXPECT_NEAR(InterpolateDirection(1, 359, 0.75), 359.5, 1e-12);
+    EXPECT_LT(InterpolateDirection(359.9999999999999, 0.5, 1e-17), 360.0);
+    // Without a wrap the plain formula, to the bit.
+    const double a = 44.123456789, b = 44.987654321, t = 0.7312;
+    EXPECT_EQ(InterpolateDirection(a, b, t), a + t * (b - a));
+}
+
+TEST(LineFit, FirstTwoEvents)
+{
+    RunValues run;
+    run.apsisCount = 1;
+    AddApsisToFit(run, 45.1);
+    EXPECT_EQ(*run.fitA, 45.1);
+    EXPECT_EQ(*run.fitB, 0.0);
+    EXPECT_EQ(*run.predAngle, 45.1);
+    run.apsisCount = 2;
+    AddApsisToFit(run, 45.3);
+    EXPECT_NEAR(*run.fitA, 45.1, 1e-12);
+    EXPECT_NEAR(*run.fitB, 0.2, 1e-12);
+    EXPECT_NEAR(*run.predAngle, 45.3, 1e-12);
+    run.apsisCount = 3;
+    AddApsisToFit(run, 45.2);
+    EXPECT_NEAR(*run.fitB, 0.05, 1e-12); // least squares through (0,45.1) (1,45.3) (2,45.2)
+    EXPECT_NEAR(*run.fitA, 45.15, 1e-12);
+}
+
+TEST(ApsisCheck, StrictMaximumOnly)
+{
+    EXPECT_TRUE(IsApsis({0, 1, 2, 1, 0}));
+    EXPECT_FALSE(IsApsis({0, 2, 2, 1, 0}));
+    EXPECT_FALSE(IsApsis({6, 6, 6, 6, 6}));
+    SimState s;
+    s.pi = kPi;
+    s.sepHist = {0, 1, 2, 1, 0};
+    s.hist.fill({0, 0, 0}, {0, 0, 0});
+    s.hist.push({0, 1, 0}, {0, 1, 0});
+    const ApsisEvent e = MeasureApsis(s);
+    EXPECT_EQ(e.apsisOffset, 1.0);
+    EXPECT_EQ(e.apsisAngle, s.angleHist[2]);
+}
+
+TEST(ApsisCheck, MercuryRunMeasuresNear45AndFits)
+{
+    SimState s = DefaultState();
+    s.scenarioCode = 1;
+    s.dx1 = 8;
+    FakeHost h;
+    h.boxes[PanelBox::Tmass1] = "0.001";
+    h.boxes[PanelBox::Tmass2] = "0.1";
+    h.boxes[PanelBox::Titer] = "100000";
+    const RunResult r = RunSimulation(s, h);
+    ASSERT_EQ(r.ended, RunEnd::Completed) << r.message;
+    ASSERT_GE(h.apsisRuns.size(), 3u);
+    const RunValues& first = h.apsisRuns[0];
+    EXPECT_EQ(first.apsisCount, 1);
+    EXPECT_NEAR(*first.apsisAngle, 45, 0.5);
+    EXPECT_GT(*first.apsisOffset, 0.5);
+    EXPECT_LT(*first.apsisOffset, 1.5);
+    const RunValues& second = h.apsisRuns[1];
+    EXPECT_NEAR(*second.predAngle, *second.apsisAngle, 1e-9);
+    EXPECT_NEAR(*second.fitA, *first.apsisAngle, 1e-9);
+    EXPECT_EQ(r.values.apsisCount, static_cast<std::int64_t>(h.apsisRuns.size()));
+    // "2 BH's" never measures.
+    SimState b = DefaultState();
+    FakeHost hb;
+    hb.boxes[PanelBox::Titer] = "20000";
+    RunSimulation(b, hb);
+    EXPECT_TRUE(hb.apsisRuns.empty());
+}
