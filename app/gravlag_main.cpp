@@ -1,0 +1,23 @@
+// gravlag: the desktop program.
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+
+#include "panel/program.h"
+#include "ui/qt_services.h"
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false); // the panel decides when the program ends
+    gravlag::ui::QtServices services;
+    gravlag::Program program(services);
+    QWidget* panel = services.widget("Form1");
+    program.form1().onRunFinished([panel](const gravlag::RunResult& result) {
+        if (result.ended == gravlag::RunEnd::Fault || result.ended == gravlag::RunEnd::Refused)
+            QMessageBox::warning(panel, "gravlag",
+                                 QString::fromStdString(result.message));
+    });
+    panel->show();
+    return app.exec();
+}

@@ -1,0 +1,120 @@
+#include "displays/time_evolution_display.h"
+
+#include <cmath>
+
+#include "displays/palette.h"
+
+namespace gravlag {
+
+namespace {
+constexpr double kReferenceAngle = 45;      // degrees: the centre line of the apsis plot
+constexpr double kAngleScale = 3000;        // pixels per degree
+constexpr double kDistanceScale = 100;      // pixels per length unit
+constexpr double kFitTextScale = 1000000;   // a and b are shown floored to six decimals
+
+double FlooredToSixDecimals(double v)
+{
+    const double scaled = std::floor(v * kFitTextScale) / kFitTextScale;
+    return std::isfinite(scaled) ? scaled : v;
+}
+} // namespace
+
+TimeEvolutionDisplay::TimeEvolutionDisplay(ui::WindowServices& services, SimState& state)
+    : services_(services), state_(state),
+      form3_(services.createWindow("Form3", "Time Evolution Display", 12000, 3090))
+{
+    cls_ = &form3_.addButton({"CommandCls", "Clear", 120, 120, 615, 255, 0});
+    tcolor_ = &form3_.addTextBox({"Tcolor", "Text1", 840, 2640, 735, 285, 1});
+    tpred_ = &form3_.addTextBox({"TPred", "Text1", 5520, 2640, 900, 285, 2});
+    ta_ = &form3_.addTextBox({"Ta", "Text1", 2400, 2640, 900, 285, 3});
+    tb_ = &form3_.addTextBox({"Tb", "Text1", 3720, 2640, 900, 285, 4});
+    la_ = &form3_.addLabel({"La", "a", 2160, 2640, 375, 255, 5});
+    lb_ = &form3_.addLabel({"Lb", "b", 3480, 2640, 495, 255, 6});
+    lpred_ = &form3_.addLabel({"Lpred", "prediction", 4800, 2640, 495, 255, 7});
+    lcolor_ = &form3_.addLabel({"Lcolor", "color", 240, 2640, 375, 255, 8});
+    cls_->onClick([this] { CommandCls_Click(); });
+    tcolor_->onClick([this] { Tcolor_Click(); });
+}
+
+void TimeEvolutionDisplay::layout(int scenarioCode)
+{
+    const bool mercury = scenarioCode == 1;
+    form3_.setOuterWidth(mercury ? 6000 : 12000);
+    form3_.setOuterHeight(mercury ? 6000 : 3600);
+    const int row = mercury ? 320 : 180;
+    tcolor_->setTop(row);
+    lcolor_->setTop(row);
+    tpred_->setTop(342);
+    lpred_->setTop(342);
+    for (ui::Control* c : {static_cast<ui::Control*>(ta_), static_cast<ui::Control*>(tb_),
+                           static_cast<ui::Control*>(la_), static_cast<ui::Control*>(lb_)})
+        c->setTop(row);
+    for (ui::Control* c : {static_cast<ui::Control*>(ta_), static_cast<ui::Control*>(tb_),
+                           static_cast<ui::Control*>(tpred_), static_cast<ui::Control*>(lpred_),
+                           static_cast<ui::Control*>(la_), static_cast<ui::Control*>(lb_)})
+        c->setVisible(mercury);
+    if (mercury) {
+        lpred_->setLeft(120);
+        tpred_->setLeft(ta_->left());
+    }
+}
+
+void TimeEvolutionDisplay::apsisEvent(const SimState& s, const RunValues& run)
+{
+    const double centre = run.plotHeight / 2;
+    const double x = 2 * *run.fitX;
+    const double measured = centre - (*run.apsisAngle - kReferenceAngle) * kAngleScale;
+    const double fitted = centre - (*run.predAngle - kReferenceAngle) * kAngleScale;
+    form3_.setPixel(PixelCoordinate(x + 1), PixelCoordinate(measured), QBColor(0));
+    form3_.setPixel(PixelCoordinate(x + 2), PixelCoordinate(measured), QBColor(0));
+    form3_.setPixel(PixelCoordinate(x + 1), PixelCoordinate(fitted), QBColor(s.colorIndex));
+    form3_.setPixel(PixelCoordinate(x + 2), PixelCoordinate(fitted), QBColor(s.colorIndex));
+    const RegionalFormat format = services_.regionalFormat();
+    tpred_->setText(RegionalNumberText(*run.predAngle, format));
+    ta_->setText(RegionalNumberText(FlooredToSixDecimals(*run.fitA), format));
+    tb_->setText(RegionalNumberText(FlooredToSixDecimals(*run.fitB), format));
+}
+
+void TimeEvolutionDisplay::timePlot(const SimState& s, const RunValues& run)
+{
+    const double mx = (s.x[0] + s.x[1]) / 2, my = (s.y[0] + s.y[1]) / 2;
+    // A run of one pass ("Iteration" 0) has nothing to spread over the width: column 1.
+    const double px = run.iterEndValue != 0
+        ? (static_cast<double>(run.k) * s.plotWidth) / run.iterEndValue + 1
+        : 1.0;
+    const double centre = run.plotHeight / 2;
+    const auto distance = [&](int b) {
+        const double ex = s.x[static_cast<unsigned>(b)] - mx, ey = s.y[static_cast<unsigned>(b)] - my;
+        return std::sqrt(ex * ex + ey * ey);
+    };
+    if (run.nLast != 1) {
+        const double r2 = distance(2);
+        form3_.setPixel(PixelCoordinate(px),
+                        PixelCoordinate(centre + (r2 - s.dx2) * kDistanceScale),
+                        QBColor(s.colorIndex));
+    }
+    const double r1 = distance(1);
+    form3_.setPixel(PixelCoordinate(px),
+                    PixelCoordinate(centre - (r1 - run.startRadius) * kDistanceScale),
+                    QBColor(s.colorIndex));
+}
+
+void TimeEvolutionDisplay::Tcolor_Click()
+{
+    state_.colorIndex = static_cast<std::int16_t>(state_.colorIndex + 1);
+    if (state_.colorIndex > 15)
+        state_.colorIndex = 0;
+    refreshSwatch();
+}
+
+void TimeEvolutionDisplay::refreshSwatch()
+{
+    const int n = state_.colorIndex;
+    tcolor_->setTextColor(QBColor(n < 7 || n == 9 ? 15 : 0));
+    tcolor_->setText(RegionalNumberText(static_cast<long long>(n)));
+    tcolor_->setBackgroundColor(QBColor(n));
+}
+
+void TimeEvolutionDisplay::CommandCls_Click() { form3_.erase(); }
+
+} // namespace gravlag

@@ -1,0 +1,40 @@
+#pragma once
+// What a run needs from the windows: Form1's boxes and caption, Form2 and Form3.
+
+#include <functional>
+
+#include "core/run.h"
+#include "ui/window_services.h"
+
+namespace gravlag {
+
+class Form1;
+class SimulationDisplay;
+class TimeEvolutionDisplay;
+
+class PanelRunHost final : public RunHost {
+public:
+    PanelRunHost(ui::WindowServices& services, Form1& form1, SimulationDisplay& form2,
+                 TimeEvolutionDisplay& form3);
+    std::function<void(const RunValues&)> apsisObserver;
+
+    std::string boxText(PanelBox box) override;
+    void setBoxText(PanelBox box, std::string_view text) override;
+    void setEndCaption(std::string_view caption) override;
+    void processPendingEvents() override { services_.processPendingEvents(); }
+    RegionalFormat regionalFormat() override { return services_.regionalFormat(); }
+    void showDisplays() override;
+    DisplayGeometry prepareDisplays(int scenarioCode) override;
+    void apsisEvent(const SimState& state, const RunValues& run) override;
+    void displayUpdate(const SimState& state, const RunValues& run) override;
+    void timePlot(const SimState& state, const RunValues& run) override;
+
+private:
+    ui::TextBox& box(PanelBox box);
+    ui::WindowServices& services_;
+    Form1& form1_;
+    SimulationDisplay& form2_;
+    TimeEvolutionDisplay& form3_;
+};
+
+} // namespace gravlag
