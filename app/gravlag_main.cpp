@@ -19,5 +19,9 @@ int main(int argc, char** argv)
                                  QString::fromStdString(result.message));
     });
     panel->show();
+    // The arrangement depends on the panel's outer size, frame included, which the window
+    // system knows only once the panel is shown: arrange the windows again now.
+    QCoreApplication::processEvents();
+    program.form1().Form_Load();
     return app.exec();
 }

@@ -1,0 +1,138 @@
+// The desktop program's windows on Qt (offscreen): start-up, a run started by a click,
+// "Stop", a second "Calculate" during a run, the scenario switch, and the same picture as
+// the in-memory windows draw.
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "panel/program.h"
+#include "ui/headless_services.h"
+#include "ui/qt_services.h"
+#include "ui/qt_window.h"
+
+using namespace gravlag;
+
+class ProgramGuiTest : public QObject {
+    Q_OBJECT
+
+    template <class W>
+    W* find(ui::QtServices& s, const char* window, const char* name)
+    {
+        W* w = s.widget(window)->findChild<W*>(name);
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+    void type(ui::QtServices& s, const char* name, const QString& text)
+    {
+        QLineEdit* e = find<QLineEdit>(s, "Form1", name);
+        e->selectAll();
+        QTest::keyClicks(e, text);
+    }
+
+private slots:
+    void startUp()
+    {
+        ui::QtServices services(96);
+        Program program(services);
+        services.widget("Form1")->show();
+        program.form1().Form_Load(); // as the program does once the panel's frame is known
+        QCOMPARE(services.widget("Form1")->windowTitle(), QString("Control Display"));
+        QVERIFY(!services.widget("Form2")->isVisible());
+        QVERIFY(!services.widget("Form3")->isVisible());
+        QCOMPARE(find<QLineEdit>(services, "Form1", "Titer")->text(), QString("320000"));
+        QCOMPARE(find<QLineEdit>(services, "Form1", "Tmass(2)")->text(), QString("0.01"));
+        QCOMPARE(find<QPushButton>(services, "Form1", "CommandEnd")->text(), QString("End"));
+        QCOMPARE(services.window("Form2")->left(), 0);
+        QCOMPARE(services.window("Form3")->left(), services.window("Form1")->outerWidth());
+    }
+
+    void runByClickFillsProgress()
+    {
+        ui::QtServices services(96);
+        Program program(services);
+        services.widget("Form1")->show();
+        type(services, "Titer", "3000");
+        type(services, "Tc", "50000");
+        QTest::mouseClick(find<QPushButton>(services, "Form1", "CommandCalc"), Qt::LeftButton);
+        QCOMPARE(find<QLineEdit>(services, "Form1", "Titer1")->text(), QString("3000"));
+        QCOMPARE(find<QLineEdit>(services, "Form1", "Tti1j0")->text(), QString("0"));
+        QVERIFY(!find<QLineEdit>(services, "Form1", "Tti2j0")->text().isEmpty());
+        QVERIFY(services.widget("Form2")->isVisible());
+        QCOMPARE(find<QPushButton>(services, "Form1", "CommandEnd")->text(), QString("End"));
+    }
+
+    void stopAndSecondCalculateDuringARun()
+    {
+        ui::QtServices services(96);
+        Program program(services);
+        services.widget("Form1")->show();
+        int finished = 0;
+        program.form1().onRunFinished([&](const RunResult&) { ++finished; });
+        QPushButton* calc = find<QPushButton>(services, "Form1", "CommandCalc");
+        QPushButton* end = find<QPushButton>(services, "Form1", "CommandEnd");
+        // Posted now, delivered at the run's hand-overs: a second Calculate, then Stop.
+        QTimer::singleShot(0, calc, [&] { QTest::mouseClick(calc, Qt::LeftButton); });
+        QTimer::singleShot(0, end, [&] {
+            QCOMPARE(end->text(), QString("Stop"));
+            QTest::mouseClick(end, Qt::LeftButton);
+        });
+        QTest::mouseClick(calc, Qt::LeftButton);
+        QCOMPARE(finished, 1);
+        QCOMPARE(program.form1().lastRun()->ended, RunEnd::Stopped);
+        QCOMPARE(end->text(), QString("End"));
+        QVERIFY(!services.programEnded());
+    }
+
+    void scenarioSwitchColoursTheSelector()
+    {
+        ui::QtServices services(96);
+        Program program(services);
+        QLineEdit* method = find<QLineEdit>(services, "Form1", "Tmethode");
+        QTest::mouseClick(method, Qt::LeftButton);
+        QCOMPARE(method->text(), QString("Mercury"));
+        QLineEdit* color = find<QLineEdit>(services, "Form3", "Tcolor");
+        QCOMPARE(color->text(), QString("12"));
+        QCOMPARE(color->palette().color(QPalette::Base), QColor(255, 0, 0));
+        QTest::mouseClick(color, Qt::LeftButton);
+        QCOMPARE(color->text(), QString("13"));
+    }
+
+    void samePictureAsTheHeadlessWindows()
+    {
+        ui::QtServices qt(96);
+        Program onQt(qt);
+        ui::HeadlessServices mem;
+        Program inMemory(mem);
+        QTest::mouseClick(find<QLineEdit>(qt, "Form1", "Tmethode"), Qt::LeftButton);
+        mem.textBox("Tmethode")->click();
+        type(qt, "Titer", "60000");
+        mem.textBox("Titer")->type("60000");
+        QTest::mouseClick(find<QPushButton>(qt, "Form1", "CommandCalc"), Qt::LeftButton);
+        mem.button("CommandCalc")->click();
+        for (const char* name : {"Form2", "Form3"}) {
+            const QImage& image = qt.window(name)->surfaceImage();
+            const ui::Surface& surface = mem.window(name)->surface();
+            // A window manager's frame can leave Form3 a few pixels taller on Qt; the plot is
+            // centred on the inner height, so the same drawing then stands that much lower.
+            const int shift = (image.height() - surface.height) / 2;
+            const int w = std::min(image.width(), surface.width);
+            int differing = 0, ink = 0;
+            for (int y = 0; y < surface.height; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const ui::Rgb c = surface.at(x, y);
+                    ink += !(c == ui::kBackground);
+                    const int qy = y + shift;
+                    if (qy >= 0 && qy < image.height())
+                        differing += image.pixel(x, qy) != qRgb(c.r, c.g, c.b);
+                }
+            QVERIFY(ink > 0);
+            QCOMPARE(differing, 0);
+        }
+    }
+};
+
+QTEST_MAIN(ProgramGuiTest)
+#include "program_gui_test.moc"
