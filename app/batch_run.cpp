@@ -60,18 +60,18 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err)
     for (const auto& [name, text] : options.typed)
         services.textBox(name)->type(text);
 
+    bool stopClicked = false;
     if (options.stopAt) {
         const long long stopAt = *options.stopAt;
-        bool clicked = false;
-        services.setIdleHook([&] {
+        services.setIdleHook([&services, &stopClicked, stopAt] {
             // The first hand-over belongs to set-up; every later one follows a display
             // update, which has just written its pass counter into "Active".
-            if (clicked || services.eventHandOvers() < 2)
+            if (stopClicked || services.eventHandOvers() < 2)
                 return;
             const double k = ParseLeadingNumber(services.textBox("Titer1")->text());
             if (k >= static_cast<double>(stopAt)) {
                 services.queueClick("CommandEnd");
-                clicked = true;
+                stopClicked = true;
             }
         });
     }

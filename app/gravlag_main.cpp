@@ -1,5 +1,6 @@
 // gravlag: the desktop program.
 #include <QApplication>
+#include <QFont>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -10,6 +11,10 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false); // the panel decides when the program ends
+    // The panel's boxes and labels are laid out for a small dialog font.
+    QFont font = app.font();
+    font.setPointSizeF(7.5);
+    app.setFont(font);
     gravlag::ui::QtServices services;
     gravlag::Program program(services);
     QWidget* panel = services.widget("Form1");
