@@ -1,9 +1,9 @@
 // gravlag: the desktop program.
 #include <QApplication>
 #include <QFont>
-#include <QMessageBox>
 #include <QWidget>
 
+#include "app/run_message.h"
 #include "panel/program.h"
 #include "ui/qt_services.h"
 
@@ -18,11 +18,8 @@ int main(int argc, char** argv)
     gravlag::ui::QtServices services;
     gravlag::Program program(services);
     QWidget* panel = services.widget("Form1");
-    program.form1().onRunFinished([panel](const gravlag::RunResult& result) {
-        if (result.ended == gravlag::RunEnd::Fault || result.ended == gravlag::RunEnd::Refused)
-            QMessageBox::warning(panel, "gravlag",
-                                 QString::fromStdString(result.message));
-    });
+    program.form1().onRunFinished(
+        [panel](const gravlag::RunResult& result) { gravlag::ShowRunMessage(panel, result); });
     panel->show();
     // The arrangement depends on the panel's outer size, frame included, which the window
     // system knows only once the panel is shown: arrange the windows again now.

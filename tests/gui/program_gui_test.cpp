@@ -3,10 +3,12 @@
 // the in-memory windows draw.
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
+#include "app/run_message.h"
 #include "panel/program.h"
 #include "ui/headless_services.h"
 #include "ui/qt_services.h"
@@ -98,6 +100,33 @@ private slots:
         QCOMPARE(color->palette().color(QPalette::Base), QColor(255, 0, 0));
         QTest::mouseClick(color, Qt::LeftButton);
         QCOMPARE(color->text(), QString("13"));
+    }
+
+    void faultIsShownAfterTheRunHasEnded()
+    {
+        ui::QtServices services(96);
+        Program program(services);
+        QWidget* panel = services.widget("Form1");
+        panel->show();
+        QString shown, captionWhenShown;
+        QPushButton* end = find<QPushButton>(services, "Form1", "CommandEnd");
+        program.form1().onRunFinished([&](const RunResult& r) {
+            QTimer::singleShot(0, [&] {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                        shown = box->text();
+                        captionWhenShown = end->text();
+                        box->accept();
+                    }
+            });
+            QVERIFY(ShowRunMessage(panel, r));
+        });
+        type(services, "Tdt", "1e300");
+        QTest::mouseClick(find<QPushButton>(services, "Form1", "CommandCalc"), Qt::LeftButton);
+        QVERIFY2(shown.contains("Pass 0") && shown.contains("overflow"), qPrintable(shown));
+        QCOMPARE(captionWhenShown, QString("End"));
+        RunResult completed;
+        QVERIFY(!ShowRunMessage(panel, completed));
     }
 
     void samePictureAsTheHeadlessWindows()
