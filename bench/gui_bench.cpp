@@ -1,0 +1,59 @@
+// A default run from the click on "Calculate" to "End" in the desktop program (offscreen
+// platform), beside the same run on in-memory windows as in gravlag-batch.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QtTest>
+
+#include "panel/program.h"
+#include "ui/headless_services.h"
+#include "ui/qt_services.h"
+
+namespace {
+
+void Desktop(benchmark::State& st, bool mercury)
+{
+    for (auto _ : st) {
+        st.PauseTiming();
+        gravlag::ui::QtServices services(96);
+        gravlag::Program program(services);
+        services.widget("Form1")->show();
+        if (mercury)
+            program.form1().Tmethode_Click();
+        auto* calc = services.widget("Form1")->findChild<QPushButton*>("CommandCalc");
+        st.ResumeTiming();
+        QTest::mouseClick(calc, Qt::LeftButton);
+    }
+}
+
+void Batch(benchmark::State& st, bool mercury)
+{
+    for (auto _ : st) {
+        st.PauseTiming();
+        gravlag::ui::HeadlessServices services;
+        gravlag::Program program(services);
+        if (mercury)
+            services.textBox("Tmethode")->click();
+        st.ResumeTiming();
+        services.button("CommandCalc")->click();
+    }
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(Desktop, two_black_holes, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Batch, two_black_holes, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Desktop, mercury, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Batch, mercury, true)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
