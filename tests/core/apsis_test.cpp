@@ -81,11 +81,8 @@ TEST(ApsisCheck, StrictMaximumOnly)
 TEST(ApsisCheck, MercuryRunMeasuresNear45AndFits)
 {
     SimState s = DefaultState();
-    s.scenarioCode = 1;
-    s.dx1 = 8;
     FakeHost h;
-    h.boxes[PanelBox::Tmass1] = "0.001";
-    h.boxes[PanelBox::Tmass2] = "0.1";
+    gravlag::testing::UseMercury(s, h);
     h.boxes[PanelBox::Titer] = "100000";
     const RunResult r = RunSimulation(s, h);
     ASSERT_EQ(r.ended, RunEnd::Completed) << r.message;

@@ -66,4 +66,13 @@ inline SimState DefaultState()
     return s;
 }
 
+// The panel after a click on the scenario box: "Mercury" with its parameter set.
+inline void UseMercury(SimState& s, FakeHost& h)
+{
+    s.scenarioCode = 1;
+    s.dx1 = 8;
+    h.boxes[PanelBox::Tmass1] = "0.001";
+    h.boxes[PanelBox::Tmass2] = "0.1";
+}
+
 } // namespace gravlag::testing

@@ -132,11 +132,8 @@ TEST_P(AgainstReference, LongRunBitForBit)
     FakeHost h;
     h.boxes[PanelBox::Tn_object] = std::to_string(rc.bodies);
     h.boxes[PanelBox::Tpredsel] = rc.pred1 ? "1" : "0";
-    if (rc.scenario == 1) {
-        s.dx1 = 8;
-        h.boxes[PanelBox::Tmass1] = "0.001";
-        h.boxes[PanelBox::Tmass2] = "0.1";
-    }
+    if (rc.scenario == 1)
+        gravlag::testing::UseMercury(s, h);
     gravlag::testing::ReferenceBodies ref = gravlag::testing::ReferenceFrom(SetUpState(h, s));
     h.boxes[PanelBox::Titer] = std::to_string(rc.passes - 1);
     const RunResult r = RunSimulation(s, h);

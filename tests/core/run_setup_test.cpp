@@ -81,11 +81,8 @@ TEST(RunSetup, TwoBlackHolesDefaults)
 TEST(RunSetup, MercuryParameterSet)
 {
     SimState s = DefaultState();
-    s.scenarioCode = 1;
-    s.dx1 = 8;
     FakeHost h;
-    h.boxes[PanelBox::Tmass1] = "0.001";
-    h.boxes[PanelBox::Tmass2] = "0.1";
+    gravlag::testing::UseMercury(s, h);
     const RunResult r = SetUpOnly(s, h);
     ASSERT_EQ(r.ended, RunEnd::Completed) << r.message;
     EXPECT_NEAR(s.x[0], 0.0299132, 5e-8);
