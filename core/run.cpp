@@ -41,6 +41,17 @@ PassResult ComputePass(const SimState& s, int last, bool fromHistory)
     p.fx = s.fx;
     p.fy = s.fy;
     const double c = s.c, dt = s.dt;
+    // The current separation of a pair and its delay do not depend on which body is the
+    // target: (x(i) - x(j))^2 and (x(j) - x(i))^2 are the same double. Computed once a pair.
+    double sepSquared[kBodies][kBodies] = {}, sep[kBodies][kBodies] = {}, delay[kBodies][kBodies] = {};
+    for (int i = 0; i <= last; ++i)
+        for (int j = i + 1; j <= last; ++j) {
+            const auto ui = static_cast<unsigned>(i), uj = static_cast<unsigned>(j);
+            const double ex = s.x[ui] - s.x[uj], ey = s.y[ui] - s.y[uj];
+            sepSquared[i][j] = sepSquared[j][i] = ex * ex + ey * ey;
+            sep[i][j] = sep[j][i] = std::sqrt(sepSquared[i][j]);
+            delay[i][j] = delay[j][i] = c > 0 ? sep[i][j] / c : 0.0;
+        }
     for (int i = 0; i <= last; ++i) {
         const auto ui = static_cast<unsigned>(i);
         p.fx[ui] = 0;
@@ -49,9 +60,7 @@ PassResult ComputePass(const SimState& s, int last, bool fromHistory)
             if (j == i)
                 continue;
             const auto uj = static_cast<unsigned>(j);
-            const double ex = s.x[ui] - s.x[uj], ey = s.y[ui] - s.y[uj];
-            double r = std::sqrt(ex * ex + ey * ey);
-            const double tau = c > 0 ? r / c : 0.0;
+            const double tau = delay[i][j];
             p.xRet[uj] = s.x[uj] - s.vx[uj] * tau;
             p.yRet[uj] = s.y[uj] - s.vy[uj] * tau;
             if (fromHistory
@@ -71,8 +80,10 @@ PassResult ComputePass(const SimState& s, int last, bool fromHistory)
                 (i == 2 ? p.delay31 : p.delay21) = nDelay;
             }
             const double dx = s.x[ui] - p.xRet[uj], dy = s.y[ui] - p.yRet[uj];
-            const double r2 = dx * dx + dy * dy;
-            r = std::sqrt(r2);
+            // Without a delay the retarded position is the current one to the last bit
+            // (x - v*0 and h0 + s*0 give x back), so its distance is the one just taken.
+            const double r2 = tau == 0 ? sepSquared[i][j] : dx * dx + dy * dy;
+            const double r = tau == 0 ? sep[i][j] : std::sqrt(r2);
             const double r3 = r2 * r;
             if (r3 == 0) {
                 p.fault = "division by zero: " + BodyName(i) + " and the "
