@@ -102,6 +102,32 @@ private slots:
         QCOMPARE(color->text(), QString("13"));
     }
 
+    void colourStepsAndClearErasesThePlot()
+    {
+        ui::QtServices services(96);
+        Program program(services);
+        type(services, "Titer", "8000");
+        QTest::mouseClick(find<QPushButton>(services, "Form1", "CommandCalc"), Qt::LeftButton);
+        const auto ink = [&](const char* window) {
+            const QImage& image = services.window(window)->surfaceImage();
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    n += image.pixel(x, y) != qRgb(255, 255, 255);
+            return n;
+        };
+        QVERIFY(ink("Form3") > 0);
+        const int dots = ink("Form2");
+        QLineEdit* color = find<QLineEdit>(services, "Form3", "Tcolor");
+        QTest::mouseClick(color, Qt::LeftButton);
+        QCOMPARE(color->text(), QString("1"));
+        QCOMPARE(color->palette().color(QPalette::Base), QColor(0, 0, 128));
+        QCOMPARE(color->palette().color(QPalette::Text), QColor(255, 255, 255));
+        QTest::mouseClick(find<QPushButton>(services, "Form3", "CommandCls"), Qt::LeftButton);
+        QCOMPARE(ink("Form3"), 0);
+        QCOMPARE(ink("Form2"), dots);
+    }
+
     void faultIsShownAfterTheRunHasEnded()
     {
         ui::QtServices services(96);
