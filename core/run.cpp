@@ -44,6 +44,7 @@ RunResult RunSimulation(SimState& state, RunHost& host)
     const int last = static_cast<int>(run.nLast);
     const bool fromHistory = setup.fromHistory;
     const std::int64_t kEnd = setup.lastPass;
+    const std::int64_t sampleEvery = host.sampleEvery(run);
 
     result.ended = RunEnd::Completed;
     for (std::int64_t k = 0; k <= kEnd; ++k) {
@@ -110,6 +111,8 @@ RunResult RunSimulation(SimState& state, RunHost& host)
             host.displayUpdate(state, run);
         if (state.scenarioCode == 0 && k % run.sampleInterval == 0)
             host.timePlot(state, run);
+        if (sampleEvery > 0 && k % sampleEvery == 0)
+            host.samplePass(state, run);
     }
     host.setEndCaption("End");
     return result;

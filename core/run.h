@@ -65,6 +65,11 @@ public:
     virtual void apsisEvent(const SimState& state, const RunValues& run) = 0;    // "Mercury" event
     virtual void displayUpdate(const SimState& state, const RunValues& run) = 0; // k % 100 == 0; hands over to events
     virtual void timePlot(const SimState& state, const RunValues& run) = 0;      // "2 BH's" sample
+
+    // Sampling for exports, asked once after set-up: every that many passes (k % n == 0)
+    // the run calls samplePass after the drawing hooks. 0 samples nothing.
+    virtual std::int64_t sampleEvery(const RunValues& /*run*/) { return 0; }
+    virtual void samplePass(const SimState& /*state*/, const RunValues& /*run*/) {}
 };
 
 enum class RunEnd { Completed, Stopped, Fault, Refused };

@@ -78,6 +78,13 @@ void Form1::onApsisEvent(std::function<void(const RunValues&)> callback)
     host_->apsisObserver = std::move(callback);
 }
 
+void Form1::onSample(std::function<std::int64_t(const RunValues&)> interval,
+                     std::function<void(const SimState&, const RunValues&)> callback)
+{
+    host_->sampleInterval = std::move(interval);
+    host_->sampleObserver = std::move(callback);
+}
+
 void Form1::Form_Load()
 {
     ui::Window& form2 = form2_.window();

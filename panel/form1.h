@@ -32,6 +32,10 @@ public:
     void onRunFinished(std::function<void(const RunResult&)> callback) { finished_ = std::move(callback); }
     // Called at every apsis event of a run, after the displays have drawn it.
     void onApsisEvent(std::function<void(const RunValues&)> callback);
+    // Called every `interval(run)` passes of a run (asked once after set-up; 0: never), after
+    // the displays have drawn that pass. For exports; a run without it samples nothing.
+    void onSample(std::function<std::int64_t(const RunValues&)> interval,
+                  std::function<void(const SimState&, const RunValues&)> callback);
 
     void Form_Load();
     void CommandCalc_Click();

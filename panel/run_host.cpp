@@ -65,4 +65,11 @@ void PanelRunHost::displayUpdate(const SimState& state, const RunValues& run)
 
 void PanelRunHost::timePlot(const SimState& state, const RunValues& run) { form3_.timePlot(state, run); }
 
+std::int64_t PanelRunHost::sampleEvery(const RunValues& run)
+{
+    return sampleInterval && sampleObserver ? sampleInterval(run) : 0;
+}
+
+void PanelRunHost::samplePass(const SimState& state, const RunValues& run) { sampleObserver(state, run); }
+
 } // namespace gravlag

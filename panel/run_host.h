@@ -17,6 +17,9 @@ public:
     PanelRunHost(ui::WindowServices& services, Form1& form1, SimulationDisplay& form2,
                  TimeEvolutionDisplay& form3);
     std::function<void(const RunValues&)> apsisObserver;
+    // Export sampling: the interval for a run (0: none) and the observer of each sample.
+    std::function<std::int64_t(const RunValues&)> sampleInterval;
+    std::function<void(const SimState&, const RunValues&)> sampleObserver;
 
     std::string boxText(PanelBox box) override;
     void setBoxText(PanelBox box, std::string_view text) override;
@@ -28,6 +31,8 @@ public:
     void apsisEvent(const SimState& state, const RunValues& run) override;
     void displayUpdate(const SimState& state, const RunValues& run) override;
     void timePlot(const SimState& state, const RunValues& run) override;
+    std::int64_t sampleEvery(const RunValues& run) override;
+    void samplePass(const SimState& state, const RunValues& run) override;
 
 private:
     ui::TextBox& box(PanelBox box);

@@ -189,6 +189,41 @@ TEST(MainLoop, BoundsUpdatesAndSamples)
     EXPECT_EQ(h2.caption, "End");
 }
 
+// The export hook sees every n-th committed pass, after the drawing hooks of that pass, and
+// a host that asks for nothing is never called.
+TEST(MainLoop, SamplesEveryNthCommittedPass)
+{
+    struct SamplingHost : FakeHost {
+        std::int64_t every = 0;
+        std::vector<std::int64_t> samples;
+        std::vector<double> sampledX;
+        std::int64_t sampleEvery(const RunValues&) override { return every; }
+        void samplePass(const SimState& st, const RunValues& run) override
+        {
+            samples.push_back(run.k);
+            sampledX.push_back(st.x[2]);
+        }
+    };
+    SimState s = DefaultState();
+    SamplingHost h;
+    h.every = 7;
+    h.boxes[PanelBox::Titer] = "30";
+    h.onDisplay = [&](const SimState&, const RunValues& run) {
+        EXPECT_TRUE(h.samples.empty() || h.samples.back() < run.k); // drawn before sampled
+    };
+    RunResult r = RunSimulation(s, h);
+    ASSERT_EQ(r.lastPass, 30);
+    EXPECT_EQ(h.samples, (std::vector<std::int64_t>{0, 7, 14, 21, 28}));
+    EXPECT_NE(h.sampledX.back(), s.x[2]); // pass 28, not the final state of pass 30
+
+    SimState s2 = DefaultState();
+    SamplingHost none;
+    none.boxes[PanelBox::Titer] = "30";
+    RunSimulation(s2, none);
+    EXPECT_TRUE(none.samples.empty());
+    EXPECT_EQ(s2.x, s.x); // sampling changes nothing in the run
+}
+
 TEST(MainLoop, StopTakesEffectAtTheNextPass)
 {
     SimState s = DefaultState();
