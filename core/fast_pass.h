@@ -8,7 +8,9 @@
 // the separation of bodies 0 and 1 after the move (the next pass's first pair) and the
 // one-step slopes of the position histories.
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "core/sim_state.h"
 
@@ -47,6 +49,19 @@ private:
     double ys_[kBodies][PositionHistory::kRing] = {};
 };
 
+// The delay of each ordered pair in whole steps, floor(tau / dt), as the last pass found it,
+// with its product n * dt.
+struct DelaySteps {
+    double n[kBodies][kBodies] = {};
+    double nDt[kBodies][kBodies] = {};
+    explicit DelaySteps(double dt)
+    {
+        for (auto& row : nDt)
+            for (double& v : row)
+                v = 0.0 * dt;
+    }
+};
+
 // What stays the same from pass to pass within one run.
 struct PassConstants {
     double c = 0, dt = 0;
@@ -68,7 +83,7 @@ inline bool AllFinite(double v) { return std::fabs(v) <= 1.7976931348623157e308;
 // delay31; returns false, changing nothing, when the pass needs the plain routine.
 template <int Last, bool Delayed, bool Lookup>
 inline bool FastPass(SimState& s, const PassConstants& pc, const SlopeRing& slopes,
-                     PairCarry& carry, double& delay21, double& delay31)
+                     DelaySteps& steps, PairCarry& carry, double& delay21, double& delay31)
 {
     constexpr int N = Last + 1;
     const double c = pc.c, dt = pc.dt;
@@ -113,12 +128,21 @@ inline bool FastPass(SimState& s, const PassConstants& pc, const SlopeRing& slop
             if constexpr (Lookup) {
                 const double* xh = s.hist.xRing(j);
                 const double* yh = s.hist.yRing(j);
-                const double n = std::floor(t / dt);
+                // The delay in steps rarely changes from pass to pass: compared with the last
+                // pass's, so that the lookup need not wait for the division (the branch is
+                // predicted), and taken over when it changed.
+                const double nNow = std::floor(t / dt);
+                if (std::bit_cast<std::uint64_t>(nNow) != std::bit_cast<std::uint64_t>(steps.n[i][j]))
+                    [[unlikely]] {
+                    steps.n[i][j] = nNow;
+                    steps.nDt[i][j] = nNow * dt;
+                }
+                const double n = steps.n[i][j];
                 ok &= n >= 0;
                 if (n < 20) {
                     // A negative n reads entry 0 here; the pass is then redone plainly.
                     const unsigned h = n >= 0 ? static_cast<unsigned>(n) : 0u;
-                    const double frac = t - n * dt;
+                    const double frac = t - steps.nDt[i][j];
                     xRet[j] = xh[(head + h) & kMask] + slopes.xRing(j)[(head + h) & kMask] * frac;
                     yRet[j] = yh[(head + h) & kMask] + slopes.yRing(j)[(head + h) & kMask] * frac;
                 } else {

@@ -142,6 +142,7 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
     SlopeRing slopes;
     if constexpr (Lookup)
         slopes.prime(state.hist, state.dt);
+    DelaySteps steps(state.dt);
     PairCarry carry;
     {
         const double ex = state.x[0] - state.x[1], ey = state.y[0] - state.y[1];
@@ -158,7 +159,7 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
             result.ended = RunEnd::Stopped;
             return;
         }
-        if (FastPass<Last, Delayed, Lookup>(state, pc, slopes, carry, delay21, delay31)) {
+        if (FastPass<Last, Delayed, Lookup>(state, pc, slopes, steps, carry, delay21, delay31)) {
             if constexpr (Last >= 1)
                 run.delay21 = delay21;
             if constexpr (Last >= 2)
