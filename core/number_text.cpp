@@ -204,8 +204,10 @@ double ReadRadixInteger(BlankSkippingReader& reader, int bitsPerDigit)
 // The value rounded to 15 significant digits: digits without trailing zeros, and the
 // decimal exponent of the first one (value = d.ddd x 10^exponent).
 struct SignificantDigits {
-    std::string digits;
+    char digits[16] = {};
+    std::size_t count = 0;
     int exponent = 0;
+    std::string_view view() const { return {digits, count}; }
 };
 
 SignificantDigits RoundTo15Digits(double magnitude)
@@ -217,10 +219,11 @@ SignificantDigits RoundTo15Digits(double magnitude)
     // text is "d.dddddddddddddde+XX"
     const std::size_t e = text.find('e');
     SignificantDigits result;
-    result.digits += text[0];
-    result.digits.append(text.substr(2, e - 2));
-    while (result.digits.size() > 1 && result.digits.back() == '0')
-        result.digits.pop_back();
+    result.digits[result.count++] = text[0];
+    for (char c : text.substr(2, e - 2))
+        result.digits[result.count++] = c;
+    while (result.count > 1 && result.digits[result.count - 1] == '0')
+        --result.count;
     std::string_view exponentText = text.substr(e + 1);
     if (!exponentText.empty() && exponentText.front() == '+')
         exponentText.remove_prefix(1);
@@ -231,7 +234,7 @@ SignificantDigits RoundTo15Digits(double magnitude)
 // Lays out a finite value with up to 15 significant digits. Both families share the rule
 // for the exponent form: it is used when a positional text would need more than 15 digits
 // before the point (exponent >= 15) or more than four zeros after it (exponent < -5).
-std::string FormatNumber(double value, std::string_view separator, bool plain)
+NumberText FormatNumber(double value, std::string_view separator, bool plain)
 {
     // NaN cannot come out of the program's computations; should one arrive, a text that
     // reads back as a number is safer than "nan". An infinity becomes the largest finite
@@ -241,49 +244,51 @@ std::string FormatNumber(double value, std::string_view separator, bool plain)
     else if (std::isinf(value))
         value = value > 0 ? DBL_MAX : -DBL_MAX;
 
-    std::string text;
+    NumberText text;
     // -0.0 gets no minus: it is written like 0, which it equals.
     if (value < 0)
-        text += '-';
+        text.append('-');
     else if (plain)
-        text += ' ';
+        text.append(' ');
 
     const SignificantDigits rounded = RoundTo15Digits(std::fabs(value));
-    const std::string& digits = rounded.digits;
+    const std::string_view digits = rounded.view();
     const int exponent = rounded.exponent;
     const auto count = static_cast<int>(digits.size());
 
     if (exponent >= 15 || exponent < -5) {
-        text += digits[0];
+        text.append(digits[0]);
         if (count > 1) {
-            text += separator;
-            text.append(digits, 1);
+            text.append(separator);
+            text.append(digits.substr(1));
         }
-        text += 'E';
-        text += exponent < 0 ? '-' : '+';
+        text.append('E');
+        text.append(exponent < 0 ? '-' : '+');
         const int magnitude = std::abs(exponent);
         if (magnitude < 10)
-            text += '0';
+            text.append('0');
         std::array<char, 8> exponentText {};
         const auto written = std::to_chars(
             exponentText.data(), exponentText.data() + exponentText.size(), magnitude);
-        text.append(exponentText.data(), written.ptr);
+        text.append(std::string_view(exponentText.data(), static_cast<std::size_t>(written.ptr - exponentText.data())));
     } else if (exponent >= 0) {
         const int integerDigits = exponent + 1;
         if (count <= integerDigits) {
-            text += digits;
-            text.append(static_cast<std::size_t>(integerDigits - count), '0');
+            text.append(digits);
+            for (int z = count; z < integerDigits; ++z)
+                text.append('0');
         } else {
-            text.append(digits, 0, static_cast<std::size_t>(integerDigits));
-            text += separator;
-            text.append(digits, static_cast<std::size_t>(integerDigits));
+            text.append(digits.substr(0, static_cast<std::size_t>(integerDigits)));
+            text.append(separator);
+            text.append(digits.substr(static_cast<std::size_t>(integerDigits)));
         }
     } else {
         if (!plain)
-            text += '0';
-        text += separator;
-        text.append(static_cast<std::size_t>(-exponent - 1), '0');
-        text += digits;
+            text.append('0');
+        text.append(separator);
+        for (int z = 0; z < -exponent - 1; ++z)
+            text.append('0');
+        text.append(digits);
     }
     return text;
 }
@@ -373,23 +378,37 @@ double ParseLeadingNumber(std::string_view text)
     return value;
 }
 
-std::string PlainNumberText(double value) { return FormatNumber(value, ".", true); }
+std::string PlainNumberText(double value) { return FormatNumber(value, ".", true).str(); }
 
-std::string RegionalNumberText(double value, const RegionalFormat& format)
+NumberText FormatRegional(double value, const RegionalFormat& format)
 {
     return FormatNumber(value, format.decimalSeparator, false);
 }
 
-std::string RegionalNumberText(long long value)
+NumberText FormatRegional(long long value)
 {
     std::array<char, 24> buffer {};
     const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-    return std::string(buffer.data(), written.ptr);
+    NumberText text;
+    text.append(std::string_view(buffer.data(), static_cast<std::size_t>(written.ptr - buffer.data())));
+    return text;
 }
+
+NumberText FormatRegional(const std::optional<double>& value, const RegionalFormat& format)
+{
+    return value ? FormatRegional(*value, format) : NumberText();
+}
+
+std::string RegionalNumberText(double value, const RegionalFormat& format)
+{
+    return FormatRegional(value, format).str();
+}
+
+std::string RegionalNumberText(long long value) { return FormatRegional(value).str(); }
 
 std::string RegionalNumberText(const std::optional<double>& value, const RegionalFormat& format)
 {
-    return value ? RegionalNumberText(*value, format) : std::string();
+    return FormatRegional(value, format).str();
 }
 
 std::optional<double> RegionalNumberValue(std::string_view text, const RegionalFormat& format)

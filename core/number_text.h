@@ -9,6 +9,7 @@
 // None of these goes through strtod/printf: a Qt program sets the C locale from the
 // environment at start-up, which would change what they read and write.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,33 @@ std::string RegionalNumberText(double value, const RegionalFormat& format);
 std::string RegionalNumberText(long long value);
 // A run value that may never have been assigned: empty text when it was not.
 std::string RegionalNumberText(const std::optional<double>& value, const RegionalFormat& format);
+
+// The same texts in a fixed buffer, for what a run writes while it runs: no heap.
+class NumberText {
+public:
+    static constexpr std::size_t kCapacity = 64;
+    std::string_view view() const { return {chars_, size_}; }
+    operator std::string_view() const { return view(); }
+    std::string str() const { return std::string(view()); }
+    void append(char c)
+    {
+        if (size_ < kCapacity)
+            chars_[size_++] = c;
+    }
+    void append(std::string_view text)
+    {
+        for (char c : text)
+            append(c);
+    }
+
+private:
+    char chars_[kCapacity] = {};
+    std::size_t size_ = 0;
+};
+
+NumberText FormatRegional(double value, const RegionalFormat& format);
+NumberText FormatRegional(long long value);
+NumberText FormatRegional(const std::optional<double>& value, const RegionalFormat& format);
 
 // Strict reading of a whole text (blanks around it allowed) in the user's format;
 // no value for anything else, including the empty text and numbers beyond a double.

@@ -70,9 +70,9 @@ void TimeEvolutionDisplay::apsisEvent(const SimState& s, const RunValues& run)
     form3_.setPixel(PixelCoordinate(x + 1), PixelCoordinate(fitted), QBColor(s.colorIndex));
     form3_.setPixel(PixelCoordinate(x + 2), PixelCoordinate(fitted), QBColor(s.colorIndex));
     const RegionalFormat format = services_.regionalFormat();
-    tpred_->setText(RegionalNumberText(*run.predAngle, format));
-    ta_->setText(RegionalNumberText(FlooredToSixDecimals(*run.fitA), format));
-    tb_->setText(RegionalNumberText(FlooredToSixDecimals(*run.fitB), format));
+    tpred_->setText(FormatRegional(*run.predAngle, format));
+    ta_->setText(FormatRegional(FlooredToSixDecimals(*run.fitA), format));
+    tb_->setText(FormatRegional(FlooredToSixDecimals(*run.fitB), format));
 }
 
 void TimeEvolutionDisplay::timePlot(const SimState& s, const RunValues& run)

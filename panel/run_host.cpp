@@ -57,9 +57,9 @@ void PanelRunHost::displayUpdate(const SimState& state, const RunValues& run)
 {
     form2_.drawBodies(state, run);
     const RegionalFormat format = services_.regionalFormat();
-    form1_.box("Tti2j0").setText(RegionalNumberText(run.delay31, format));
-    form1_.box("Tti1j0").setText(RegionalNumberText(run.delay21, format));
-    form1_.box("Titer1").setText(RegionalNumberText(static_cast<long long>(run.k)));
+    form1_.box("Tti2j0").setText(FormatRegional(run.delay31, format));
+    form1_.box("Tti1j0").setText(FormatRegional(run.delay21, format));
+    form1_.box("Titer1").setText(FormatRegional(static_cast<long long>(run.k)));
     services_.processPendingEvents();
 }
 

@@ -286,6 +286,8 @@ HeadlessTextBox::HeadlessTextBox(const ControlDesign& design)
     , left_(design.left / kTwips)
     , top_(design.top / kTwips)
 {
+    // Room for any number text the program writes, so that a run's updates never allocate.
+    text_.reserve(NumberText::kCapacity);
 }
 
 void HeadlessTextBox::setText(std::string_view text)
