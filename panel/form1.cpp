@@ -125,7 +125,9 @@ void Form1::CommandCalc_Click()
     state_.dx2 = ParseLeadingNumber(box("Dx2").text());
 
     running_ = true;
+    services_.setRunning(true);
     lastRun_ = RunSimulation(state_, *host_);
+    services_.setRunning(false);
     running_ = false;
     if (endAfterRun_) {
         services_.endProgram();

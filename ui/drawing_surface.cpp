@@ -4,6 +4,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "ui/paint_pacer.h"
+
 #include "ui/headless_services.h" // kBackground: both implementations erase to the same white
 
 namespace gravlag::ui {
@@ -43,7 +45,18 @@ void DrawingSurface::fitImage()
 void DrawingSurface::erase()
 {
     image_.fill(BackgroundRgb());
-    update();
+    repaintLater(rect());
+}
+
+void DrawingSurface::repaintLater(const QRect& area)
+{
+    const bool scheduled = !dirty_.isNull();
+    dirty_ = dirty_.united(area);
+    if (!scheduled)
+        DeferToFrame(this, [this] {
+            update(dirty_);
+            dirty_ = QRect();
+        });
 }
 
 void DrawingSurface::setPixel(int x, int y, QRgb color)
@@ -51,7 +64,7 @@ void DrawingSurface::setPixel(int x, int y, QRgb color)
     if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height())
         return;
     image_.setPixel(x, y, color);
-    update(x, y, 1, 1);
+    repaintLater(QRect(x, y, 1, 1));
 }
 
 void DrawingSurface::paintEvent(QPaintEvent* event)

@@ -29,7 +29,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // What changed is repainted at the next frame (see paint_pacer.h), as one rectangle
+    // around all of it: dots come far faster than a screen can show them.
+    void repaintLater(const QRect& area);
+
     QImage image_;
+    QRect dirty_;
     std::function<bool()> closeRequest_;
 };
 

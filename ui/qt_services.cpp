@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QScreen>
 
+#include "ui/paint_pacer.h"
 #include "ui/qt_window.h"
 
 namespace gravlag::ui {
@@ -60,6 +61,13 @@ void QtServices::endProgram()
 RegionalFormat QtServices::regionalFormat() const
 {
     return RegionalFormat{QLocale::system().decimalPoint().toStdString()};
+}
+
+void QtServices::setRunning(bool running)
+{
+    SetPacedTexts(running);
+    if (!running)
+        FlushDeferredPaints();
 }
 
 QtWindow* QtServices::window(std::string_view name) const

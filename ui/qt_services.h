@@ -28,6 +28,7 @@ public:
     void processPendingEvents() override;
     void endProgram() override;
     RegionalFormat regionalFormat() const override;
+    void setRunning(bool running) override;
 
     QtWindow* window(std::string_view name) const;
     QWidget* widget(std::string_view windowName) const; // the window's top-level widget

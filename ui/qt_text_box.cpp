@@ -5,6 +5,8 @@
 
 #include <QMouseEvent>
 
+#include "ui/paint_pacer.h"
+
 namespace gravlag::ui {
 
 namespace {
@@ -71,27 +73,54 @@ QtTextBox::QtTextBox(QWidget* parent, const ControlDesign& design, const TwipsSc
 {
     edit_->setText(QString::fromStdString(design.text)); // before any handler can see it
     edit_->setCursorPosition(0);
-    QObject::connect(edit_, &QLineEdit::textChanged, edit_, [this] { raiseChange(); });
+    QObject::connect(edit_, &QLineEdit::textChanged, edit_, [this] {
+        if (applying_)
+            return; // a paced text reaching the widget: its change was raised when it was set
+        pending_.reset(); // the person typed: what they see and typed is the text now
+        raiseChange();
+    });
     new ClickFilter(edit_, [this] { raiseClick(); });
 }
 
 std::string QtTextBox::text() const
 {
-    return edit_->text().toStdString();
+    return (pending_ ? *pending_ : edit_->text()).toStdString();
 }
 
 void QtTextBox::setText(std::string_view text)
 {
     const QString wanted = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    if (wanted == edit_->text())
+    if (wanted == (pending_ ? *pending_ : edit_->text()))
         return;
+    if (PacedTexts() && !edit_->hasFocus()) {
+        const bool scheduled = pending_.has_value();
+        pending_ = wanted;
+        if (!scheduled)
+            DeferToFrame(edit_, [this] { applyPending(); });
+        raiseChange();
+        return;
+    }
+    pending_.reset();
     // QLineEdit puts the cursor at the end of a text it is given. While the person is in the
     // box (a handler tidying what is being typed) it stays where the typing was instead.
     const bool inBox = edit_->hasFocus();
     const int cursor = edit_->cursorPosition();
+    DeferPaint(edit_);
     edit_->setText(wanted); // raises the change through textChanged, before returning
     if (inBox)
         edit_->setCursorPosition(std::min(cursor, static_cast<int>(edit_->text().size())));
+}
+
+void QtTextBox::applyPending()
+{
+    if (!pending_)
+        return;
+    const QString text = *pending_;
+    pending_.reset();
+    applying_ = true;
+    DeferPaint(edit_);
+    edit_->setText(text);
+    applying_ = false;
 }
 
 void QtTextBox::raiseChange()

@@ -3,7 +3,10 @@
 // and for programmatic changes alike, synchronously, so a change is handled before setText
 // returns and a handler that sets the text again is entered again. Clicks (a press and a
 // release inside the box) are taken from the box's mouse events: the panel uses text boxes
-// as selectors.
+// as selectors. During a run the widget may show a text the program set up to a frame late
+// (see paint_pacer.h); text() always gives the text as set.
+
+#include <optional>
 
 #include <QLineEdit>
 
@@ -29,12 +32,15 @@ public:
     static std::size_t changeDepthLimitHits();
 
 private:
+    void applyPending();
     void raiseChange();
     void raiseClick();
     void setRole(QPalette::ColorRole role, Rgb color);
 
     QLineEdit* edit_;
     Handler onClick_, onChange_;
+    std::optional<QString> pending_; // set during a run, not yet handed to the widget
+    bool applying_ = false;
 };
 
 } // namespace gravlag::ui

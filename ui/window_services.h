@@ -118,6 +118,10 @@ public:
     // loop runs nothing more (the headless implementation records that it was asked).
     virtual void endProgram() = 0;
     virtual RegionalFormat regionalFormat() const = 0;
+    // Brackets a run. While it lasts the windows may show the texts and dots the program
+    // sets up to a frame late (the desktop windows paint at most about 60 times a second);
+    // when it ends, everything is shown as set. What the program reads back is never late.
+    virtual void setRunning(bool /*running*/) {}
 };
 
 // The device pixel that a single-precision drawing coordinate falls on: nearest, halves up.

@@ -52,6 +52,7 @@ private slots:
     void changeFromSetTextIsReentrant();
     void changeFromTypingIsReentrantAndKeepsTheCursor();
     void runawayChangeHandlerIsCut();
+    void textsDuringARunReachTheWidgetAtTheNextFrame();
     void clickOnALineEdit();
     void buttonClick();
     void colours();
@@ -221,6 +222,42 @@ void QtServicesTest::changeFromSetTextIsReentrant()
     QCOMPARE(trace, (QStringList{"enter 1,5", "enter 1.5", "leave 1.5", "leave 1.5"}));
     QCOMPARE(Q(tdt.text()), QString("1.5"));
     QCOMPARE(services.widget("Form1")->findChild<QLineEdit*>("Tdt")->text(), QString("1.5"));
+}
+
+// During a run the program's texts reach the line edits paced, at most one per frame; what
+// the program reads back and its change events are never late, and the run's end shows all.
+void QtServicesTest::textsDuringARunReachTheWidgetAtTheNextFrame()
+{
+    QtServices services;
+    Window& panel = services.createWindow("Form1", "Control Display", 3765, 3720);
+    TextBox& active = panel.addTextBox({"Titer1", "0", 2640, 1800, 735, 285, 18});
+    TextBox& other = panel.addTextBox({"Tti1j0", "", 2640, 2160, 735, 285, 19});
+    auto* activeEdit = services.widget("Form1")->findChild<QLineEdit*>("Titer1");
+    auto* otherEdit = services.widget("Form1")->findChild<QLineEdit*>("Tti1j0");
+    panel.show();
+    QStringList changes;
+    active.onChange([&] { changes << Q(active.text()); });
+
+    services.setRunning(true);
+    active.setText("100");
+    active.setText("200");
+    QCOMPARE(changes, (QStringList{"100", "200"})); // raised at once, in order
+    QCOMPARE(Q(active.text()), QString("200"));
+    QCOMPARE(activeEdit->text(), QString("0")); // not yet on the widget
+    QTRY_COMPARE(activeEdit->text(), QString("200"));
+    QCOMPARE(changes.size(), 2); // handing it to the widget raises nothing more
+
+    // The person typing into a box wins over a text still waiting for its frame.
+    other.setText("7");
+    otherEdit->setFocus();
+    QTest::keyClick(otherEdit, Qt::Key_9);
+    QCOMPARE(Q(other.text()), otherEdit->text());
+
+    active.setText("300");
+    services.setRunning(false);
+    QCOMPARE(activeEdit->text(), QString("300")); // the end of a run shows everything
+    active.setText("400");
+    QCOMPARE(activeEdit->text(), QString("400")); // and outside a run nothing waits
 }
 
 void QtServicesTest::changeFromTypingIsReentrantAndKeepsTheCursor()
