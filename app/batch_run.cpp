@@ -1,13 +1,10 @@
 #include "app/batch_run.h"
 
 #include <array>
-#include <charconv>
-#include <fstream>
 #include <ostream>
-#include <sstream>
 
-#include <nlohmann/json.hpp>
-
+#include "app/batch_exports.h"
+#include "app/exact_text.h"
 #include "app/png_writer.h"
 #include "panel/program.h"
 #include "ui/headless_services.h"
@@ -15,14 +12,6 @@
 namespace gravlag {
 
 namespace {
-
-// Shortest text that reads back to the same double, in the C locale whatever the user's.
-std::string ExactText(double v)
-{
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
-}
 
 nlohmann::json Number(const std::optional<double>& v)
 {
@@ -36,27 +25,72 @@ const char* const kBoxNames[] = {
     "Tmethode", "Titer", "Titer1", "Tdt", "Tc", "Tpredsel", "Tti1j0", "Tti2j0",
     "Tcolor", "TPred", "Ta", "Tb"};
 
+nlohmann::json Report(const RunResult& result, const SimState& s, ui::HeadlessServices& services)
+{
+    const RunValues& v = result.values;
+    nlohmann::json j;
+    j["ended"] = std::string(RunEndName(result.ended));
+    if (result.ended == RunEnd::Fault || result.ended == RunEnd::Refused)
+        j["message"] = result.message;
+    j["passes"] = result.passes;
+    j["lastPass"] = result.lastPass ? nlohmann::json(*result.lastPass) : nlohmann::json(nullptr);
+    j["x"] = Array3(s.x);
+    j["y"] = Array3(s.y);
+    j["vx"] = Array3(s.vx);
+    j["vy"] = Array3(s.vy);
+    j["delay21"] = Number(v.delay21);
+    j["delay31"] = Number(v.delay31);
+    j["apsisCount"] = v.apsisCount;
+    j["apsisAngle"] = Number(v.apsisAngle);
+    j["fitA"] = Number(v.fitA);
+    j["fitB"] = Number(v.fitB);
+    j["predAngle"] = Number(v.predAngle);
+    nlohmann::json boxes = nlohmann::json::object();
+    for (const char* name : kBoxNames)
+        boxes[name] = services.textBox(name)->text();
+    j["boxes"] = boxes;
+    return j;
+}
+
+void PrintText(const nlohmann::json& j, std::ostream& out)
+{
+    out << "Run " << j["ended"].get<std::string>() << ": " << j["passes"].get<std::int64_t>() << " passes";
+    if (!j["lastPass"].is_null())
+        out << " (last pass " << j["lastPass"].get<std::int64_t>() << ")";
+    out << "\n";
+    for (std::size_t i = 0; i < kBodies; ++i)
+        out << "body " << i + 1 << ": x " << ExactText(j["x"][i].get<double>()) << "  y "
+            << ExactText(j["y"][i].get<double>()) << "\n";
+    const nlohmann::json& boxes = j["boxes"];
+    out << "t 21 " << boxes["Tti1j0"].get<std::string>() << "   t 31 "
+        << boxes["Tti2j0"].get<std::string>() << "\n";
+    if (j["apsisCount"].get<std::int64_t>() > 0)
+        out << "apsis events " << j["apsisCount"].get<std::int64_t>() << ": a "
+            << ExactText(j["fitA"].get<double>()) << "  b " << ExactText(j["fitB"].get<double>())
+            << "  prediction " << ExactText(j["predAngle"].get<double>()) << "\n";
+}
+
 } // namespace
 
-int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err)
+int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ostream& err)
 {
+    BatchExports exports;
+    std::string problem;
+    if (!exports.open(options, problem)) {
+        err << "gravlag-batch: " << problem << "\n";
+        return 2;
+    }
+
     ui::HeadlessServices services; // the regional format of the C locale: a point
     Program program(services);
     Form1& form1 = program.form1();
+    exports.attach(form1, program.state());
 
-    std::ostringstream apsisRows;
-    apsisRows.precision(17);
-    if (!options.apsisCsv.empty()) {
-        apsisRows << "k,apsisCount,apsisAngle,fitA,fitB,predAngle\n";
-        form1.onApsisEvent([&](const RunValues& run) {
-            apsisRows << run.k << ',' << run.apsisCount << ',' << ExactText(*run.apsisAngle) << ','
-                      << ExactText(*run.fitA) << ',' << ExactText(*run.fitB) << ','
-                      << ExactText(*run.predAngle) << '\n';
-        });
-    }
-
-    if (options.scenario == "Mercury")
-        services.textBox("Tmethode")->click();
+    // The file first, then the command line's scenario and boxes over it.
+    ParamFile params = options.params.value_or(ParamFile{});
+    if (options.scenario)
+        params.scenario = options.scenario;
+    ApplyParamFile(params, form1);
     for (const auto& [name, text] : options.typed)
         services.textBox(name)->type(text);
 
@@ -78,67 +112,37 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err)
     services.button("CommandCalc")->click();
 
     const RunResult& result = *form1.lastRun();
-    const SimState& s = program.state();
-    const RunValues& v = result.values;
+    report = Report(result, program.state(), services);
 
-    if (!options.apsisCsv.empty()) {
-        std::ofstream f(options.apsisCsv);
-        f << apsisRows.str();
-        if (!f) {
-            err << "--apsis-csv: cannot write " << options.apsisCsv << "\n";
-            return 2;
-        }
+    int status = result.ended == RunEnd::Fault ? 3 : result.ended == RunEnd::Refused ? 2 : 0;
+    if (result.ended == RunEnd::Fault || result.ended == RunEnd::Refused)
+        err << "gravlag-batch: " << result.message << "\n";
+    if (!exports.close(problem)) {
+        err << "gravlag-batch: " << problem << "\n";
+        status = 2;
     }
     for (const auto& [file, name] : {std::pair{options.simPng, "Form2"}, std::pair{options.plotPng, "Form3"}}) {
         if (file.empty())
             continue;
-        std::string problem;
         if (!WritePng(services.window(name)->surface(), file, problem)) {
-            err << (name == std::string("Form2") ? "--sim-png: " : "--plot-png: ") << problem << "\n";
-            return 2;
+            err << "gravlag-batch: " << (name == std::string("Form2") ? "--sim-png: " : "--plot-png: ") << problem << "\n";
+            status = 2;
         }
     }
+    return status;
+}
 
-    if (options.json) {
-        nlohmann::json j;
-        j["ended"] = std::string(RunEndName(result.ended));
-        if (result.ended == RunEnd::Fault || result.ended == RunEnd::Refused)
-            j["message"] = result.message;
-        j["passes"] = result.passes;
-        j["lastPass"] = result.lastPass ? nlohmann::json(*result.lastPass) : nlohmann::json(nullptr);
-        j["x"] = Array3(s.x);
-        j["y"] = Array3(s.y);
-        j["vx"] = Array3(s.vx);
-        j["vy"] = Array3(s.vy);
-        j["delay21"] = Number(v.delay21);
-        j["delay31"] = Number(v.delay31);
-        j["apsisCount"] = v.apsisCount;
-        j["apsisAngle"] = Number(v.apsisAngle);
-        j["fitA"] = Number(v.fitA);
-        j["fitB"] = Number(v.fitB);
-        j["predAngle"] = Number(v.predAngle);
-        nlohmann::json boxes = nlohmann::json::object();
-        for (const char* name : kBoxNames)
-            boxes[name] = services.textBox(name)->text();
-        j["boxes"] = boxes;
-        out << j.dump() << "\n";
-    } else {
-        out << "Run " << RunEndName(result.ended) << ": " << result.passes << " passes";
-        if (result.lastPass)
-            out << " (last pass " << *result.lastPass << ")";
-        out << "\n";
-        for (int i = 0; i < kBodies; ++i)
-            out << "body " << i + 1 << ": x " << ExactText(s.x[static_cast<unsigned>(i)]) << "  y "
-                << ExactText(s.y[static_cast<unsigned>(i)]) << "\n";
-        out << "t 21 " << services.textBox("Tti1j0")->text() << "   t 31 "
-            << services.textBox("Tti2j0")->text() << "\n";
-        if (v.apsisCount > 0)
-            out << "apsis events " << v.apsisCount << ": a " << ExactText(*v.fitA) << "  b "
-                << ExactText(*v.fitB) << "  prediction " << ExactText(*v.predAngle) << "\n";
-    }
-    if (result.ended == RunEnd::Fault || result.ended == RunEnd::Refused)
-        err << "gravlag-batch: " << result.message << "\n";
-    return result.ended == RunEnd::Fault ? 3 : result.ended == RunEnd::Refused ? 2 : 0;
+int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err)
+{
+    nlohmann::json report;
+    const int status = RunBatchReport(options, report, err);
+    if (report.is_null())
+        return status;
+    if (options.json)
+        out << report.dump() << "\n";
+    else
+        PrintText(report, out);
+    return status;
 }
 
 } // namespace gravlag

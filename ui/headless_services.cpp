@@ -14,9 +14,11 @@ constexpr int kFrameWidth = HeadlessServices::kFrameLeft + HeadlessServices::kFr
 constexpr int kFrameHeight = HeadlessServices::kFrameTop + HeadlessServices::kFrameBottom;
 
 // Change handlers may set texts again, of their own box or of others; the nesting depth is
-// counted over all boxes so that two boxes feeding each other are caught as well.
-int changeDepth = 0;
-std::size_t changeLimitHits = 0;
+// counted over all boxes so that two boxes feeding each other are caught as well. Per thread:
+// the windows of one program live on one thread, and independent programs (a sweep's
+// points) may run side by side.
+thread_local int changeDepth = 0;
+thread_local std::size_t changeLimitHits = 0;
 
 int InnerPixels(int outerTwips, int framePixels)
 {

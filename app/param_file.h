@@ -1,0 +1,35 @@
+#pragma once
+// Parameter files: the texts of the panel's input boxes as one JSON object keyed by control
+// name, plus "scenario" ("2 BH's" or "Mercury"). Applying one types the texts into the boxes
+// as a person would, after clicking "Choice" until it shows the scenario.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace gravlag {
+
+class Form1;
+
+struct ParamFile {
+    std::optional<std::string> scenario;                   // none: leave the panel's
+    std::vector<std::pair<std::string, std::string>> boxes; // control name, text; panel order
+    friend bool operator==(const ParamFile&, const ParamFile&) = default;
+};
+
+// The file's contents, or no value and `problem` naming what is wrong (broken JSON and
+// where, an unknown key, a value that is not a string, an unknown scenario).
+std::optional<ParamFile> ParseParamFile(std::string_view text, std::string& problem);
+std::optional<ParamFile> LoadParamFile(const std::string& path, std::string& problem);
+
+// Pretty-printed JSON, "scenario" first, then the boxes in panel order. Bytes of a box text
+// that are not UTF-8 cannot stand in JSON and are written as U+FFFD.
+std::string ParamFileText(const ParamFile& file);
+
+// Not during a run: "Choice" resets boxes, which the run reads only at its start anyway.
+void ApplyParamFile(const ParamFile& file, Form1& form1);
+ParamFile CollectParamFile(Form1& form1);
+
+} // namespace gravlag

@@ -1,0 +1,23 @@
+#pragma once
+// The sampled exports of a run: distances from the midpoint of bodies 1 and 2 (as the
+// "2 BH's" time plot shows them, but raw) and the positions of the active bodies.
+// Body indices count from 0 here; the header names count from 1, as the panel does.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/sim_state.h"
+
+namespace gravlag {
+
+std::string_view DistanceCsvHeader(); // "k,t,r1,r2" and a line feed
+// k, the time k*dt, r1 and r2: the distances of body index 1 and body index 2 from the
+// midpoint of bodies 0 and 1. r2 is left empty when body 2 is not active (lastBody < 2).
+void AppendDistanceCsvRow(std::string& rows, const SimState& state, int lastBody, std::int64_t k);
+
+// "k,x1,y1,...": the bodies 0..lastBody.
+std::string TrajectoryCsvHeader(int lastBody);
+void AppendTrajectoryCsvRow(std::string& rows, const SimState& state, int lastBody, std::int64_t k);
+
+} // namespace gravlag

@@ -1,0 +1,154 @@
+// Parameter files: reading, writing, collecting from a panel and typing into one.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "app/batch_cli.h"
+#include "app/batch_run.h"
+#include "app/param_file.h"
+#include "panel/program.h"
+#include "ui/headless_services.h"
+
+using namespace gravlag;
+
+namespace {
+
+std::string Problem(std::string_view text)
+{
+    std::string problem;
+    EXPECT_FALSE(ParseParamFile(text, problem).has_value()) << text;
+    return problem;
+}
+
+nlohmann::json Report(const BatchOptions& o)
+{
+    nlohmann::json report;
+    std::ostringstream err;
+    EXPECT_EQ(RunBatchReport(o, report, err), 0) << err.str();
+    return report;
+}
+
+int Main(std::vector<std::string> args, std::string& out, std::string& err)
+{
+    args.insert(args.begin(), "gravlag-batch");
+    std::vector<const char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    std::ostringstream o, e;
+    const int status = BatchMain(static_cast<int>(argv.size()), argv.data(), o, e, false);
+    out = o.str();
+    err = e.str();
+    return status;
+}
+
+} // namespace
+
+TEST(ParamFile, ReadsBoxTextsInPanelOrder)
+{
+    std::string problem;
+    const auto file = ParseParamFile(R"j({"Tc": "50000", "scenario": "Mercury", "Tmass(0)": "1,5",
+                                          "Tn_object": ""})j", problem);
+    ASSERT_TRUE(file) << problem;
+    EXPECT_EQ(file->scenario, "Mercury");
+    const std::vector<std::pair<std::string, std::string>> boxes = {
+        {"Tn_object", ""}, {"Tmass(0)", "1,5"}, {"Tc", "50000"}};
+    EXPECT_EQ(file->boxes, boxes);
+    // Written back: scenario first, then the panel's order, and read again unchanged.
+    const std::string text = ParamFileText(*file);
+    EXPECT_LT(text.find("scenario"), text.find("Tn_object"));
+    EXPECT_LT(text.find("Tmass(0)"), text.find("Tc"));
+    EXPECT_NE(text.find('\n'), text.rfind('\n')); // pretty-printed, a key per line
+    EXPECT_EQ(ParseParamFile(text, problem), file);
+    EXPECT_EQ(ParseParamFile("{}", problem), ParamFile{});
+}
+
+TEST(ParamFile, ProblemsNamed)
+{
+    EXPECT_NE(Problem(R"({"Tc": "1",)").find("line 1, column 12"), std::string::npos);
+    EXPECT_NE(Problem("{\n\"Tc\" \"1\"}").find("line 2"), std::string::npos);
+    EXPECT_EQ(Problem("").rfind("broken JSON", 0), 0u);
+    EXPECT_EQ(Problem(R"({"Tmethode": "Mercury"})"), "unknown key \"Tmethode\"");
+    EXPECT_EQ(Problem(R"({"Titer1": "5"})"), "unknown key \"Titer1\"");
+    EXPECT_EQ(Problem(R"({"Tc": 50000})"), "key \"Tc\" must be a string");
+    EXPECT_EQ(Problem(R"({"Tc": null})"), "key \"Tc\" must be a string");
+    EXPECT_EQ(Problem(R"({"scenario": ["Mercury"]})"), "key \"scenario\" must be a string");
+    EXPECT_NE(Problem(R"({"scenario": "mercury"})").find("unknown scenario \"mercury\""), std::string::npos);
+    EXPECT_NE(Problem(R"(["Tc", "5"])").find("JSON object"), std::string::npos);
+}
+
+TEST(ParamFile, ApplyTypesAndSwitchesScenario)
+{
+    ui::HeadlessServices services;
+    Program program(services);
+    Form1& form1 = program.form1();
+    ParamFile file;
+    file.scenario = "Mercury";
+    file.boxes = {{"Tn_object", "7"}, {"Tmass(1)", "0.002"}};
+    ApplyParamFile(file, form1);
+    EXPECT_EQ(form1.box("Tmethode").text(), "Mercury");
+    EXPECT_EQ(program.state().scenarioCode, 1);
+    EXPECT_EQ(form1.box("Titer").text(), "1000000"); // what the scenario click set
+    EXPECT_EQ(form1.box("Tmass(1)").text(), "0.002"); // typed after the click
+    EXPECT_EQ(form1.box("Tn_object").text(), "3");    // its change handler ran, as on typing
+    ApplyParamFile(file, form1); // already "Mercury": no click, which would switch back
+    EXPECT_EQ(form1.box("Tmethode").text(), "Mercury");
+    // A "Choice" typed into shows neither scenario; clicks go on until it shows the file's.
+    form1.box("Tmethode").setText("?");
+    ApplyParamFile(file, form1);
+    EXPECT_EQ(form1.box("Tmethode").text(), "Mercury");
+    file.scenario = "2 BH's";
+    ApplyParamFile(file, form1);
+    EXPECT_EQ(program.state().scenarioCode, 0);
+}
+
+TEST(ParamFile, CollectedFileGivesTheSameRun)
+{
+    BatchOptions typed;
+    typed.scenario = "Mercury";
+    typed.typed = {{"Titer", "3000"}, {"Tc", "2000"}, {"Tdt", "0,002"}, {"Tmass(2)", "0.3"},
+                   {"Tvybase", "0.01"}, {"Tpredsel", "1"}};
+    const nlohmann::json expected = Report(typed);
+    ASSERT_EQ(expected["ended"], "completed");
+    ASSERT_EQ(expected["passes"], 3001);
+
+    // The same texts typed into a panel that then ran: its boxes now show the normalised
+    // texts ("c" " 2000", "dt" " .002") and the run's outputs, none of which a file holds.
+    ui::HeadlessServices services;
+    Program program(services);
+    ApplyParamFile({typed.scenario, typed.typed}, program.form1());
+    services.button("CommandCalc")->click();
+    std::string problem;
+    const auto file = ParseParamFile(ParamFileText(CollectParamFile(program.form1())), problem);
+    ASSERT_TRUE(file) << problem;
+    EXPECT_EQ(file->boxes.size(), 12u);
+    BatchOptions fromFile;
+    fromFile.params = file;
+    EXPECT_EQ(Report(fromFile).dump(), expected.dump());
+
+    // Box options override the file.
+    fromFile.typed = {{"Titer", "100"}};
+    EXPECT_EQ(Report(fromFile)["passes"], 101);
+}
+
+TEST(ParamFile, BadFileRefusedByTheBatchRunner)
+{
+    const std::string path = ::testing::TempDir() + "params_bad.json";
+    const std::string csv = ::testing::TempDir() + "params_bad.csv";
+    std::remove(csv.c_str());
+    for (const char* text : {R"({"Tc": "1")", R"({"Tc": 1})", R"({"Tcc": "1"})", R"({"scenario": "x"})"}) {
+        std::ofstream(path) << text;
+        std::string out, err;
+        EXPECT_EQ(Main({"--params", path, "--json", "--distance-csv", csv}, out, err), 2) << text;
+        EXPECT_EQ(out, "") << text; // nothing ran
+        EXPECT_EQ(err.rfind("gravlag-batch: --params: " + path + ": ", 0), 0u) << err;
+        EXPECT_FALSE(std::ifstream(csv).good()) << "no file written for " << text;
+    }
+    std::ofstream(path) << R"({"Titer": "200", "Tc": "50000"})";
+    std::string out, err;
+    ASSERT_EQ(Main({"--params", path, "--json", "--c", "10"}, out, err), 0) << err;
+    const nlohmann::json j = nlohmann::json::parse(out);
+    EXPECT_EQ(j["passes"], 201);
+    EXPECT_EQ(j["boxes"]["Tc"], " 10");
+}
