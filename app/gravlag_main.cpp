@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QWidget>
 
+#include "app/desktop_actions.h"
 #include "app/run_message.h"
 #include "panel/program.h"
 #include "ui/qt_services.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     app.setFont(font);
     gravlag::ui::QtServices services;
     gravlag::Program program(services);
+    gravlag::DesktopActions actions(services, program);
     QWidget* panel = services.widget("Form1");
     program.form1().onRunFinished(
         [panel](const gravlag::RunResult& result) { gravlag::ShowRunMessage(panel, result); });

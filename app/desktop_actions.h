@@ -1,0 +1,47 @@
+#pragma once
+// What the desktop program adds around the panel: Ctrl+S and Ctrl+O for parameter files on
+// "Control Display", and a context menu on the two displays with "Save image…" and, on
+// "Time Evolution Display" in "Mercury", "Save apsis events…".
+
+#include <functional>
+#include <string>
+
+#include <QObject>
+#include <QString>
+
+class QAction;
+class QWidget;
+
+namespace gravlag {
+
+class Program;
+namespace ui {
+class QtServices;
+}
+
+class DesktopActions final : public QObject {
+public:
+    DesktopActions(ui::QtServices& services, Program& program);
+
+    // Asks for a file name: a file dialog unless a test puts its own answer here. An empty
+    // answer means the person cancelled.
+    std::function<QString(QWidget* parent, const QString& title, const QString& filter, bool save)> askFile;
+    // Tells the person what went wrong: a message box unless a test listens here.
+    std::function<void(QWidget* parent, const QString& message)> tell;
+
+    void saveParameters();
+    void loadParameters();
+    void saveImage(const std::string& windowName);
+    void saveApsisEvents();
+    const std::string& apsisRows() const { return apsisRows_; } // of the latest run
+
+private:
+    QAction* addAction(QWidget* widget, const char* name, const QString& text);
+
+    ui::QtServices& services_;
+    Program& program_;
+    std::string apsisRows_; // rows of the apsis CSV, without the header
+    QAction* saveApsis_ = nullptr;
+};
+
+} // namespace gravlag
