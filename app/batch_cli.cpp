@@ -13,13 +13,13 @@ namespace gravlag {
 
 namespace {
 
-int SweepFromSpecs(const BatchOptions& options, const std::vector<std::string>& specs,
+int SweepFromArguments(const BatchOptions& options, const std::vector<std::string>& arguments,
                    unsigned jobs, std::ostream& out, std::ostream& err, bool progress)
 {
     std::vector<SweepAxis> axes;
     std::string problem;
-    for (const std::string& spec : specs) {
-        std::optional<SweepAxis> axis = ParseSweepAxis(spec, problem);
+    for (const std::string& argument : arguments) {
+        std::optional<SweepAxis> axis = ParseSweepAxis(argument, problem);
         if (!axis) {
             err << "gravlag-batch: " << problem << "\n";
             return 2;
@@ -68,8 +68,8 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                                    ->check(CLI::PositiveNumber);
     app.add_option("--sim-png", options.simPng, "write the simulation display as PNG");
     app.add_option("--plot-png", options.plotPng, "write the time evolution display as PNG");
-    std::vector<std::string> sweepSpecs;
-    app.add_option("--sweep", sweepSpecs,
+    std::vector<std::string> sweepArguments;
+    app.add_option("--sweep", sweepArguments,
                    "NAME=T1;T2;...: one run per text typed into that box option (c, dt, mass3, ...); "
                    "several make a grid, the first outermost; prints one JSON line per point")
         ->expected(1)
@@ -104,9 +104,9 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     if (everyOption->count() > 0)
         options.every = every;
 
-    if (sweepSpecs.empty())
+    if (sweepArguments.empty())
         return RunBatch(options, out, err);
-    return SweepFromSpecs(options, sweepSpecs, jobs, out, err, progress);
+    return SweepFromArguments(options, sweepArguments, jobs, out, err, progress);
 }
 
 } // namespace gravlag

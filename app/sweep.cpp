@@ -16,22 +16,22 @@
 
 namespace gravlag {
 
-std::optional<SweepAxis> ParseSweepAxis(std::string_view spec, std::string& problem)
+std::optional<SweepAxis> ParseSweepAxis(std::string_view argument, std::string& problem)
 {
-    const std::size_t eq = spec.find('=');
+    const std::size_t eq = argument.find('=');
     if (eq == std::string_view::npos) {
-        problem = "--sweep " + std::string(spec) + ": expected NAME=TEXT;TEXT;...";
+        problem = "--sweep " + std::string(argument) + ": expected NAME=TEXT;TEXT;...";
         return std::nullopt;
     }
     SweepAxis axis;
-    axis.option = std::string(spec.substr(0, eq));
+    axis.option = std::string(argument.substr(0, eq));
     const PanelInput* input = FindPanelInputByOption(axis.option);
     if (!input) {
         problem = "--sweep: unknown name \"" + axis.option + "\" (a box option without dashes, e.g. c, dt, mass3)";
         return std::nullopt;
     }
     axis.box = input->box;
-    std::string_view rest = spec.substr(eq + 1);
+    std::string_view rest = argument.substr(eq + 1);
     for (;;) {
         const std::size_t semi = rest.find(';');
         axis.texts.emplace_back(rest.substr(0, semi));

@@ -22,7 +22,7 @@ struct SweepAxis {
 
 // "NAME=T1;T2;..." (';' separates, so that decimal commas stay usable; every piece is a text,
 // the empty one too). No value and `problem` for an unknown name or a missing '='.
-std::optional<SweepAxis> ParseSweepAxis(std::string_view spec, std::string& problem);
+std::optional<SweepAxis> ParseSweepAxis(std::string_view argument, std::string& problem);
 
 class Sweep {
 public:

@@ -14,10 +14,10 @@ using namespace gravlag;
 
 namespace {
 
-SweepAxis Axis(std::string_view spec)
+SweepAxis Axis(std::string_view argument)
 {
     std::string problem;
-    std::optional<SweepAxis> axis = ParseSweepAxis(spec, problem);
+    std::optional<SweepAxis> axis = ParseSweepAxis(argument, problem);
     EXPECT_TRUE(axis) << problem;
     return axis.value_or(SweepAxis{});
 }
