@@ -1,6 +1,6 @@
 #pragma once
-// The pass of the main loop, specialised at compile time for the number of bodies and the
-// retardation method. It computes what ComputePass computes, operation for operation and
+// The pass of the main loop, compiled once for each number of bodies and retardation
+// method. It computes what ComputePass computes, operation for operation and
 // in the same order, so every result is the same to the last bit; what it leaves out is
 // the branching. Every check that could end the run is folded into one flag, and a pass
 // that raises it is left uncommitted, to be computed again by ComputePass, which names the
@@ -74,8 +74,6 @@ struct PassConstants {
 struct PairCarry {
     double squared = 0, distance = 0;
 };
-
-inline bool AllFinite(double v) { return std::fabs(v) <= 1.7976931348623157e308; }
 
 // One pass for bodies 0..Last. Delayed: c > 0; Lookup: "Prediction" 1. On success the pass
 // is committed to the state (bodies, forces, retarded positions, histories, the separation
@@ -156,7 +154,7 @@ inline bool FastPass(SimState& s, const PassConstants& pc, const SlopeRing& slop
                 nDelay = Delayed ? std::floor(t / dt) : pc.nDelayNow;
             }
             if ((i == 1 || i == 2) && j == 0) {
-                ok &= AllFinite(nDelay);
+                ok &= std::isfinite(nDelay);
                 (i == 2 ? delay31 : delay21) = nDelay;
             }
             const double dx = s.x[i] - xRet[j], dy = s.y[i] - yRet[j];
@@ -164,16 +162,16 @@ inline bool FastPass(SimState& s, const PassConstants& pc, const SlopeRing& slop
             const double r = t == 0 ? sep[i][j] : std::sqrt(r2);
             const double r3 = r2 * r;
             ok &= r3 != 0;
-            ok &= AllFinite(t);
-            ok &= AllFinite(r3);
+            ok &= std::isfinite(t);
+            ok &= std::isfinite(r3);
             const double f = pc.gm[j] / r3;
             fx[i] = fx[i] + f * dx;
             fy[i] = fy[i] + f * dy;
         }
         // A partial sum that overflows leaves the final sum non-finite, so checking the
         // final one checks them all.
-        ok &= AllFinite(fx[i]);
-        ok &= AllFinite(fy[i]);
+        ok &= std::isfinite(fx[i]);
+        ok &= std::isfinite(fy[i]);
     }
 
     double x[kBodies], y[kBodies], vx[kBodies], vy[kBodies];
@@ -188,15 +186,15 @@ inline bool FastPass(SimState& s, const PassConstants& pc, const SlopeRing& slop
         vy[i] = s.vy[i] - dt * fy[i];
         x[i] = x[i] + dt * vx[i];
         y[i] = y[i] + dt * vy[i];
-        ok &= AllFinite(vx[i]);
-        ok &= AllFinite(vy[i]);
-        ok &= AllFinite(x[i]);
-        ok &= AllFinite(y[i]);
+        ok &= std::isfinite(vx[i]);
+        ok &= std::isfinite(vy[i]);
+        ok &= std::isfinite(x[i]);
+        ok &= std::isfinite(y[i]);
     }
     const double sx = x[1] - x[0], sy = y[1] - y[0];
     const double sep0Squared = sx * sx + sy * sy;
     const double sep0 = std::sqrt(sep0Squared);
-    ok &= AllFinite(sep0);
+    ok &= std::isfinite(sep0);
     if (!ok)
         return false;
 

@@ -298,7 +298,7 @@ TEST(MainLoop, OneBodyMovesStraight)
     EXPECT_EQ(s.x[1], start.x[1]); // inactive bodies stand still
 }
 
-// The run's specialised passes commit everything the plain pass routine computes: forces,
+// The run's compiled-per-case passes commit everything the plain pass routine computes: forces,
 // retarded positions and the separation history too, not only the positions.
 TEST(MainLoop, EveryStateFieldAsThePlainPassLeavesIt)
 {
