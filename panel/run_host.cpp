@@ -56,9 +56,8 @@ void PanelRunHost::apsisEvent(const SimState& state, const RunValues& run)
 void PanelRunHost::displayUpdate(const SimState& state, const RunValues& run)
 {
     form2_.drawBodies(state, run);
-    const RegionalFormat format = services_.regionalFormat();
-    form1_.box("Tti2j0").setText(FormatRegional(run.delay31, format));
-    form1_.box("Tti1j0").setText(FormatRegional(run.delay21, format));
+    form1_.box("Tti2j0").setText(FormatRegional(run.delay31, format_));
+    form1_.box("Tti1j0").setText(FormatRegional(run.delay21, format_));
     form1_.box("Titer1").setText(FormatRegional(static_cast<long long>(run.k)));
     services_.processPendingEvents();
 }

@@ -25,7 +25,9 @@ public:
     void setBoxText(PanelBox box, std::string_view text) override;
     void setEndCaption(std::string_view caption) override;
     void processPendingEvents() override { services_.processPendingEvents(); }
-    RegionalFormat regionalFormat() override { return services_.regionalFormat(); }
+    // Asked by the run's set-up; the display updates reuse that answer instead of asking the
+    // system's locale every 100 passes.
+    RegionalFormat regionalFormat() override { return format_ = services_.regionalFormat(); }
     void showDisplays() override;
     DisplayGeometry prepareDisplays(int scenarioCode) override;
     void apsisEvent(const SimState& state, const RunValues& run) override;
@@ -40,6 +42,7 @@ private:
     Form1& form1_;
     SimulationDisplay& form2_;
     TimeEvolutionDisplay& form3_;
+    RegionalFormat format_;
 };
 
 } // namespace gravlag
