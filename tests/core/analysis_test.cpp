@@ -1,5 +1,6 @@
 // The run analysis: Kepler elements and totals of hand-computed systems, the running line
-// against a two-pass fit, the theory against direct orbit averages and quadratures.
+// against a two-pass fit, the theory against direct orbit averages and quadratures, and the
+// accumulator on constructed orbits and on real runs.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,12 +8,13 @@
 #include <numbers>
 #include <vector>
 
-#include "core/analysis/conserved.h"
-#include "core/analysis/running_line.h"
-#include "core/analysis/theory.h"
+#include "core/analysis/run_analysis.h"
 #include "core/place_pair.h"
+#include "fake_host.h"
 
 using namespace gravlag;
+using gravlag::testing::DefaultState;
+using gravlag::testing::FakeHost;
 
 namespace {
 
@@ -87,6 +89,30 @@ TheoryInputs PairInputs(double m1, double m2, double c, double a, double e)
     const double mu = m1 + m2;
     in.start = KeplerElements(mu, 0, a * (1 + e), -std::sqrt(mu * (1 - e) / (a * (1 + e))), 0);
     return in;
+}
+
+// A host that hands the run's hooks to the analysis, samples every 100 passes.
+struct AnalysedHost : FakeHost {
+    RunAnalysis analysis;
+    std::int64_t sampleEvery(const RunValues&) override { return 100; }
+    void samplePass(const SimState& s, const RunValues& run) override { analysis.sample(s, run); }
+    void apsisEvent(const SimState& s, const RunValues& run) override { analysis.orbit(s, run); }
+};
+
+// The run with its analysis; begin() sees the state of a set-up made alone (set-up is
+// deterministic, so it is the state the run starts from).
+RunReport AnalysedRun(SimState s, AnalysedHost& h, RunResult* out = nullptr)
+{
+    FakeHost setup;
+    setup.boxes = h.boxes;
+    setup.boxes[PanelBox::Titer] = "-1";
+    SimState s0 = s;
+    const RunResult set = RunSimulation(s0, setup);
+    h.analysis.begin(s0, set.values);
+    const RunResult result = RunSimulation(s, h);
+    if (out)
+        *out = result;
+    return h.analysis.finish(s, result);
 }
 
 } // namespace
@@ -292,4 +318,112 @@ TEST(Theory, RingSeriesAgainstQuadrature)
     inactive.outerActive = false;
     for (const TheoryInputs& in : {inside, massless, inactive})
         EXPECT_FALSE(Theory(in));
+}
+
+TEST(RunAnalysis, RatesThroughOrbitEventsAndTheFallback)
+{
+    // Orbit k has a = 5 + 0.01 k, e = 0.5 - 0.001 k, varpi = 359.5 + 0.3 k (across 360).
+    const auto orbitState = [](int k) {
+        SimState s = OrbitState(10, 5 + 0.01 * k, 0.5 - 0.001 * k, std::fmod(359.5 + 0.3 * k, 360));
+        s.scenarioCode = 1;
+        s.dt = 0.01;
+        return s;
+    };
+    const double startPeriod = 2 * kPi * std::sqrt(125 / 10.0);
+    RunValues run;
+    run.nLast = 1;
+    for (const int events : {5, 2, 1}) {
+        SCOPED_TRACE(events);
+        RunAnalysis analysis;
+        analysis.begin(orbitState(0), run);
+        RunValues at = run;
+        for (int k = 1; k <= events; ++k) {
+            at.apsisCount = k;
+            at.apsisAngle = 45 + 0.002 * k + (k % 2 ? 1e-4 : -1e-4);
+            analysis.orbit(orbitState(k), at);
+        }
+        RunResult result;
+        result.values = at;
+        result.values.fitB = 0.00123; // the run's own fit slope, reported as it stands
+        // 2.5 starting periods with 2 events: the fallback divides by elapsed orbits, not events.
+        result.passes = static_cast<std::int64_t>(std::llround(2.5 * startPeriod / 0.01));
+        const double elapsed = static_cast<double>(result.passes) * 0.01 / startPeriod;
+        const RunReport r = analysis.finish(orbitState(events), result);
+        const double orbits = events >= 3 ? 1.0 : events / elapsed;
+        EXPECT_EQ(r.orbits.count, events);
+        ExpectRelative(r.elements.rates.daPerOrbit, 0.01 * orbits, 1e-9);
+        ExpectRelative(r.elements.rates.dePerOrbit, -0.001 * orbits, 1e-9);
+        ExpectRelative(r.elements.rates.dvarpiPerOrbit, 0.3 * orbits, 1e-9);
+        EXPECT_EQ(r.precession.events, events);
+        EXPECT_EQ(r.precession.perOrbit, events >= 2 ? std::optional(0.00123) : std::nullopt);
+        EXPECT_EQ(r.precession.stdError.has_value(), events >= 3);
+    }
+}
+
+TEST(RunAnalysis, TurnsInEitherSenseFromTheSamples)
+{
+    // "2 BH's": body 1 sampled every 10 degrees from its start at 100 degrees.
+    for (const double sense : {1.0, -1.0}) {
+        RunAnalysis analysis;
+        RunValues run;
+        run.nLast = 1;
+        analysis.begin(OrbitState(1, 2, 0, 100 - 180), run);
+        for (int k = 1; k <= 89; ++k) // 2.47 turns
+            analysis.sample(OrbitState(1, 2 + 0.001 * k, 0, 100 - 180 + sense * 10 * k), run);
+        SimState end = OrbitState(1, 2.1, 0, 0);
+        EXPECT_EQ(analysis.finish(end, RunResult{}).orbits.count, 2) << sense;
+    }
+}
+
+TEST(RunAnalysis, MercuryRunAtC0)
+{
+    SimState s = DefaultState();
+    AnalysedHost h;
+    gravlag::testing::UseMercury(s, h);
+    h.boxes[PanelBox::Tn_object] = "2";
+    h.boxes[PanelBox::Titer] = "70000"; // 10 orbits
+    RunResult result;
+    const RunReport r = AnalysedRun(s, h, &result);
+    EXPECT_EQ(r.orbits.count, 10);
+    EXPECT_EQ(r.orbits.t, 70001 * 0.001);
+    EXPECT_EQ(r.precession.events, 10);
+    EXPECT_EQ(*r.precession.perOrbit, *result.values.fitB);
+    // The integrator's own retrograde drift, on a clean line.
+    EXPECT_LT(*r.precession.perOrbit, -3e-4);
+    EXPECT_LT(*r.precession.stdError, 1e-9);
+    // The osculating pericentre turns as the measured apsis does.
+    EXPECT_NEAR(*r.elements.rates.dvarpiPerOrbit, *r.precession.perOrbit, 1e-7);
+    ExpectRelative(r.elements.start.e, 0.64, 1e-12);
+    EXPECT_LT(std::fabs(*r.elements.rates.daPerOrbit), 1e-8);
+    EXPECT_LT(std::fabs(*r.energy.relChange), 1e-3);
+    EXPECT_LT(std::fabs(*r.angularMomentum.relChange), 1e-12);
+    EXPECT_LT(std::fabs(*r.momentum.change), 1e-14);
+    EXPECT_FALSE(r.theory); // c 0, two bodies
+}
+
+TEST(RunAnalysis, TwoBlackHolesCountTurnsAndWiden)
+{
+    // Period 18.47: 100000 passes make 5 turns. At c 5000 the pair widens by the theory's
+    // rate to within the change of the orbit over the run.
+    SimState s = DefaultState();
+    s.c = 5000;
+    AnalysedHost h;
+    h.boxes[PanelBox::Tn_object] = "2";
+    h.boxes[PanelBox::Titer] = "100000";
+    const RunReport r = AnalysedRun(s, h);
+    EXPECT_EQ(r.orbits.count, 5);
+    EXPECT_EQ(r.precession.events, 0);
+    EXPECT_FALSE(r.precession.perOrbit || r.precession.stdError);
+    ASSERT_TRUE(r.theory);
+    ExpectRelative(r.elements.rates.daPerOrbit, *r.theory->delayDaPerOrbit, 0.02);
+    EXPECT_GT(*r.energy.relChange, 0); // the delay feeds the orbit
+
+    // One body: no pair, no elements, no theory, no turns.
+    AnalysedHost one;
+    one.boxes[PanelBox::Tn_object] = "1";
+    one.boxes[PanelBox::Titer] = "40000";
+    const RunReport single = AnalysedRun(s, one);
+    EXPECT_EQ(single.orbits.count, 0);
+    EXPECT_FALSE(single.elements.start.a || single.elements.end.e || single.elements.rates.daPerOrbit);
+    EXPECT_FALSE(single.theory);
 }
