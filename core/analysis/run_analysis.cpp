@@ -1,6 +1,5 @@
 #include "core/analysis/run_analysis.h"
 
-#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -45,7 +44,8 @@ std::optional<double> PerOrbit(const std::optional<double>& change, double orbit
 void RunAnalysis::begin(const SimState& state, const RunValues& run)
 {
     *this = RunAnalysis{};
-    last_ = std::clamp(static_cast<int>(run.nLast), 0, kBodies - 1);
+    // Compared, not converted: a cast of a number outside int would be undefined.
+    last_ = run.nLast >= 1 ? (run.nLast >= 2 ? 2 : 1) : 0;
     pairActive_ = last_ >= 1;
     turnsCount_ = state.scenarioCode == 0;
     startTotals_ = Conserved(state, last_);
