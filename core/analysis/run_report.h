@@ -1,0 +1,62 @@
+#pragma once
+// What the analysis of one run reports: plain values, each finite or absent. Units: G = 1,
+// lengths and times those of the panel, angles in degrees, "per orbit" per orbit of body
+// index 1 about body index 0 as run_analysis.h counts them.
+
+#include <cstdint>
+#include <optional>
+
+#include "core/analysis/orbit_elements.h"
+#include "core/analysis/theory.h"
+
+namespace gravlag {
+
+// Measured in the main loop, handed to the analysis at the end.
+struct DelayStats {
+    std::int64_t maxSteps = 0;            // largest delay in whole steps of any evaluated pair
+    std::int64_t passesBeyondHistory = 0; // passes whose history lookup used a delay of 20 steps or more (extrapolated)
+};
+
+struct OrbitTally {
+    std::int64_t count = 0; // orbits completed
+    double t = 0;           // elapsed time, passes * dt
+};
+
+struct ElementRates {
+    std::optional<double> daPerOrbit;     // length units per orbit
+    std::optional<double> dePerOrbit;     // per orbit
+    std::optional<double> dvarpiPerOrbit; // degrees per orbit
+};
+
+struct ElementsReport {
+    OrbitElements start, end;
+    ElementRates rates;
+};
+
+struct PrecessionReport {
+    std::optional<double> perOrbit; // slope of the run's apsis line fit, degrees per event; from 2 events
+    std::optional<double> stdError; // its standard error from the fit residuals; from 3 events
+    std::int64_t events = 0;        // apsis events of the run
+};
+
+struct DriftReport {
+    std::optional<double> start, end;
+    std::optional<double> relChange; // (end - start) / |start|; absent for start 0
+};
+
+struct MomentumReport {
+    std::optional<double> start, end; // magnitudes
+    std::optional<double> change;     // end - start
+};
+
+struct RunReport {
+    OrbitTally orbits;
+    ElementsReport elements;
+    PrecessionReport precession;
+    DriftReport energy, angularMomentum;
+    MomentumReport momentum;
+    DelayStats delay;
+    std::optional<TheoryValues> theory;
+};
+
+} // namespace gravlag
