@@ -7,7 +7,7 @@
 #include "app/exact_text.h"
 #include "app/png_writer.h"
 #include "panel/program.h"
-#include "ui/headless_services.h"
+#include "ui/headless/headless_services.h"
 
 namespace gravlag {
 

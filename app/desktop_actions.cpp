@@ -12,8 +12,8 @@
 #include "app/apsis_csv.h"
 #include "app/param_file.h"
 #include "panel/program.h"
-#include "ui/qt_services.h"
-#include "ui/qt_window.h"
+#include "ui/qt/qt_services.h"
+#include "ui/qt/qt_window.h"
 
 namespace gravlag {
 

@@ -6,7 +6,7 @@
 #include "app/desktop_actions.h"
 #include "app/run_message.h"
 #include "panel/program.h"
-#include "ui/qt_services.h"
+#include "ui/qt/qt_services.h"
 
 int main(int argc, char** argv)
 {

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "ui/headless_services.h"
+#include "ui/surface.h"
 
 namespace gravlag {
 

@@ -9,7 +9,7 @@
 #include "app/batch_run.h"
 #include "app/param_file.h"
 #include "panel/program.h"
-#include "ui/headless_services.h"
+#include "ui/headless/headless_services.h"
 
 using namespace gravlag;
 

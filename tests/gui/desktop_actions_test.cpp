@@ -16,8 +16,8 @@
 #include "app/batch_run.h"
 #include "app/desktop_actions.h"
 #include "panel/program.h"
-#include "ui/qt_services.h"
-#include "ui/qt_window.h"
+#include "ui/qt/qt_services.h"
+#include "ui/qt/qt_window.h"
 
 using namespace gravlag;
 

@@ -1,4 +1,4 @@
-#include "ui/qt_button.h"
+#include "ui/qt/qt_button.h"
 
 namespace gravlag::ui {
 

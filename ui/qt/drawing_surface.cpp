@@ -1,12 +1,11 @@
-#include "ui/drawing_surface.h"
+#include "ui/qt/drawing_surface.h"
 
 #include <QCloseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "ui/paint_pacer.h"
-
-#include "ui/headless_services.h" // kBackground: both implementations erase to the same white
+#include "ui/qt/paint_pacer.h"
+#include "ui/surface.h" // kBackground: both implementations erase to the same white
 
 namespace gravlag::ui {
 

@@ -8,7 +8,7 @@
 
 #include <QMargins>
 
-#include "ui/twips_scale.h"
+#include "ui/qt/twips_scale.h"
 #include "ui/window_services.h"
 
 class QWidget;

@@ -1,4 +1,4 @@
-#include "ui/qt_services.h"
+#include "ui/qt/qt_services.h"
 
 #include <stdexcept>
 
@@ -7,8 +7,8 @@
 #include <QLocale>
 #include <QScreen>
 
-#include "ui/paint_pacer.h"
-#include "ui/qt_window.h"
+#include "ui/qt/paint_pacer.h"
+#include "ui/qt/qt_window.h"
 
 namespace gravlag::ui {
 

@@ -1,14 +1,14 @@
-#include "ui/qt_window.h"
+#include "ui/qt/qt_window.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 #include <QWindow>
 
-#include "ui/drawing_surface.h"
-#include "ui/qt_button.h"
-#include "ui/qt_label.h"
-#include "ui/qt_text_box.h"
+#include "ui/qt/drawing_surface.h"
+#include "ui/qt/qt_button.h"
+#include "ui/qt/qt_label.h"
+#include "ui/qt/qt_text_box.h"
 
 namespace gravlag::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/qt_label.h"
+#include "ui/qt/qt_label.h"
 
 namespace gravlag::ui {
 

@@ -1,11 +1,11 @@
-#include "ui/qt_text_box.h"
+#include "ui/qt/qt_text_box.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include <QMouseEvent>
 
-#include "ui/paint_pacer.h"
+#include "ui/qt/paint_pacer.h"
 
 namespace gravlag::ui {
 

@@ -10,7 +10,7 @@
 
 #include <QLineEdit>
 
-#include "ui/qt_control.h"
+#include "ui/qt/qt_control.h"
 
 namespace gravlag::ui {
 

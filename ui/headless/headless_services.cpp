@@ -1,4 +1,4 @@
-#include "ui/headless_services.h"
+#include "ui/headless/headless_services.h"
 
 #include <algorithm>
 #include <cstdio>

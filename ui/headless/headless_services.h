@@ -11,18 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "ui/surface.h"
 #include "ui/window_services.h"
 
 namespace gravlag::ui {
-
-// A window's inner drawing area, one Rgb per pixel, row by row.
-struct Surface {
-    int width = 0, height = 0;
-    std::vector<Rgb> pixels;
-    Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
-};
-
-inline constexpr Rgb kBackground{255, 255, 255}; // what erase() paints
 
 class HeadlessWindow;
 class HeadlessTextBox;

@@ -3,7 +3,7 @@
 
 #include <QPushButton>
 
-#include "ui/qt_control.h"
+#include "ui/qt/qt_control.h"
 
 namespace gravlag::ui {
 

@@ -9,7 +9,7 @@
 #include <QImage>
 #include <QMargins>
 
-#include "ui/twips_scale.h"
+#include "ui/qt/twips_scale.h"
 #include "ui/window_services.h"
 
 class QWidget;

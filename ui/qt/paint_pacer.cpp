@@ -1,4 +1,4 @@
-#include "ui/paint_pacer.h"
+#include "ui/qt/paint_pacer.h"
 
 #include <vector>
 

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "ui/twips_scale.h"
+#include "ui/qt/twips_scale.h"
 #include "ui/window_services.h"
 
 namespace gravlag::ui {
