@@ -7,7 +7,7 @@
 #include <locale>
 #include <sstream>
 
-#include "app/batch_run.h"
+#include "app/batch/batch_run.h"
 #include "csv_reader.h"
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"

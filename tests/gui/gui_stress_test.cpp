@@ -23,8 +23,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/batch_run.h"
-#include "app/exact_text.h"
+#include "app/batch/batch_run.h"
+#include "app/files/exact_text.h"
 #include "core/number_text.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"

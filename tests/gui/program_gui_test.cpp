@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "app/run_message.h"
+#include "app/desktop/run_message.h"
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"
 #include "ui/qt/qt_services.h"

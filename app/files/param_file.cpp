@@ -1,4 +1,4 @@
-#include "app/param_file.h"
+#include "app/files/param_file.h"
 
 #include <algorithm>
 #include <fstream>
@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/panel_inputs.h"
+#include "app/files/panel_inputs.h"
 #include "panel/form1.h"
 
 namespace gravlag {

@@ -1,11 +1,11 @@
-#include "app/batch_run.h"
+#include "app/batch/batch_run.h"
 
 #include <array>
 #include <ostream>
 
-#include "app/batch_exports.h"
-#include "app/exact_text.h"
-#include "app/png_writer.h"
+#include "app/batch/batch_exports.h"
+#include "app/files/exact_text.h"
+#include "app/files/png_writer.h"
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"
 

@@ -1,4 +1,4 @@
-#include "app/panel_inputs.h"
+#include "app/files/panel_inputs.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "app/exact_text.h"
+#include "app/files/exact_text.h"
 
 #include <charconv>
 

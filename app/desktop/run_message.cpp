@@ -1,4 +1,4 @@
-#include "app/run_message.h"
+#include "app/desktop/run_message.h"
 
 #include <QMessageBox>
 #include <QString>

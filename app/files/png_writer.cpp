@@ -1,4 +1,4 @@
-#include "app/png_writer.h"
+#include "app/files/png_writer.h"
 
 #include <QImage>
 #include <QString>

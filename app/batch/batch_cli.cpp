@@ -1,13 +1,13 @@
-#include "app/batch_cli.h"
+#include "app/batch/batch_cli.h"
 
 #include <ostream>
 #include <thread>
 
 #include <CLI/CLI.hpp>
 
-#include "app/batch_run.h"
-#include "app/panel_inputs.h"
-#include "app/sweep.h"
+#include "app/batch/batch_run.h"
+#include "app/files/panel_inputs.h"
+#include "app/batch/sweep.h"
 
 namespace gravlag {
 

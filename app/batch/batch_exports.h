@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/batch_options.h"
+#include "app/batch/batch_options.h"
 
 namespace gravlag {
 

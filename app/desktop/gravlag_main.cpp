@@ -3,8 +3,8 @@
 #include <QFont>
 #include <QWidget>
 
-#include "app/desktop_actions.h"
-#include "app/run_message.h"
+#include "app/desktop/desktop_actions.h"
+#include "app/desktop/run_message.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
 

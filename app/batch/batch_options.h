@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/param_file.h"
+#include "app/files/param_file.h"
 
 namespace gravlag {
 

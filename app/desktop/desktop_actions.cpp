@@ -1,4 +1,4 @@
-#include "app/desktop_actions.h"
+#include "app/desktop/desktop_actions.h"
 
 #include <fstream>
 
@@ -9,8 +9,8 @@
 #include <QMessageBox>
 #include <QWidget>
 
-#include "app/apsis_csv.h"
-#include "app/param_file.h"
+#include "app/files/apsis_csv.h"
+#include "app/files/param_file.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
 #include "ui/qt/qt_window.h"

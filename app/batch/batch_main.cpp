@@ -3,7 +3,7 @@
 
 #include <unistd.h>
 
-#include "app/batch_cli.h"
+#include "app/batch/batch_cli.h"
 
 int main(int argc, char** argv)
 {

@@ -1,4 +1,4 @@
-#include "app/sweep.h"
+#include "app/batch/sweep.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,8 +11,8 @@
 #include <sstream>
 #include <thread>
 
-#include "app/batch_run.h"
-#include "app/panel_inputs.h"
+#include "app/batch/batch_run.h"
+#include "app/files/panel_inputs.h"
 
 namespace gravlag {
 

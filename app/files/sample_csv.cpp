@@ -1,8 +1,8 @@
-#include "app/sample_csv.h"
+#include "app/files/sample_csv.h"
 
 #include <cmath>
 
-#include "app/exact_text.h"
+#include "app/files/exact_text.h"
 
 namespace gravlag {
 

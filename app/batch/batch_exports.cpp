@@ -1,10 +1,10 @@
-#include "app/batch_exports.h"
+#include "app/batch/batch_exports.h"
 
 #include <locale>
 #include <numeric>
 
-#include "app/apsis_csv.h"
-#include "app/sample_csv.h"
+#include "app/files/apsis_csv.h"
+#include "app/files/sample_csv.h"
 #include "panel/form1.h"
 
 namespace gravlag {

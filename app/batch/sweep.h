@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/batch_options.h"
+#include "app/batch/batch_options.h"
 
 namespace gravlag {
 

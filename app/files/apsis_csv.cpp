@@ -1,6 +1,6 @@
-#include "app/apsis_csv.h"
+#include "app/files/apsis_csv.h"
 
-#include "app/exact_text.h"
+#include "app/files/exact_text.h"
 
 namespace gravlag {
 
