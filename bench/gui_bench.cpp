@@ -7,8 +7,8 @@
 #include <QtTest>
 
 #include "panel/program.h"
-#include "ui/headless_services.h"
-#include "ui/qt_services.h"
+#include "ui/headless/headless_services.h"
+#include "ui/qt/qt_services.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "core/number_text.h"
 #include "panel/program.h"
-#include "ui/headless_services.h"
+#include "ui/headless/headless_services.h"
 
 using namespace gravlag;
 

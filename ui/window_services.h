@@ -1,7 +1,8 @@
 #pragma once
-// The window services: everything the panel, the displays and the run need from a windowing
-// toolkit, and nothing more. Two implementations exist: an in-memory one (headless_services)
-// for tests and the batch runner, and one on Qt Widgets (qt_services) for the desktop program.
+// The window services: everything the panel and the displays (and, through the panel's
+// RunHost, the run) need from a windowing toolkit, and nothing more. This folder is the
+// toolkit-free interface; two implementations exist: an in-memory one (ui/headless/) for
+// tests and the batch runner, and one on Qt Widgets (ui/qt/) for the desktop program.
 //
 // Units. Window geometry (left, top, outer width and height) is in twips, 1440 to the inch.
 // Inner extents, drawing coordinates and control positions are in pixels of the window's

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/batch_run.h"
+#include "app/batch/batch_run.h"
 
 using gravlag::BatchOptions;
 using gravlag::RunBatch;

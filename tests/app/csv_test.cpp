@@ -8,9 +8,9 @@
 #include <limits>
 #include <random>
 
-#include "app/apsis_csv.h"
-#include "app/exact_text.h"
-#include "app/sample_csv.h"
+#include "app/files/apsis_csv.h"
+#include "app/files/exact_text.h"
+#include "app/files/sample_csv.h"
 
 using namespace gravlag;
 

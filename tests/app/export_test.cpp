@@ -7,10 +7,10 @@
 #include <locale>
 #include <sstream>
 
-#include "app/batch_run.h"
+#include "app/batch/batch_run.h"
 #include "csv_reader.h"
 #include "panel/program.h"
-#include "ui/headless_services.h"
+#include "ui/headless/headless_services.h"
 
 using namespace gravlag;
 

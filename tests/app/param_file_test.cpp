@@ -5,11 +5,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/batch_cli.h"
-#include "app/batch_run.h"
-#include "app/param_file.h"
+#include "app/batch/batch_cli.h"
+#include "app/batch/batch_run.h"
+#include "app/files/param_file.h"
 #include "panel/program.h"
-#include "ui/headless_services.h"
+#include "ui/headless/headless_services.h"
 
 using namespace gravlag;
 

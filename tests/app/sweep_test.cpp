@@ -5,9 +5,9 @@
 #include <set>
 #include <sstream>
 
-#include "app/batch_cli.h"
-#include "app/batch_run.h"
-#include "app/sweep.h"
+#include "app/batch/batch_cli.h"
+#include "app/batch/batch_run.h"
+#include "app/batch/sweep.h"
 #include "csv_reader.h"
 
 using namespace gravlag;

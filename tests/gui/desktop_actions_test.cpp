@@ -13,11 +13,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/batch_run.h"
-#include "app/desktop_actions.h"
+#include "app/batch/batch_run.h"
+#include "app/desktop/desktop_actions.h"
 #include "panel/program.h"
-#include "ui/qt_services.h"
-#include "ui/qt_window.h"
+#include "ui/qt/qt_services.h"
+#include "ui/qt/qt_window.h"
 
 using namespace gravlag;
 

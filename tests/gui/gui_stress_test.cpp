@@ -23,13 +23,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/batch_run.h"
-#include "app/exact_text.h"
+#include "app/batch/batch_run.h"
+#include "app/files/exact_text.h"
 #include "core/number_text.h"
 #include "panel/program.h"
-#include "ui/qt_services.h"
-#include "ui/qt_text_box.h"
-#include "ui/qt_window.h"
+#include "ui/qt/qt_services.h"
+#include "ui/qt/qt_text_box.h"
+#include "ui/qt/qt_window.h"
 
 using namespace gravlag;
 

@@ -8,11 +8,11 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "app/run_message.h"
+#include "app/desktop/run_message.h"
 #include "panel/program.h"
-#include "ui/headless_services.h"
-#include "ui/qt_services.h"
-#include "ui/qt_window.h"
+#include "ui/headless/headless_services.h"
+#include "ui/qt/qt_services.h"
+#include "ui/qt/qt_window.h"
 
 using namespace gravlag;
 

@@ -10,11 +10,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "ui/headless_services.h"
-#include "ui/qt_button.h"
-#include "ui/qt_services.h"
-#include "ui/qt_text_box.h"
-#include "ui/qt_window.h"
+#include "ui/headless/headless_services.h"
+#include "ui/qt/qt_button.h"
+#include "ui/qt/qt_services.h"
+#include "ui/qt/qt_text_box.h"
+#include "ui/qt/qt_window.h"
 
 using namespace gravlag::ui;
 

@@ -8,7 +8,7 @@
 #include "displays/palette.h"
 #include "displays/simulation_display.h"
 #include "displays/time_evolution_display.h"
-#include "ui/headless_services.h"
+#include "ui/headless/headless_services.h"
 
 namespace gravlag {
 namespace {

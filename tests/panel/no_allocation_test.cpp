@@ -9,7 +9,7 @@
 #include <string>
 
 #include "panel/program.h"
-#include "ui/headless_services.h"
+#include "ui/headless/headless_services.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "displays/palette.h"
 #include "panel/program.h"
-#include "ui/headless_services.h"
+#include "ui/headless/headless_services.h"
 
 using namespace gravlag;
 using ui::HeadlessServices;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "ui/headless_services.h"
+#include "ui/headless/headless_services.h"
 
 namespace gravlag::ui {
 namespace {

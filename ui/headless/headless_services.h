@@ -1,0 +1,196 @@
+#pragma once
+// Window services in memory: boxes, captions and pixel surfaces without a display.
+// Used by the tests and by the batch runner. Clicks and typing are queued as a person's
+// input would be and run by processPendingEvents(), exactly where the program hands control
+// to the event system; tests may also raise them directly.
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/surface.h"
+#include "ui/window_services.h"
+
+namespace gravlag::ui {
+
+class HeadlessWindow;
+class HeadlessTextBox;
+class HeadlessButton;
+class HeadlessLabel;
+
+class HeadlessServices final : public WindowServices {
+public:
+    // Non-client frame of every window, in pixels: added to the inner size to give the
+    // outer size (a border on left, right and bottom, a caption bar on top).
+    static constexpr int kTwipsPerPixel = 15;
+    static constexpr int kFrameLeft = 4, kFrameRight = 4, kFrameTop = 26, kFrameBottom = 4;
+
+    explicit HeadlessServices(RegionalFormat format = {});
+    ~HeadlessServices() override;
+
+    Window& createWindow(std::string_view name, std::string_view caption,
+                         int innerWidthTwips, int innerHeightTwips) override;
+    void processPendingEvents() override;
+    void endProgram() override;
+    RegionalFormat regionalFormat() const override { return format_; }
+    void setRegionalFormat(RegionalFormat format) { format_ = std::move(format); }
+
+    // Lookup by name: windows "Form1"..; controls "Tmass(0)", "CommandEnd", ... (any window).
+    HeadlessWindow* window(std::string_view name);
+    HeadlessTextBox* textBox(std::string_view name);
+    HeadlessButton* button(std::string_view name);
+    HeadlessLabel* label(std::string_view name);
+
+    // A person's input, queued until the next processPendingEvents().
+    void queueClick(std::string_view controlName);
+    void queueTyping(std::string_view textBoxName, std::string_view text); // replaces the text
+    void queueCloseRequest(std::string_view windowName);
+    void queue(std::function<void()> event);
+    std::size_t pendingEvents() const { return queue_.size(); }
+
+    // Called at the start of every processPendingEvents(), before the queue is run: lets a
+    // driver (the batch runner, a test) look at the panel and queue input at that moment.
+    void setIdleHook(std::function<void()> hook) { idleHook_ = std::move(hook); }
+    std::size_t eventHandOvers() const { return handOvers_; }
+
+    bool programEnded() const { return ended_; }
+
+private:
+    RegionalFormat format_;
+    std::vector<std::unique_ptr<HeadlessWindow>> windows_;
+    std::deque<std::function<void()>> queue_;
+    std::function<void()> idleHook_;
+    std::size_t handOvers_ = 0;
+    bool ended_ = false;
+};
+
+class HeadlessWindow final : public Window {
+public:
+    HeadlessWindow(std::string name, std::string caption, int innerWidthTwips, int innerHeightTwips);
+    ~HeadlessWindow() override;
+    const std::string& name() const override { return name_; }
+    std::string caption() const override { return caption_; }
+    int left() const override { return left_; }
+    void setLeft(int twips) override { left_ = twips; }
+    int top() const override { return top_; }
+    void setTop(int twips) override { top_ = twips; }
+    int outerWidth() const override { return outerWidth_; }
+    void setOuterWidth(int twips) override;
+    int outerHeight() const override { return outerHeight_; }
+    void setOuterHeight(int twips) override;
+    void setScaleModePixels() override { pixelScale_ = true; }
+    bool pixelScaleMode() const { return pixelScale_; }
+    int innerWidth() const override;
+    int innerHeight() const override;
+    bool isVisible() const override { return visible_; }
+    void show() override { visible_ = true; }
+    void erase() override;
+    void setPixel(float x, float y, Rgb color) override;
+    TextBox& addTextBox(const ControlDesign& design) override;
+    Label& addLabel(const ControlDesign& design) override;
+    Button& addButton(const ControlDesign& design) override;
+    void onCloseRequest(Handler handler) override { onClose_ = std::move(handler); }
+
+    const Surface& surface() const { return surface_; }
+    std::size_t setPixelCalls() const { return pixelCalls_; }
+    void requestClose(); // as the person closing it through its frame
+    const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
+
+private:
+    void fitSurface(); // the surface follows the inner size, keeping what overlaps
+    std::string name_, caption_;
+    int left_ = 0, top_ = 0, outerWidth_ = 0, outerHeight_ = 0;
+    bool pixelScale_ = false, visible_ = false;
+    Surface surface_;
+    std::size_t pixelCalls_ = 0;
+    std::vector<std::unique_ptr<Control>> controls_;
+    Handler onClose_;
+};
+
+class HeadlessTextBox final : public TextBox {
+public:
+    explicit HeadlessTextBox(const ControlDesign& design);
+    const std::string& name() const override { return design_.name; }
+    int left() const override { return left_; }
+    void setLeft(int px) override { left_ = px; }
+    int top() const override { return top_; }
+    void setTop(int px) override { top_ = px; }
+    bool isVisible() const override { return visible_; }
+    void setVisible(bool visible) override { visible_ = visible; }
+    std::string text() const override { return text_; }
+    void setText(std::string_view text) override;
+    void setTextColor(Rgb color) override { textColor_ = color; colored_ = true; }
+    void setBackgroundColor(Rgb color) override { background_ = color; colored_ = true; }
+    void onClick(Handler handler) override { onClick_ = std::move(handler); }
+    void onChange(Handler handler) override { onChange_ = std::move(handler); }
+
+    void click();
+    void type(std::string_view text) { setText(text); } // a person replacing the text
+    // Change handlers nested deeper than this (over all boxes) are not entered; the text is
+    // still set. Only a handler chain that never settles gets there; the count tells a test.
+    static constexpr int kMaxChangeDepth = 64;
+    static std::size_t changeDepthLimitHits();
+    Rgb textColor() const { return textColor_; }
+    Rgb backgroundColor() const { return background_; }
+    bool colorsSet() const { return colored_; } // false while the box has its default colours
+    const ControlDesign& design() const { return design_; }
+
+private:
+    ControlDesign design_;
+    std::string text_;
+    int left_, top_;
+    bool visible_ = true;
+    Rgb textColor_{0, 0, 0}, background_{255, 255, 255};
+    bool colored_ = false;
+    Handler onClick_, onChange_;
+};
+
+class HeadlessButton final : public Button {
+public:
+    explicit HeadlessButton(const ControlDesign& design);
+    const std::string& name() const override { return design_.name; }
+    int left() const override { return left_; }
+    void setLeft(int px) override { left_ = px; }
+    int top() const override { return top_; }
+    void setTop(int px) override { top_ = px; }
+    bool isVisible() const override { return visible_; }
+    void setVisible(bool visible) override { visible_ = visible; }
+    std::string caption() const override { return caption_; }
+    void setCaption(std::string_view caption) override { caption_ = caption; }
+    void onClick(Handler handler) override { onClick_ = std::move(handler); }
+    void click();
+    const ControlDesign& design() const { return design_; }
+
+private:
+    ControlDesign design_;
+    std::string caption_;
+    int left_, top_;
+    bool visible_ = true;
+    Handler onClick_;
+};
+
+class HeadlessLabel final : public Label {
+public:
+    explicit HeadlessLabel(const ControlDesign& design);
+    const std::string& name() const override { return design_.name; }
+    int left() const override { return left_; }
+    void setLeft(int px) override { left_ = px; }
+    int top() const override { return top_; }
+    void setTop(int px) override { top_ = px; }
+    bool isVisible() const override { return visible_; }
+    void setVisible(bool visible) override { visible_ = visible; }
+    std::string caption() const override { return caption_; }
+    void setCaption(std::string_view caption) override { caption_ = caption; }
+    const ControlDesign& design() const { return design_; }
+
+private:
+    ControlDesign design_;
+    std::string caption_;
+    int left_, top_;
+    bool visible_ = true;
+};
+
+} // namespace gravlag::ui

@@ -1,0 +1,88 @@
+#include "ui/qt/qt_services.h"
+
+#include <stdexcept>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QScreen>
+
+#include "ui/qt/paint_pacer.h"
+#include "ui/qt/qt_window.h"
+
+namespace gravlag::ui {
+
+namespace {
+
+double ScreenDpi()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInch() : 0.0;
+    return dpi > 0.0 ? dpi : 96.0;
+}
+
+} // namespace
+
+QtServices::QtServices(double logicalDpi)
+    : scale_{logicalDpi > 0.0 ? logicalDpi : ScreenDpi()}
+{
+}
+
+QtServices::~QtServices() = default;
+
+Window& QtServices::createWindow(std::string_view name, std::string_view caption,
+                                 int innerWidthTwips, int innerHeightTwips)
+{
+    if (window(name))
+        throw std::invalid_argument("window already exists: " + std::string(name));
+    windows_.push_back(std::make_unique<QtWindow>(std::string(name), caption, innerWidthTwips,
+                                                  innerHeightTwips, scale_, &knownFrame_));
+    return *windows_.back();
+}
+
+void QtServices::processPendingEvents()
+{
+    if (ended_)
+        return; // the program is ending: no handler may run any more
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtServices::endProgram()
+{
+    if (ended_)
+        return;
+    ended_ = true;
+    for (auto& w : windows_)
+        w->closeForEnd();
+    // Safe from inside a handler: the event loop leaves once the handlers have returned.
+    QCoreApplication::exit(0);
+}
+
+RegionalFormat QtServices::regionalFormat() const
+{
+    return RegionalFormat{QLocale::system().decimalPoint().toStdString()};
+}
+
+void QtServices::setRunning(bool running)
+{
+    SetPacedTexts(running);
+    if (!running)
+        FlushDeferredPaints();
+}
+
+QtWindow* QtServices::window(std::string_view name) const
+{
+    for (const auto& w : windows_) {
+        if (w->name() == name)
+            return w.get();
+    }
+    return nullptr;
+}
+
+QWidget* QtServices::widget(std::string_view windowName) const
+{
+    const QtWindow* w = window(windowName);
+    return w ? w->widget() : nullptr;
+}
+
+} // namespace gravlag::ui

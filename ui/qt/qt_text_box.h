@@ -1,0 +1,46 @@
+#pragma once
+// A text box on QLineEdit. Its change event comes from textChanged, which Qt emits for typed
+// and for programmatic changes alike, synchronously, so a change is handled before setText
+// returns and a handler that sets the text again is entered again. Clicks (a press and a
+// release inside the box) are taken from the box's mouse events: the panel uses text boxes
+// as selectors. During a run the widget may show a text the program set up to a frame late
+// (see paint_pacer.h); text() always gives the text as set.
+
+#include <optional>
+
+#include <QLineEdit>
+
+#include "ui/qt/qt_control.h"
+
+namespace gravlag::ui {
+
+class QtTextBox final : public QtControl<TextBox> {
+public:
+    QtTextBox(QWidget* parent, const ControlDesign& design, const TwipsScale& scale);
+    std::string text() const override;
+    void setText(std::string_view text) override;
+    void setTextColor(Rgb color) override;
+    void setBackgroundColor(Rgb color) override;
+    void onClick(Handler handler) override { onClick_ = std::move(handler); }
+    void onChange(Handler handler) override { onChange_ = std::move(handler); }
+
+    QLineEdit* lineEdit() const { return edit_; }
+
+    // As in the in-memory boxes: change handlers nested deeper than this (over all boxes)
+    // are not entered, the text is still set; the count tells a test.
+    static constexpr int kMaxChangeDepth = 64;
+    static std::size_t changeDepthLimitHits();
+
+private:
+    void applyPending();
+    void raiseChange();
+    void raiseClick();
+    void setRole(QPalette::ColorRole role, Rgb color);
+
+    QLineEdit* edit_;
+    Handler onClick_, onChange_;
+    std::optional<QString> pending_; // set during a run, not yet handed to the widget
+    bool applying_ = false;
+};
+
+} // namespace gravlag::ui

@@ -1,0 +1,234 @@
+#include "ui/qt/qt_window.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include <QWindow>
+
+#include "ui/qt/drawing_surface.h"
+#include "ui/qt/qt_button.h"
+#include "ui/qt/qt_label.h"
+#include "ui/qt/qt_text_box.h"
+
+namespace gravlag::ui {
+
+QtWindow::QtWindow(std::string name, std::string_view caption, int innerWidthTwips,
+                   int innerHeightTwips, TwipsScale scale, QMargins* knownFrame)
+    : name_(std::move(name))
+    , scale_(scale)
+    , knownFrame_(knownFrame)
+    , surface_(std::make_unique<DrawingSurface>(
+          QSize(scale.toPixels(innerWidthTwips), scale.toPixels(innerHeightTwips))))
+{
+    surface_->setObjectName(QString::fromStdString(name_));
+    surface_->setWindowTitle(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+    surface_->setCloseRequestHandler([this] { return closeRequested(); });
+}
+
+QtWindow::~QtWindow()
+{
+    surface_.reset();
+}
+
+std::string QtWindow::caption() const
+{
+    return surface_->windowTitle().toStdString();
+}
+
+QMargins QtWindow::frame() const
+{
+    if (surface_->isVisible()) {
+        const QRect outer = surface_->frameGeometry();
+        const QRect inner = surface_->geometry();
+        const QMargins seen(inner.left() - outer.left(), inner.top() - outer.top(),
+                            outer.right() - inner.right(), outer.bottom() - inner.bottom());
+        // Right after show() some platforms report no frame until the window manager has
+        // framed the window; only a real frame is worth remembering for the others.
+        if (knownFrame_ && !seen.isNull())
+            *knownFrame_ = seen;
+        return seen;
+    }
+    return knownFrame_ ? *knownFrame_ : QMargins();
+}
+
+// For a top-level widget, pos() and move() are those of the frame's top-left corner.
+int QtWindow::left() const
+{
+    return scale_.toTwips(surface_->x());
+}
+
+void QtWindow::setLeft(int twips)
+{
+    surface_->move(scale_.toPixels(twips), surface_->y());
+}
+
+int QtWindow::top() const
+{
+    return scale_.toTwips(surface_->y());
+}
+
+void QtWindow::setTop(int twips)
+{
+    surface_->move(surface_->x(), scale_.toPixels(twips));
+}
+
+int QtWindow::outerWidth() const
+{
+    const QMargins f = frame();
+    return scale_.toTwips(surface_->width() + f.left() + f.right());
+}
+
+void QtWindow::setOuterWidth(int twips)
+{
+    const QMargins f = frame();
+    surface_->resize(std::max(0, scale_.toPixels(twips) - f.left() - f.right()), surface_->height());
+    surface_->fitImage(); // a hidden window gets its resize event only when shown
+}
+
+int QtWindow::outerHeight() const
+{
+    const QMargins f = frame();
+    return scale_.toTwips(surface_->height() + f.top() + f.bottom());
+}
+
+void QtWindow::setOuterHeight(int twips)
+{
+    const QMargins f = frame();
+    surface_->resize(surface_->width(), std::max(0, scale_.toPixels(twips) - f.top() - f.bottom()));
+    surface_->fitImage();
+}
+
+int QtWindow::innerWidth() const
+{
+    return surface_->width();
+}
+
+int QtWindow::innerHeight() const
+{
+    return surface_->height();
+}
+
+bool QtWindow::isVisible() const
+{
+    return surface_->isVisible();
+}
+
+void QtWindow::show()
+{
+    surface_->show();
+}
+
+void QtWindow::erase()
+{
+    surface_->erase();
+}
+
+void QtWindow::setPixel(float x, float y, Rgb color)
+{
+    surface_->setPixel(DevicePixel(x), DevicePixel(y), qRgb(color.r, color.g, color.b));
+}
+
+void QtWindow::requireNewName(const std::string& name) const
+{
+    for (const auto& control : controls_) {
+        if (control->name() == name)
+            throw std::invalid_argument("control already exists: " + name);
+    }
+}
+
+void QtWindow::addFocusable(int tabIndex, QWidget* widget)
+{
+    focusable_.emplace_back(tabIndex, widget);
+    std::stable_sort(focusable_.begin(), focusable_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < focusable_.size(); ++i)
+        QWidget::setTabOrder(focusable_[i - 1].second, focusable_[i].second);
+}
+
+TextBox& QtWindow::addTextBox(const ControlDesign& design)
+{
+    requireNewName(design.name);
+    auto box = std::make_unique<QtTextBox>(surface_.get(), design, scale_);
+    auto& added = *box;
+    controls_.push_back(std::move(box));
+    addFocusable(design.tabIndex, added.widget());
+    return added;
+}
+
+Label& QtWindow::addLabel(const ControlDesign& design)
+{
+    requireNewName(design.name);
+    auto label = std::make_unique<QtLabel>(surface_.get(), design, scale_);
+    auto& added = *label;
+    controls_.push_back(std::move(label));
+    return added;
+}
+
+Button& QtWindow::addButton(const ControlDesign& design)
+{
+    requireNewName(design.name);
+    auto button = std::make_unique<QtButton>(surface_.get(), design, scale_);
+    auto& added = *button;
+    controls_.push_back(std::move(button));
+    addFocusable(design.tabIndex, added.widget());
+    return added;
+}
+
+QWidget* QtWindow::widget() const
+{
+    return surface_.get();
+}
+
+const QImage& QtWindow::surfaceImage() const
+{
+    return surface_->image();
+}
+
+namespace {
+
+template <typename Kind>
+Kind* Find(const std::vector<std::unique_ptr<Control>>& controls, std::string_view name)
+{
+    for (const auto& control : controls) {
+        if (control->name() == name)
+            return dynamic_cast<Kind*>(control.get());
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QtTextBox* QtWindow::textBox(std::string_view name) const
+{
+    return Find<QtTextBox>(controls_, name);
+}
+
+QtButton* QtWindow::button(std::string_view name) const
+{
+    return Find<QtButton>(controls_, name);
+}
+
+QtLabel* QtWindow::label(std::string_view name) const
+{
+    return Find<QtLabel>(controls_, name);
+}
+
+bool QtWindow::closeRequested()
+{
+    if (closingForEnd_)
+        return true;
+    if (!onClose_)
+        return true; // nobody to ask: the window just goes out of sight
+    Handler running = onClose_;
+    running();
+    // The handler decides; only ending the program from it closes the window here.
+    return closingForEnd_;
+}
+
+void QtWindow::closeForEnd()
+{
+    closingForEnd_ = true;
+    surface_->close();
+}
+
+} // namespace gravlag::ui

@@ -1,0 +1,79 @@
+#pragma once
+// A top-level window on Qt Widgets: caption, outer geometry in twips (the frame included),
+// inner extents in pixels, a backing image to draw on, and its controls.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QImage>
+#include <QMargins>
+
+#include "ui/qt/twips_scale.h"
+#include "ui/window_services.h"
+
+class QWidget;
+
+namespace gravlag::ui {
+
+class DrawingSurface;
+class QtTextBox;
+class QtButton;
+class QtLabel;
+
+class QtWindow final : public Window {
+public:
+    // knownFrame: the frame margins last seen on any shown window of the program; a window
+    // that has never been shown has no frame yet and is measured as if it had that one.
+    QtWindow(std::string name, std::string_view caption, int innerWidthTwips, int innerHeightTwips,
+             TwipsScale scale, QMargins* knownFrame);
+    ~QtWindow() override;
+
+    const std::string& name() const override { return name_; }
+    std::string caption() const override;
+    int left() const override;
+    void setLeft(int twips) override;
+    int top() const override;
+    void setTop(int twips) override;
+    int outerWidth() const override;
+    void setOuterWidth(int twips) override;
+    int outerHeight() const override;
+    void setOuterHeight(int twips) override;
+    void setScaleModePixels() override {} // pixels are the only unit drawing uses here
+    int innerWidth() const override;
+    int innerHeight() const override;
+    bool isVisible() const override;
+    void show() override;
+    void erase() override;
+    void setPixel(float x, float y, Rgb color) override;
+    TextBox& addTextBox(const ControlDesign& design) override;
+    Label& addLabel(const ControlDesign& design) override;
+    Button& addButton(const ControlDesign& design) override;
+    void onCloseRequest(Handler handler) override { onClose_ = std::move(handler); }
+
+    QWidget* widget() const;
+    const QImage& surfaceImage() const;
+    QtTextBox* textBox(std::string_view name) const;
+    QtButton* button(std::string_view name) const;
+    QtLabel* label(std::string_view name) const;
+
+    // Program end: closes the window without asking its close handler.
+    void closeForEnd();
+
+private:
+    QMargins frame() const;
+    bool closeRequested();
+    void addFocusable(int tabIndex, QWidget* widget);
+    void requireNewName(const std::string& name) const;
+
+    std::string name_;
+    TwipsScale scale_;
+    QMargins* knownFrame_;
+    Handler onClose_;
+    bool closingForEnd_ = false;
+    std::vector<std::unique_ptr<Control>> controls_;
+    std::vector<std::pair<int, QWidget*>> focusable_; // tab index, widget
+    std::unique_ptr<DrawingSurface> surface_; // destroyed first: no widget outlives its wrapper
+};
+
+} // namespace gravlag::ui
