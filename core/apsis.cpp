@@ -4,8 +4,9 @@
 
 namespace gravlag {
 
-double PolarAngle(double x, double y, double pi)
+double PolarAngle(double x, double y)
 {
+    constexpr double pi = kPi;
     if (y == 0)
         return x < 0 ? pi : 0.0; // the negative x axis points at pi, not 0
     double theta;
@@ -50,8 +51,8 @@ ApsisEvent MeasureApsis(SimState& state)
     e.apsisOffset = -e.parabA / (2 * e.parabB);
     for (int h = 0; h < kSepEntries; ++h)
         state.angleHist[static_cast<unsigned>(h)] =
-            PolarAngle(state.xHist1(h) - state.xHist0(h), state.yHist1(h) - state.yHist0(h),
-                       state.pi) * 180 / state.pi;
+            PolarAngle(state.xHist1(h) - state.xHist0(h), state.yHist1(h) - state.yHist0(h)) * 180
+            / kPi;
     const auto& ang = state.angleHist;
     if (e.apsisOffset < 1)
         e.apsisAngle = InterpolateDirection(ang[1], ang[2], e.apsisOffset);

@@ -9,7 +9,7 @@
 namespace gravlag {
 
 // Angle of (x, y) in radians, 0 <= angle < 2*pi, from +x towards +y. (0, 0) gives 0.
-double PolarAngle(double x, double y, double pi);
+double PolarAngle(double x, double y);
 
 struct ApsisEvent {
     double parabA = 0, parabB = 0, apsisOffset = 0, apsisAngle = 0;

@@ -2,33 +2,37 @@
 
 namespace gravlag {
 
-void AddApsisToFit(RunValues& run, double angle)
+ApsisFit AddApsisToFit(const std::optional<ApsisFit>& before, std::int64_t apsisCount, double angle)
 {
-    if (run.apsisCount == 1) {
-        run.fitX = 0.0;
-        run.fitN = 1.0;
-        run.fitSumX = 0.0;
-        run.fitSumXX = 0.0;
-        run.fitSumY = angle;
-        run.fitSumXY = 0.0;
-        run.fitA = angle;
-        run.fitB = 0.0;
+    ApsisFit fit;
+    if (apsisCount == 1 || !before) {
+        fit.fitX = 0;
+        fit.fitN = 1;
+        fit.fitSumX = 0.0;
+        fit.fitSumXX = 0.0;
+        fit.fitSumY = angle;
+        fit.fitSumXY = 0.0;
+        fit.fitA = angle;
+        fit.fitB = 0.0;
     } else {
-        const double fitX = static_cast<double>(run.apsisCount - 1);
-        run.fitX = fitX;
-        run.fitN = *run.fitN + 1;
-        run.fitSumX = *run.fitSumX + fitX;
-        run.fitSumXX = *run.fitSumXX + fitX * fitX;
-        run.fitSumY = *run.fitSumY + angle;
-        run.fitSumXY = *run.fitSumXY + angle * fitX;
+        fit = *before;
+        fit.fitX = apsisCount - 1;
+        const auto fitX = static_cast<double>(fit.fitX);
+        fit.fitN = fit.fitN + 1;
+        fit.fitSumX = fit.fitSumX + fitX;
+        fit.fitSumXX = fit.fitSumXX + fitX * fitX;
+        fit.fitSumY = fit.fitSumY + angle;
+        fit.fitSumXY = fit.fitSumXY + angle * fitX;
     }
-    const double x = *run.fitX, n = *run.fitN, sx = *run.fitSumX, sxx = *run.fitSumXX;
-    const double sy = *run.fitSumY, sxy = *run.fitSumXY;
+    // The counts as the sums' arithmetic sees them: exact doubles below 2^53.
+    const auto x = static_cast<double>(fit.fitX), n = static_cast<double>(fit.fitN);
+    const double sx = fit.fitSumX, sxx = fit.fitSumXX, sy = fit.fitSumY, sxy = fit.fitSumXY;
     if (x > 0) {
-        run.fitB = (sy * sx - sxy * n) / (sx * sx - sxx * n);
-        run.fitA = (sy - *run.fitB * sx) / n;
+        fit.fitB = (sy * sx - sxy * n) / (sx * sx - sxx * n);
+        fit.fitA = (sy - fit.fitB * sx) / n;
     }
-    run.predAngle = *run.fitA + *run.fitB * x;
+    fit.predAngle = fit.fitA + fit.fitB * x;
+    return fit;
 }
 
 } // namespace gravlag

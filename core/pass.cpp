@@ -71,7 +71,7 @@ PassResult ComputePass(const SimState& s, int last, bool fromHistory)
                     + (c > 0 ? "retarded " : "") + "position of " + BodyName(j) + " coincide";
                 return p;
             }
-            const double f = s.gConst * s.mass[uj] / r3;
+            const double f = kGConst * s.mass[uj] / r3;
             p.fx[ui] = p.fx[ui] + f * dx;
             p.fy[ui] = p.fy[ui] + f * dy;
             if (!Finite(tau) || !Finite(r3) || !Finite(p.fx[ui]) || !Finite(p.fy[ui])) {

@@ -2,11 +2,13 @@
 
 #include <cmath>
 
+#include "core/sim_state.h"
+
 namespace gravlag {
 
-PairPlacement PlacePair(double m0, double m1, double d, double f, double theta, double pi,
-                        double gConst)
+PairPlacement PlacePair(double m0, double m1, double d, double f, double theta)
 {
+    const double pi = kPi, gConst = kGConst;
     const double theta2 = theta + pi;
     const double r0 = (d * m1) / (m0 + m1);
     const double r1 = (d * m0) / (m0 + m1);

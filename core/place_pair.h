@@ -11,8 +11,7 @@ struct PairPlacement {
 
 // m0, m1: masses; d: separation; f: speed factor; theta: direction (radians) from the centre
 // of mass to the first member. Every operation in the order and grouping of the formulas;
-// nothing is checked here (see CheckPairInputs).
-PairPlacement PlacePair(double m0, double m1, double d, double f, double theta, double pi,
-                        double gConst);
+// nothing is checked here (the run's set-up refuses what cannot be placed).
+PairPlacement PlacePair(double m0, double m1, double d, double f, double theta);
 
 } // namespace gravlag

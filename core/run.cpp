@@ -69,50 +69,27 @@ bool PlainPass(SimState& state, int last, bool fromHistory, std::int64_t k, RunR
     return true;
 }
 
-// The values an apsis event changes, kept aside so that a faulty event changes none.
-struct ApsisSnapshot {
-    std::int64_t apsisCount;
-    std::optional<double> parabA, parabB, apsisOffset, apsisAngle;
-    std::optional<double> fitX, fitN, fitSumX, fitSumXX, fitSumY, fitSumXY, fitA, fitB, predAngle;
-
-    explicit ApsisSnapshot(const RunValues& r)
-        : apsisCount(r.apsisCount), parabA(r.parabA), parabB(r.parabB), apsisOffset(r.apsisOffset),
-          apsisAngle(r.apsisAngle), fitX(r.fitX), fitN(r.fitN), fitSumX(r.fitSumX),
-          fitSumXX(r.fitSumXX), fitSumY(r.fitSumY), fitSumXY(r.fitSumXY), fitA(r.fitA),
-          fitB(r.fitB), predAngle(r.predAngle)
-    {
-    }
-    void restore(RunValues& r) const
-    {
-        r.apsisCount = apsisCount;
-        r.parabA = parabA, r.parabB = parabB, r.apsisOffset = apsisOffset, r.apsisAngle = apsisAngle;
-        r.fitX = fitX, r.fitN = fitN, r.fitSumX = fitSumX, r.fitSumXX = fitSumXX;
-        r.fitSumY = fitSumY, r.fitSumXY = fitSumXY;
-        r.fitA = fitA, r.fitB = fitB, r.predAngle = predAngle;
-    }
-};
-
 // An apsis event of "Mercury": measured, added to the fit, shown. Returns false, leaving the
 // run's values as they were, when the measurement overflowed.
 bool ApsisPass(SimState& state, RunHost& host, RunResult& result)
 {
     RunValues& run = result.values;
     const ApsisEvent e = MeasureApsis(state);
-    const ApsisSnapshot before(run);
-    run.apsisCount = run.apsisCount + 1;
-    run.parabA = e.parabA;
-    run.parabB = e.parabB;
-    run.apsisOffset = e.apsisOffset;
-    run.apsisAngle = e.apsisAngle;
-    AddApsisToFit(run, e.apsisAngle);
-    if (!Finite(e.apsisOffset) || !Finite(e.apsisAngle) || !Finite(*run.fitA)
-        || !Finite(*run.fitB) || !Finite(*run.predAngle)) {
-        before.restore(run);
+    const std::int64_t apsisCount = run.apsisCount + 1;
+    const ApsisFit fit = AddApsisToFit(run.fit, apsisCount, e.apsisAngle);
+    if (!Finite(e.apsisOffset) || !Finite(e.apsisAngle) || !Finite(fit.fitA) || !Finite(fit.fitB)
+        || !Finite(fit.predAngle)) {
         result.ended = RunEnd::Fault;
         result.message = "Pass " + std::to_string(run.k)
             + ": overflow or division by zero in the apsis measurement";
         return false;
     }
+    run.apsisCount = apsisCount;
+    run.parabA = e.parabA;
+    run.parabB = e.parabB;
+    run.apsisOffset = e.apsisOffset;
+    run.apsisAngle = e.apsisAngle;
+    run.fit = fit;
     host.apsisEvent(state, run);
     return true;
 }
@@ -137,7 +114,7 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
     pc.c = state.c;
     pc.dt = state.dt;
     for (unsigned j = 0; j < kBodies; ++j)
-        pc.gm[j] = state.gConst * state.mass[j];
+        pc.gm[j] = kGConst * state.mass[j];
     pc.nDelayNow = std::floor(0.0 / state.dt);
     SlopeRing slopes;
     if constexpr (Lookup)
@@ -155,7 +132,7 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
     Countdown sample{sampleEvery > 0 ? sampleEvery : 1};
 
     for (std::int64_t k = 0; k <= kEnd; ++k) {
-        if (state.stopFlag == 1) {
+        if (state.stopFlag == StopRequest::Stop) {
             result.ended = RunEnd::Stopped;
             return;
         }
@@ -173,11 +150,12 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
         result.passes = k + 1;
         result.lastPass = k;
 
-        if (state.scenarioCode == 1 && IsApsis(state.sepHist) && !ApsisPass(state, host, result))
+        if (state.scenarioCode == Scenario::Mercury && IsApsis(state.sepHist)
+            && !ApsisPass(state, host, result))
             return;
         if (display.due())
             host.displayUpdate(state, run);
-        if (plot.due() && state.scenarioCode == 0)
+        if (plot.due() && state.scenarioCode == Scenario::TwoBlackHoles)
             host.timePlot(state, run);
         if (sample.due() && sampleEvery > 0)
             host.samplePass(state, run);
@@ -209,11 +187,12 @@ RunResult RunSimulation(SimState& state, RunHost& host)
         return result;
     }
 
-    const int last = static_cast<int>(run.nLast);
+    const int last = run.nLast;
     const bool delayed = state.c > 0;
-    const PassLoop loop = last <= 0 ? PickLoop<0>(delayed, setup.fromHistory)
-        : last == 1                 ? PickLoop<1>(delayed, setup.fromHistory)
-                                    : PickLoop<2>(delayed, setup.fromHistory);
+    const bool lookup = setup.method == RetardationMethod::HistoryLookup;
+    const PassLoop loop = last <= 0 ? PickLoop<0>(delayed, lookup)
+        : last == 1                 ? PickLoop<1>(delayed, lookup)
+                                    : PickLoop<2>(delayed, lookup);
     result.ended = RunEnd::Completed;
     loop(state, host, result, setup.lastPass);
     host.setEndCaption("End");

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/line_fit.h"
 #include "core/number_text.h"
 #include "core/sim_state.h"
 
@@ -19,9 +20,14 @@ namespace gravlag {
 // The panel boxes that the run's set-up reads (and, for the normalised ones, writes back).
 enum class PanelBox { Tpredsel, Titer, Tn_object, Tmass0, Tmass1, Tmass2, Tvxbase, Tvybase };
 
+// How a run finds the retarded position of a source: "Prediction" 0 (or anything but 1)
+// moves it back along its current velocity, "Prediction" 1 looks it up in its history.
+enum class RetardationMethod { VelocityEstimate, HistoryLookup };
+
 struct DisplayGeometry {
     float simWidth = 0, simHeight = 0; // inner size of Form2, pixels
     float plotHeight = 0;              // inner height of Form3 after its resize, pixels
+    float plotWidth = 0;               // inner width of Form3 measured at start-up, pixels
 };
 
 // The values that one call of RunSimulation shares among its phases. Optional members are
@@ -30,7 +36,7 @@ struct RunValues {
     std::string predMode;   // text of "Prediction"
     std::string iterEnd;    // text of "Iteration"
     double iterEndValue = 0; // its number (the last pass counter value, before flooring)
-    double nLast = 0;       // index of the last active body
+    int nLast = 0;          // index of the last active body
     double vxBase = 0, vyBase = 0;
     int drawScale = 3;      // pixels per length unit on Form2
     std::int64_t apsisCount = 0;
@@ -42,9 +48,7 @@ struct RunValues {
     std::int64_t sampleInterval = 1; // "2 BH's" time plot: every n passes (>= 1)
     // Latest apsis event.
     std::optional<double> parabA, parabB, apsisOffset, apsisAngle;
-    // Running least-squares line through the apsis directions.
-    std::optional<double> fitX, fitN, fitSumX, fitSumXX, fitSumY, fitSumXY;
-    std::optional<double> fitA, fitB, predAngle;
+    std::optional<ApsisFit> fit; // the line through the apsis directions so far
 };
 
 // What the run needs from the windows around it.
@@ -59,7 +63,7 @@ public:
     // Form2, then Form3, made visible; Form2 erased.
     virtual void showDisplays() = 0;
     // Form3 sized and laid out for the scenario; the inner sizes the run draws with.
-    virtual DisplayGeometry prepareDisplays(int scenarioCode) = 0;
+    virtual DisplayGeometry prepareDisplays(Scenario scenario) = 0;
 
     // Per pass, in this order within a pass, each only when it applies.
     virtual void apsisEvent(const SimState& state, const RunValues& run) = 0;    // "Mercury" event

@@ -44,11 +44,9 @@ std::string PairProblem(double m0, double m1, double d, const char* masses, cons
 SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
 {
     SetupOutcome out;
-    state.pi = 4 * std::atan(1.0);
     run.drawScale = 3;
-    state.gConst = 1.0;
     run.apsisCount = 0;
-    state.stopFlag = 0;
+    state.stopFlag = StopRequest::None;
     run.predMode = host.boxText(PanelBox::Tpredsel);
     host.setEndCaption("Stop");
     host.processPendingEvents();
@@ -75,15 +73,17 @@ SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
         out.refusal = "\"Prediction\" is not a number: \"" + run.predMode + "\"";
         return out;
     }
-    out.fromHistory = *pred == 1;
-    if (out.fromHistory && state.c > 0 && !(state.dt > 0)) {
+    out.method =
+        *pred == 1 ? RetardationMethod::HistoryLookup : RetardationMethod::VelocityEstimate;
+    if (out.method == RetardationMethod::HistoryLookup && state.c > 0 && !(state.dt > 0)) {
         out.refusal = "\"dt\" must be positive for \"Prediction\" 1 with c > 0: the history "
                       "holds only the past";
         return out;
     }
     run.iterEndValue = *iterEnd;
-    run.nLast = *nObject - 1;
-    const int last = static_cast<int>(run.nLast);
+    // Bodies 0 up to the number minus 1; a fraction counts as its whole part.
+    run.nLast = static_cast<int>(*nObject) - 1;
+    const int last = run.nLast;
 
     std::array<double, kBodies> mass = state.mass;
     static constexpr PanelBox kMassBox[kBodies] = {PanelBox::Tmass0, PanelBox::Tmass1,
@@ -93,11 +93,11 @@ SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
     run.vxBase = ReadNormalised(host, PanelBox::Tvxbase);
     run.vyBase = ReadNormalised(host, PanelBox::Tvybase);
 
-    const int scenario = state.scenarioCode;
-    const double pi = state.pi;
-    const double theta = scenario == 1 ? pi + pi / 4 : pi;
-    const double d = scenario == 1 ? state.dx1 : 2 * state.dx1;
-    const double f = scenario == 1 ? 0.6 : 1;
+    const Scenario scenario = state.scenarioCode;
+    const bool mercury = scenario == Scenario::Mercury;
+    const double theta = mercury ? kPi + kPi / 4 : kPi;
+    const double d = mercury ? state.dx1 : 2 * state.dx1;
+    const double f = mercury ? 0.6 : 1;
 
     std::string problem = PairProblem(mass[0], mass[1], d, "\"Mass 1\" and \"Mass 2\"", "\"r  m(2)\"");
     if (problem.empty())
@@ -107,8 +107,8 @@ SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
         out.refusal = "Cannot place the bodies: " + problem;
         return out;
     }
-    const PairPlacement inner = PlacePair(mass[0], mass[1], d, f, theta, pi, state.gConst);
-    const PairPlacement outer = PlacePair(mass[0] + mass[1], mass[2], state.dx2, 1, 0, pi, state.gConst);
+    const PairPlacement inner = PlacePair(mass[0], mass[1], d, f, theta);
+    const PairPlacement outer = PlacePair(mass[0] + mass[1], mass[2], state.dx2, 1, 0);
     std::array<double, kBodies> x{inner.x0, inner.x1, outer.x1}, y{inner.y0, inner.y1, outer.y1};
     std::array<double, kBodies> vx{inner.vx0, inner.vx1, outer.vx1},
         vy{inner.vy0, inner.vy1, outer.vy1};
@@ -154,7 +154,7 @@ SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
 
     // "2 BH's" time plot: a dot every n passes, n = iterEnd / plotWidth rounded half to even;
     // at least 1, so that a short run samples every pass instead of dividing by zero.
-    const double q = std::nearbyint(run.iterEndValue / static_cast<double>(state.plotWidth));
+    const double q = std::nearbyint(run.iterEndValue / static_cast<double>(geometry.plotWidth));
     run.sampleInterval = q >= 1 ? (q < kMaxPassCounter ? static_cast<std::int64_t>(q)
                                                         : std::numeric_limits<std::int64_t>::max())
                                 : 1;

@@ -11,7 +11,7 @@ namespace gravlag {
 
 struct SetupOutcome {
     std::string refusal;      // non-empty: the run cannot start, and why (one line)
-    bool fromHistory = false; // "Prediction" is 1
+    RetardationMethod method = RetardationMethod::VelocityEstimate;
     std::int64_t lastPass = -1; // last value of the pass counter
 };
 

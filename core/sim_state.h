@@ -1,12 +1,17 @@
 #pragma once
 // The one simulation state of the program: bodies, position histories, measurement
-// histories and the scalar settings that the panel, the run and the displays share.
-// Everything starts at 0 and lives as long as the program; nothing is allocated during a run.
+// histories and the physical settings that the panel and the run share. Everything starts
+// at 0 and lives as long as the program; nothing is allocated during a run. What the
+// displays show it with (plot colour, plot width) is theirs.
 
 #include <array>
 #include <cstdint>
+#include <numbers>
 
 namespace gravlag {
+
+inline constexpr double kPi = std::numbers::pi; // the same double as 4 * atan(1)
+inline constexpr double kGConst = 1.0;          // gravitational constant
 
 inline constexpr int kBodies = 3;
 inline constexpr int kHistoryEntries = 21; // entries 0..20: now, then one pass back each
@@ -41,6 +46,12 @@ private:
     unsigned head_ = 0;
 };
 
+// The scenario box "Choice"; the values are the scenario's code.
+enum class Scenario : std::int16_t { TwoBlackHoles = 0, Mercury = 1 }; // "2 BH's", "Mercury"
+
+// Raised by "Stop" (or by closing the panel) and read by the running run before each pass.
+enum class StopRequest : std::int16_t { None = 0, Stop = 1 };
+
 struct SimState {
     // Per body, index 0..2 (the panel numbers them 1..3).
     std::array<double, kBodies> mass{}; // mass units
@@ -65,12 +76,8 @@ struct SimState {
     double dt = 0;     // time step, never 0 after "Calculate"
     double dx1 = 0;    // "r  m(2)"
     double dx2 = 0;    // "r  m(3)"
-    double pi = 0;     // 4*atan(1), set at every run start
-    double gConst = 0; // gravitational constant, 1 during a run
-    std::int16_t colorIndex = 0;   // palette index of the time evolution plot, 0..15
-    std::int16_t stopFlag = 0;     // 1 = the running run is asked to stop
-    float plotWidth = 0;           // inner width of Form3 at start-up, pixels
-    std::int16_t scenarioCode = 0; // 0 "2 BH's", 1 "Mercury"
+    StopRequest stopFlag = StopRequest::None;    // None again at every run start
+    Scenario scenarioCode = Scenario::TwoBlackHoles;
 };
 
 } // namespace gravlag

@@ -15,7 +15,7 @@ void SimulationDisplay::drawBodies(const SimState& s, const RunValues& run)
     const double t = static_cast<double>(run.k) * s.dt;
     const double cx = run.xPair + t * run.vxBase;
     const double cy = run.yPair + t * run.vyBase;
-    for (int i = 0; i <= static_cast<int>(run.nLast); ++i) {
+    for (int i = 0; i <= run.nLast; ++i) {
         const auto ui = static_cast<unsigned>(i);
         const double dx = s.x[ui] - cx, dy = s.y[ui] - cy;
         const double px = run.simWidth / 2 + dx * run.drawScale;

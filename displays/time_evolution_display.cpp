@@ -19,8 +19,8 @@ double FlooredToSixDecimals(double v)
 }
 } // namespace
 
-TimeEvolutionDisplay::TimeEvolutionDisplay(ui::WindowServices& services, SimState& state)
-    : services_(services), state_(state),
+TimeEvolutionDisplay::TimeEvolutionDisplay(ui::WindowServices& services)
+    : services_(services),
       form3_(services.createWindow("Form3", "Time Evolution Display", 12000, 3090))
 {
     cls_ = &form3_.addButton({"CommandCls", "Clear", 120, 120, 615, 255, 0});
@@ -36,9 +36,9 @@ TimeEvolutionDisplay::TimeEvolutionDisplay(ui::WindowServices& services, SimStat
     tcolor_->onClick([this] { Tcolor_Click(); });
 }
 
-void TimeEvolutionDisplay::layout(int scenarioCode)
+void TimeEvolutionDisplay::layout(Scenario scenario)
 {
-    const bool mercury = scenarioCode == 1;
+    const bool mercury = scenario == Scenario::Mercury;
     form3_.setOuterWidth(mercury ? 6000 : 12000);
     form3_.setOuterHeight(mercury ? 6000 : 3600);
     const int row = mercury ? 320 : 180;
@@ -59,20 +59,21 @@ void TimeEvolutionDisplay::layout(int scenarioCode)
     }
 }
 
-void TimeEvolutionDisplay::apsisEvent(const SimState& s, const RunValues& run)
+void TimeEvolutionDisplay::apsisEvent(const SimState&, const RunValues& run)
 {
+    const ApsisFit& fit = *run.fit;
     const double centre = run.plotHeight / 2;
-    const double x = 2 * *run.fitX;
+    const double x = 2 * static_cast<double>(fit.fitX);
     const double measured = centre - (*run.apsisAngle - kReferenceAngle) * kAngleScale;
-    const double fitted = centre - (*run.predAngle - kReferenceAngle) * kAngleScale;
+    const double fitted = centre - (fit.predAngle - kReferenceAngle) * kAngleScale;
     form3_.setPixel(PixelCoordinate(x + 1), PixelCoordinate(measured), QBColor(0));
     form3_.setPixel(PixelCoordinate(x + 2), PixelCoordinate(measured), QBColor(0));
-    form3_.setPixel(PixelCoordinate(x + 1), PixelCoordinate(fitted), QBColor(s.colorIndex));
-    form3_.setPixel(PixelCoordinate(x + 2), PixelCoordinate(fitted), QBColor(s.colorIndex));
+    form3_.setPixel(PixelCoordinate(x + 1), PixelCoordinate(fitted), QBColor(colorIndex_));
+    form3_.setPixel(PixelCoordinate(x + 2), PixelCoordinate(fitted), QBColor(colorIndex_));
     const RegionalFormat format = services_.regionalFormat();
-    tpred_->setText(FormatRegional(*run.predAngle, format));
-    ta_->setText(FormatRegional(FlooredToSixDecimals(*run.fitA), format));
-    tb_->setText(FormatRegional(FlooredToSixDecimals(*run.fitB), format));
+    tpred_->setText(FormatRegional(fit.predAngle, format));
+    ta_->setText(FormatRegional(FlooredToSixDecimals(fit.fitA), format));
+    tb_->setText(FormatRegional(FlooredToSixDecimals(fit.fitB), format));
 }
 
 void TimeEvolutionDisplay::timePlot(const SimState& s, const RunValues& run)
@@ -80,7 +81,7 @@ void TimeEvolutionDisplay::timePlot(const SimState& s, const RunValues& run)
     const double mx = (s.x[0] + s.x[1]) / 2, my = (s.y[0] + s.y[1]) / 2;
     // A run of one pass ("Iteration" 0) has nothing to spread over the width: column 1.
     const double px = run.iterEndValue != 0
-        ? (static_cast<double>(run.k) * s.plotWidth) / run.iterEndValue + 1
+        ? (static_cast<double>(run.k) * plotWidth_) / run.iterEndValue + 1
         : 1.0;
     const double centre = run.plotHeight / 2;
     const auto distance = [&](int b) {
@@ -91,25 +92,25 @@ void TimeEvolutionDisplay::timePlot(const SimState& s, const RunValues& run)
         const double r2 = distance(2);
         form3_.setPixel(PixelCoordinate(px),
                         PixelCoordinate(centre + (r2 - s.dx2) * kDistanceScale),
-                        QBColor(s.colorIndex));
+                        QBColor(colorIndex_));
     }
     const double r1 = distance(1);
     form3_.setPixel(PixelCoordinate(px),
                     PixelCoordinate(centre - (r1 - run.startRadius) * kDistanceScale),
-                    QBColor(s.colorIndex));
+                    QBColor(colorIndex_));
 }
 
 void TimeEvolutionDisplay::Tcolor_Click()
 {
-    state_.colorIndex = static_cast<std::int16_t>(state_.colorIndex + 1);
-    if (state_.colorIndex > 15)
-        state_.colorIndex = 0;
+    colorIndex_ = colorIndex_ + 1;
+    if (colorIndex_ > 15)
+        colorIndex_ = 0;
     refreshSwatch();
 }
 
 void TimeEvolutionDisplay::refreshSwatch()
 {
-    const int n = state_.colorIndex;
+    const int n = colorIndex_;
     tcolor_->setTextColor(QBColor(n < 7 || n == 9 ? 15 : 0));
     tcolor_->setText(RegionalNumberText(static_cast<long long>(n)));
     tcolor_->setBackgroundColor(QBColor(n));

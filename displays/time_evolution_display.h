@@ -1,6 +1,7 @@
 #pragma once
 // Form3, "Time Evolution Display": the distance strip of "2 BH's", the apsis directions and
-// their fitted line in "Mercury", the colour selector and "Clear".
+// their fitted line in "Mercury", the colour selector and "Clear". It keeps the plot's
+// colour index and the plot width measured at start-up.
 
 #include "core/run.h"
 #include "ui/window_services.h"
@@ -9,12 +10,19 @@ namespace gravlag {
 
 class TimeEvolutionDisplay {
 public:
-    TimeEvolutionDisplay(ui::WindowServices& services, SimState& state);
+    explicit TimeEvolutionDisplay(ui::WindowServices& services);
     ui::Window& window() { return form3_; }
     ui::TextBox& colorBox() { return *tcolor_; }
 
+    // Palette index of the plot, 0..15; the swatch shows it after refreshSwatch.
+    int colorIndex() const { return colorIndex_; }
+    void setColorIndex(int index) { colorIndex_ = index; }
+    // Inner width of the window as start-up measured it, pixels: the width of a "2 BH's" run.
+    float plotWidth() const { return plotWidth_; }
+    void setPlotWidth(float width) { plotWidth_ = width; }
+
     // Outer size and control positions for the scenario, at every run start.
-    void layout(int scenarioCode);
+    void layout(Scenario scenario);
     void apsisEvent(const SimState& state, const RunValues& run);
     void timePlot(const SimState& state, const RunValues& run);
 
@@ -25,8 +33,9 @@ public:
 
 private:
     ui::WindowServices& services_;
-    SimState& state_;
     ui::Window& form3_;
+    int colorIndex_ = 0;
+    float plotWidth_ = 0;
     ui::Button* cls_;
     ui::TextBox *tcolor_, *tpred_, *ta_, *tb_;
     ui::Label *la_, *lb_, *lpred_, *lcolor_;

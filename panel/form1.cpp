@@ -98,10 +98,10 @@ void Form1::Form_Load()
     form1_.setScaleModePixels();
     form2.setScaleModePixels();
     form3.setScaleModePixels();
-    state_.plotWidth = static_cast<float>(form3.innerWidth());
-    state_.colorIndex = 0;
-    form3_.colorBox().setText(RegionalNumberText(static_cast<long long>(state_.colorIndex)));
-    state_.scenarioCode = 0;
+    form3_.setPlotWidth(static_cast<float>(form3.innerWidth()));
+    form3_.setColorIndex(0);
+    form3_.colorBox().setText(RegionalNumberText(static_cast<long long>(form3_.colorIndex())));
+    state_.scenarioCode = Scenario::TwoBlackHoles;
 }
 
 void Form1::CommandCalc_Click()
@@ -140,7 +140,7 @@ void Form1::CommandCalc_Click()
 void Form1::CommandEnd_Click()
 {
     if (commandEnd_->caption() == "Stop") {
-        state_.stopFlag = 1;
+        state_.stopFlag = StopRequest::Stop;
         return;
     }
     services_.endProgram();
@@ -150,7 +150,7 @@ void Form1::closeRequested()
 {
     // Closing the panel during a run stops the run first; the program ends when it returns.
     if (running_) {
-        state_.stopFlag = 1;
+        state_.stopFlag = StopRequest::Stop;
         endAfterRun_ = true;
         return;
     }
@@ -162,13 +162,13 @@ void Form1::Tmethode_Click()
     const bool toMercury = box("Tmethode").text() == "2 BH's";
     const RegionalFormat f = services_.regionalFormat();
     box("Tmethode").setText(toMercury ? "Mercury" : "2 BH's");
-    state_.scenarioCode = toMercury ? 1 : 0;
+    state_.scenarioCode = toMercury ? Scenario::Mercury : Scenario::TwoBlackHoles;
     box("Tmass(0)").setText(RegionalNumberText(100LL));
     box("Tmass(1)").setText(toMercury ? RegionalNumberText(0.001, f) : RegionalNumberText(100LL));
     box("Tmass(2)").setText(RegionalNumberText(toMercury ? 0.1 : 0.01, f));
     box("Dx1").setText(RegionalNumberText(toMercury ? 8LL : 6LL));
     box("Titer").setText(RegionalNumberText(toMercury ? 1000000LL : 320000LL));
-    state_.colorIndex = toMercury ? 12 : 0;
+    form3_.setColorIndex(toMercury ? 12 : 0);
     form3_.refreshSwatch();
 }
 

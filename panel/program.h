@@ -13,7 +13,7 @@ namespace gravlag {
 class Program {
 public:
     explicit Program(ui::WindowServices& services)
-        : form2_(services), form3_(services, state_), form1_(services, state_, form2_, form3_)
+        : form2_(services), form3_(services), form1_(services, state_, form2_, form3_)
     {
         form1_.Form_Load();
     }

@@ -38,12 +38,12 @@ void PanelRunHost::showDisplays()
     form2_.window().erase();
 }
 
-DisplayGeometry PanelRunHost::prepareDisplays(int scenarioCode)
+DisplayGeometry PanelRunHost::prepareDisplays(Scenario scenario)
 {
-    form3_.layout(scenarioCode);
+    form3_.layout(scenario);
     return {static_cast<float>(form2_.window().innerWidth()),
             static_cast<float>(form2_.window().innerHeight()),
-            static_cast<float>(form3_.window().innerHeight())};
+            static_cast<float>(form3_.window().innerHeight()), form3_.plotWidth()};
 }
 
 void PanelRunHost::apsisEvent(const SimState& state, const RunValues& run)

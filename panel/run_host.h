@@ -29,7 +29,7 @@ public:
     // system's locale every 100 passes.
     RegionalFormat regionalFormat() override { return format_ = services_.regionalFormat(); }
     void showDisplays() override;
-    DisplayGeometry prepareDisplays(int scenarioCode) override;
+    DisplayGeometry prepareDisplays(Scenario scenario) override;
     void apsisEvent(const SimState& state, const RunValues& run) override;
     void displayUpdate(const SimState& state, const RunValues& run) override;
     void timePlot(const SimState& state, const RunValues& run) override;

@@ -61,8 +61,10 @@ void BatchExports::attach(Form1& form1, const SimState& state)
     // Asked once the run is set up: the hook runs at the common multiples of both intervals'
     // greatest common divisor, and each file takes the passes of its own interval.
     const auto interval = [this, &state](const RunValues& run) -> std::int64_t {
-        lastBody_ = static_cast<int>(run.nLast);
-        distanceEvery_ = every_ ? *every_ : state.scenarioCode == 0 ? run.sampleInterval : kDefaultEvery;
+        lastBody_ = run.nLast;
+        distanceEvery_ = every_ ? *every_
+            : state.scenarioCode == Scenario::TwoBlackHoles ? run.sampleInterval
+                                                            : kDefaultEvery;
         trajectoryEvery_ = every_ ? *every_ : kDefaultEvery;
         if (trajectory_.wanted())
             trajectory_.write(TrajectoryCsvHeader(lastBody_));

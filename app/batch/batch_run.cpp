@@ -42,9 +42,9 @@ nlohmann::json Report(const RunResult& result, const SimState& s, ui::HeadlessSe
     j["delay31"] = Number(v.delay31);
     j["apsisCount"] = v.apsisCount;
     j["apsisAngle"] = Number(v.apsisAngle);
-    j["fitA"] = Number(v.fitA);
-    j["fitB"] = Number(v.fitB);
-    j["predAngle"] = Number(v.predAngle);
+    j["fitA"] = v.fit ? nlohmann::json(v.fit->fitA) : nlohmann::json(nullptr);
+    j["fitB"] = v.fit ? nlohmann::json(v.fit->fitB) : nlohmann::json(nullptr);
+    j["predAngle"] = v.fit ? nlohmann::json(v.fit->predAngle) : nlohmann::json(nullptr);
     nlohmann::json boxes = nlohmann::json::object();
     for (const char* name : kBoxNames)
         boxes[name] = services.textBox(name)->text();

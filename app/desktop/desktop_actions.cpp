@@ -46,7 +46,7 @@ DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
                 [this, display, image, windowName](const QPoint& at) {
                     QMenu menu(display);
                     menu.addAction(image);
-                    if (windowName == "Form3" && program_.state().scenarioCode == 1)
+                    if (windowName == "Form3" && program_.state().scenarioCode == Scenario::Mercury)
                         menu.addAction(saveApsis_);
                     menu.exec(display->mapToGlobal(at));
                 });

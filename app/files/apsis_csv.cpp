@@ -11,10 +11,13 @@ void AppendApsisCsvRow(std::string& rows, const RunValues& run)
     rows += std::to_string(run.k);
     rows += ',';
     rows += std::to_string(run.apsisCount);
-    for (const std::optional<double>& v : {run.apsisAngle, run.fitA, run.fitB, run.predAngle}) {
+    rows += ',';
+    if (run.apsisAngle)
+        AppendExactText(rows, *run.apsisAngle);
+    for (const double ApsisFit::*field : {&ApsisFit::fitA, &ApsisFit::fitB, &ApsisFit::predAngle}) {
         rows += ',';
-        if (v)
-            AppendExactText(rows, *v);
+        if (run.fit)
+            AppendExactText(rows, (*run.fit).*field);
     }
     rows += '\n';
 }

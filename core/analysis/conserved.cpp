@@ -24,7 +24,7 @@ ConservedQuantities Conserved(const SimState& state, int last)
             if (r == 0)
                 coincident = true;
             else
-                potential -= state.gConst * state.mass[i] * state.mass[j] / r;
+                potential -= kGConst * state.mass[i] * state.mass[j] / r;
         }
     }
     ConservedQuantities q;

@@ -15,7 +15,7 @@ struct ConservedQuantities {
     std::optional<double> momentum;        // magnitude of the total momentum vector
 };
 
-// Bodies 0..last (last clamped to 0..2), G = state.gConst.
+// Bodies 0..last (last clamped to 0..2), G = kGConst.
 ConservedQuantities Conserved(const SimState& state, int last);
 
 } // namespace gravlag

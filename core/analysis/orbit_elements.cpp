@@ -40,7 +40,7 @@ OrbitElements KeplerElements(double mu, double rx, double ry, double vx, double 
 
 OrbitElements InnerPairElements(const SimState& state)
 {
-    const double mu = state.gConst * (state.mass[0] + state.mass[1]);
+    const double mu = kGConst * (state.mass[0] + state.mass[1]);
     return KeplerElements(mu, state.x[1] - state.x[0], state.y[1] - state.y[0],
                           state.vx[1] - state.vx[0], state.vy[1] - state.vy[0]);
 }

@@ -1,5 +1,6 @@
 #include "core/analysis/run_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -44,10 +45,9 @@ std::optional<double> PerOrbit(const std::optional<double>& change, double orbit
 void RunAnalysis::begin(const SimState& state, const RunValues& run)
 {
     *this = RunAnalysis{};
-    // Compared, not converted: a cast of a number outside int would be undefined.
-    last_ = run.nLast >= 1 ? (run.nLast >= 2 ? 2 : 1) : 0;
+    last_ = std::clamp(run.nLast, 0, kBodies - 1);
     pairActive_ = last_ >= 1;
-    turnsCount_ = state.scenarioCode == 0;
+    turnsCount_ = state.scenarioCode == Scenario::TwoBlackHoles;
     startTotals_ = Conserved(state, last_);
     if (pairActive_) {
         start_ = InnerPairElements(state);
@@ -124,8 +124,8 @@ RunReport RunAnalysis::finish(const SimState& state, const RunResult& result) co
 
     const RunValues& run = result.values;
     r.precession.events = run.apsisCount;
-    if (run.apsisCount >= 2)
-        r.precession.perOrbit = IfFinite(run.fitB);
+    if (run.apsisCount >= 2 && run.fit)
+        r.precession.perOrbit = IfFinite(run.fit->fitB);
     r.precession.stdError = apsisLine_.slopeStdError();
 
     const ConservedQuantities endTotals = Conserved(state, last_);

@@ -1,7 +1,6 @@
 #include "core/analysis/theory.h"
 
 #include <cmath>
-#include <numbers>
 
 #include "core/analysis/finite.h"
 #include "core/analysis/ring_series.h"
@@ -10,7 +9,6 @@ namespace gravlag {
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 constexpr double kDegrees = 180 / kPi;
 
 } // namespace
@@ -56,7 +54,7 @@ std::optional<TheoryValues> Theory(const TheoryInputs& in)
 TheoryInputs TheoryInputsFrom(const SimState& state, int last)
 {
     TheoryInputs in;
-    in.gConst = state.gConst;
+    in.gConst = kGConst;
     in.m1 = state.mass[0];
     in.m2 = state.mass[1];
     in.c = state.c;

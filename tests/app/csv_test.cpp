@@ -58,9 +58,10 @@ TEST(ApsisCsv, RowFollowsHeader)
     run.k = 123456;
     run.apsisCount = 7;
     run.apsisAngle = 359.99999999999994;
-    run.fitA = -0.0;
-    run.fitB = 1e-320;
-    run.predAngle = 45.000000000000014;
+    run.fit = ApsisFit{};
+    run.fit->fitA = -0.0;
+    run.fit->fitB = 1e-320;
+    run.fit->predAngle = 45.000000000000014;
     std::string rows = "x\n";
     AppendApsisCsvRow(rows, run);
     EXPECT_EQ(rows, "x\n123456,7,359.99999999999994,-0,1e-320,45.000000000000014\n");

@@ -101,7 +101,8 @@ TEST(SampledExports, DefaultIntervals)
     Exported(o);
     ui::HeadlessServices services;
     Program program(services);
-    const auto plotInterval = static_cast<std::int64_t>(std::nearbyint(4000 / program.state().plotWidth));
+    const auto plotInterval =
+        static_cast<std::int64_t>(std::nearbyint(4000 / program.form3().plotWidth()));
     ASSERT_GT(plotInterval, 1);
     ASSERT_NE(plotInterval % 100, 0); // so the two files' intervals differ
     Csv d = ReadCsv(o.distanceCsv), t = ReadCsv(o.trajectoryCsv);

@@ -88,7 +88,7 @@ TEST(ParamFile, ApplyTypesAndSwitchesScenario)
     file.boxes = {{"Tn_object", "7"}, {"Tmass(1)", "0.002"}};
     ApplyParamFile(file, form1);
     EXPECT_EQ(form1.box("Tmethode").text(), "Mercury");
-    EXPECT_EQ(program.state().scenarioCode, 1);
+    EXPECT_EQ(program.state().scenarioCode, Scenario::Mercury);
     EXPECT_EQ(form1.box("Titer").text(), "1000000"); // what the scenario click set
     EXPECT_EQ(form1.box("Tmass(1)").text(), "0.002"); // typed after the click
     EXPECT_EQ(form1.box("Tn_object").text(), "3");    // its change handler ran, as on typing
@@ -100,7 +100,7 @@ TEST(ParamFile, ApplyTypesAndSwitchesScenario)
     EXPECT_EQ(form1.box("Tmethode").text(), "Mercury");
     file.scenario = "2 BH's";
     ApplyParamFile(file, form1);
-    EXPECT_EQ(program.state().scenarioCode, 0);
+    EXPECT_EQ(program.state().scenarioCode, Scenario::TwoBlackHoles);
 }
 
 TEST(ParamFile, CollectedFileGivesTheSameRun)

@@ -11,22 +11,19 @@ using namespace gravlag;
 using gravlag::testing::DefaultState;
 using gravlag::testing::FakeHost;
 
-namespace {
-const double kPi = 4 * std::atan(1.0);
-}
-
 TEST(PolarAngle, FullCircle)
 {
-    EXPECT_EQ(PolarAngle(1, 0, kPi), 0.0);
-    EXPECT_DOUBLE_EQ(PolarAngle(0, 1, kPi), kPi / 2);
-    EXPECT_EQ(PolarAngle(-1, 0, kPi), kPi); // the negative x axis
-    EXPECT_EQ(PolarAngle(-1e-300, 0, kPi), kPi);
-    EXPECT_DOUBLE_EQ(PolarAngle(0, -1, kPi), 3 * kPi / 2);
-    EXPECT_DOUBLE_EQ(PolarAngle(1, -1, kPi), 7 * kPi / 4);
-    EXPECT_DOUBLE_EQ(PolarAngle(-1, 1, kPi), 3 * kPi / 4);
-    EXPECT_EQ(PolarAngle(0, 0, kPi), 0.0);
+    EXPECT_EQ(kPi, 4 * std::atan(1.0)); // the program's pi is 4*atan(1) to the last bit
+    EXPECT_EQ(PolarAngle(1, 0), 0.0);
+    EXPECT_DOUBLE_EQ(PolarAngle(0, 1), kPi / 2);
+    EXPECT_EQ(PolarAngle(-1, 0), kPi); // the negative x axis
+    EXPECT_EQ(PolarAngle(-1e-300, 0), kPi);
+    EXPECT_DOUBLE_EQ(PolarAngle(0, -1), 3 * kPi / 2);
+    EXPECT_DOUBLE_EQ(PolarAngle(1, -1), 7 * kPi / 4);
+    EXPECT_DOUBLE_EQ(PolarAngle(-1, 1), 3 * kPi / 4);
+    EXPECT_EQ(PolarAngle(0, 0), 0.0);
     for (double a = 0.01; a < 2 * kPi; a += 0.1) {
-        const double p = PolarAngle(std::cos(a), std::sin(a), kPi);
+        const double p = PolarAngle(std::cos(a), std::sin(a));
         EXPECT_NEAR(p, a, 1e-12);
         EXPECT_GE(p, 0.0);
         EXPECT_LT(p, 2 * kPi);
@@ -46,21 +43,19 @@ TEST(InterpolateDirection, ShorterArcAcrossZero)
 
 TEST(LineFit, FirstTwoEvents)
 {
-    RunValues run;
-    run.apsisCount = 1;
-    AddApsisToFit(run, 45.1);
-    EXPECT_EQ(*run.fitA, 45.1);
-    EXPECT_EQ(*run.fitB, 0.0);
-    EXPECT_EQ(*run.predAngle, 45.1);
-    run.apsisCount = 2;
-    AddApsisToFit(run, 45.3);
-    EXPECT_NEAR(*run.fitA, 45.1, 1e-12);
-    EXPECT_NEAR(*run.fitB, 0.2, 1e-12);
-    EXPECT_NEAR(*run.predAngle, 45.3, 1e-12);
-    run.apsisCount = 3;
-    AddApsisToFit(run, 45.2);
-    EXPECT_NEAR(*run.fitB, 0.05, 1e-12); // least squares through (0,45.1) (1,45.3) (2,45.2)
-    EXPECT_NEAR(*run.fitA, 45.15, 1e-12);
+    ApsisFit fit = AddApsisToFit(std::nullopt, 1, 45.1);
+    EXPECT_EQ(fit.fitA, 45.1);
+    EXPECT_EQ(fit.fitB, 0.0);
+    EXPECT_EQ(fit.predAngle, 45.1);
+    fit = AddApsisToFit(fit, 2, 45.3);
+    EXPECT_NEAR(fit.fitA, 45.1, 1e-12);
+    EXPECT_NEAR(fit.fitB, 0.2, 1e-12);
+    EXPECT_NEAR(fit.predAngle, 45.3, 1e-12);
+    fit = AddApsisToFit(fit, 3, 45.2);
+    EXPECT_NEAR(fit.fitB, 0.05, 1e-12); // least squares through (0,45.1) (1,45.3) (2,45.2)
+    EXPECT_NEAR(fit.fitA, 45.15, 1e-12);
+    EXPECT_EQ(fit.fitN, 3);
+    EXPECT_EQ(fit.fitX, 2);
 }
 
 TEST(ApsisCheck, StrictMaximumOnly)
@@ -69,7 +64,6 @@ TEST(ApsisCheck, StrictMaximumOnly)
     EXPECT_FALSE(IsApsis({0, 2, 2, 1, 0}));
     EXPECT_FALSE(IsApsis({6, 6, 6, 6, 6}));
     SimState s;
-    s.pi = kPi;
     s.sepHist = {0, 1, 2, 1, 0};
     s.hist.fill({0, 0, 0}, {0, 0, 0});
     s.hist.push({0, 1, 0}, {0, 1, 0});
@@ -93,8 +87,8 @@ TEST(ApsisCheck, MercuryRunMeasuresNear45AndFits)
     EXPECT_GT(*first.apsisOffset, 0.5);
     EXPECT_LT(*first.apsisOffset, 1.5);
     const RunValues& second = h.apsisRuns[1];
-    EXPECT_NEAR(*second.predAngle, *second.apsisAngle, 1e-9);
-    EXPECT_NEAR(*second.fitA, *first.apsisAngle, 1e-9);
+    EXPECT_NEAR(second.fit->predAngle, *second.apsisAngle, 1e-9);
+    EXPECT_NEAR(second.fit->fitA, *first.apsisAngle, 1e-9);
     EXPECT_EQ(r.values.apsisCount, static_cast<std::int64_t>(h.apsisRuns.size()));
     // "2 BH's" never measures.
     SimState b = DefaultState();

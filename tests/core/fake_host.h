@@ -34,10 +34,10 @@ struct FakeHost : RunHost {
     }
     RegionalFormat regionalFormat() override { return format; }
     void showDisplays() override { ++shows; }
-    DisplayGeometry prepareDisplays(int) override
+    DisplayGeometry prepareDisplays(Scenario) override
     {
         ++prepares;
-        return {312, 284, 210};
+        return {312, 284, 210, 800};
     }
     void apsisEvent(const SimState&, const RunValues& run) override
     {
@@ -58,7 +58,6 @@ struct FakeHost : RunHost {
 inline SimState DefaultState()
 {
     SimState s;
-    s.plotWidth = 800;
     s.c = 0;
     s.dt = 0.001;
     s.dx1 = 6;
@@ -69,7 +68,7 @@ inline SimState DefaultState()
 // The panel after a click on the scenario box: "Mercury" with its parameter set.
 inline void UseMercury(SimState& s, FakeHost& h)
 {
-    s.scenarioCode = 1;
+    s.scenarioCode = Scenario::Mercury;
     s.dx1 = 8;
     h.boxes[PanelBox::Tmass1] = "0.001";
     h.boxes[PanelBox::Tmass2] = "0.1";

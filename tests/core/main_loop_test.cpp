@@ -31,7 +31,6 @@ SimState SetUpState(FakeHost h, SimState s)
 TEST(Pass, TwoBodiesAtRestOneStep)
 {
     SimState s;
-    s.gConst = 1;
     s.dt = 0.001;
     s.mass = {1, 1, 0};
     s.x = {-1, 1, 0};
@@ -52,7 +51,6 @@ TEST(Pass, TwoBodiesAtRestOneStep)
 TEST(Pass, CoincidentBodiesAreAFaultNotANaN)
 {
     SimState s;
-    s.gConst = 1;
     s.dt = 0.001;
     s.mass = {1, 1, 1};
     s.x = {0, 0, 5};
@@ -117,7 +115,7 @@ struct ReferenceCase {
     double c;
     bool pred1;
     int bodies;
-    int scenario;
+    Scenario scenario;
     std::int64_t passes;
     double dt = 0.001;
 };
@@ -130,11 +128,11 @@ TEST_P(AgainstReference, LongRunBitForBit)
     SimState s = DefaultState();
     s.c = rc.c;
     s.dt = rc.dt;
-    s.scenarioCode = static_cast<std::int16_t>(rc.scenario);
+    s.scenarioCode = rc.scenario;
     FakeHost h;
     h.boxes[PanelBox::Tn_object] = std::to_string(rc.bodies);
     h.boxes[PanelBox::Tpredsel] = rc.pred1 ? "1" : "0";
-    if (rc.scenario == 1)
+    if (rc.scenario == Scenario::Mercury)
         gravlag::testing::UseMercury(s, h);
     gravlag::testing::ReferenceBodies ref = gravlag::testing::ReferenceFrom(SetUpState(h, s));
     h.boxes[PanelBox::Titer] = std::to_string(rc.passes - 1);
@@ -158,24 +156,26 @@ TEST_P(AgainstReference, LongRunBitForBit)
     }
 }
 
+using enum Scenario;
+
 // c = 600 puts the delay of the inner pair (separation 12, dt 0.001) right at 20 steps, so
 // the lookup crosses between interpolation (n = 19) and extrapolation (n = 20) as it wobbles.
 INSTANTIATE_TEST_SUITE_P(
     Methods, AgainstReference,
-    ::testing::Values(ReferenceCase{"Instantaneous", 0, false, 3, 0, 20000},
-                      ReferenceCase{"InstantaneousHistory", 0, true, 3, 0, 5000},
-                      ReferenceCase{"NegativeC", -5, false, 3, 0, 3000},
-                      ReferenceCase{"VelocityEstimate", 50000, false, 3, 0, 20000},
-                      ReferenceCase{"HistoryLookup", 50000, true, 3, 0, 20000},
-                      ReferenceCase{"HistoryBoundary19To20", 600, true, 3, 0, 20000},
-                      ReferenceCase{"LongDelayExtrapolation", 50, true, 3, 0, 20000},
-                      ReferenceCase{"TwoBodiesHistory", 2000, true, 2, 0, 10000},
-                      ReferenceCase{"MercuryHistory", 50000, true, 3, 1, 20000},
-                      ReferenceCase{"HistoryWithoutDelay", 0, true, 3, 0, 5000},
-                      ReferenceCase{"TwoBodiesVelocity", 50000, false, 2, 0, 5000},
-                      ReferenceCase{"OneBodyHistory", 50000, true, 1, 0, 2000},
-                      ReferenceCase{"NegativeDtInstant", 0, false, 3, 0, 3000, -0.001},
-                      ReferenceCase{"NegativeDtVelocity", 50000, false, 3, 0, 3000, -0.001}),
+    ::testing::Values(ReferenceCase{"Instantaneous", 0, false, 3, TwoBlackHoles, 20000},
+                      ReferenceCase{"InstantaneousHistory", 0, true, 3, TwoBlackHoles, 5000},
+                      ReferenceCase{"NegativeC", -5, false, 3, TwoBlackHoles, 3000},
+                      ReferenceCase{"VelocityEstimate", 50000, false, 3, TwoBlackHoles, 20000},
+                      ReferenceCase{"HistoryLookup", 50000, true, 3, TwoBlackHoles, 20000},
+                      ReferenceCase{"HistoryBoundary19To20", 600, true, 3, TwoBlackHoles, 20000},
+                      ReferenceCase{"LongDelayExtrapolation", 50, true, 3, TwoBlackHoles, 20000},
+                      ReferenceCase{"TwoBodiesHistory", 2000, true, 2, TwoBlackHoles, 10000},
+                      ReferenceCase{"MercuryHistory", 50000, true, 3, Mercury, 20000},
+                      ReferenceCase{"HistoryWithoutDelay", 0, true, 3, TwoBlackHoles, 5000},
+                      ReferenceCase{"TwoBodiesVelocity", 50000, false, 2, TwoBlackHoles, 5000},
+                      ReferenceCase{"OneBodyHistory", 50000, true, 1, TwoBlackHoles, 2000},
+                      ReferenceCase{"NegativeDtInstant", 0, false, 3, TwoBlackHoles, 3000, -0.001},
+                      ReferenceCase{"NegativeDtVelocity", 50000, false, 3, TwoBlackHoles, 3000, -0.001}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MainLoop, BoundsUpdatesAndSamples)
@@ -239,17 +239,17 @@ TEST(MainLoop, StopTakesEffectAtTheNextPass)
     FakeHost h;
     h.onDisplay = [&](const SimState&, const RunValues& run) {
         if (run.k == 300)
-            s.stopFlag = 1;
+            s.stopFlag = StopRequest::Stop;
     };
     const RunResult r = RunSimulation(s, h);
     EXPECT_EQ(r.ended, RunEnd::Stopped);
     EXPECT_EQ(r.lastPass, 300);
     EXPECT_EQ(r.passes, 301);
-    EXPECT_EQ(s.stopFlag, 1);
+    EXPECT_EQ(s.stopFlag, StopRequest::Stop);
 
     // A stop during set-up's hand-over prevents pass 0.
     FakeHost h2;
-    h2.onHandOver = [&] { s.stopFlag = 1; };
+    h2.onHandOver = [&] { s.stopFlag = StopRequest::Stop; };
     const RunResult r2 = RunSimulation(s, h2);
     EXPECT_EQ(r2.ended, RunEnd::Stopped);
     EXPECT_EQ(r2.passes, 0);

@@ -22,8 +22,7 @@ RunResult SetUpOnly(SimState& s, FakeHost& h)
 
 TEST(PlacePair, EqualMassesCircle)
 {
-    const double pi = 4 * std::atan(1.0);
-    const PairPlacement p = PlacePair(100, 100, 12, 1, pi, pi, 1);
+    const PairPlacement p = PlacePair(100, 100, 12, 1, kPi);
     EXPECT_DOUBLE_EQ(p.x0, -6);
     EXPECT_DOUBLE_EQ(p.x1, 6);
     EXPECT_LT(std::fabs(p.y0), 2e-15);
@@ -38,12 +37,11 @@ TEST(PlacePair, EqualMassesCircle)
 
 TEST(PlacePair, MasslessSecondMemberAndSwap)
 {
-    const double pi = 4 * std::atan(1.0);
-    const PairPlacement p = PlacePair(4, 0, 2, 0.5, 0, pi, 1);
+    const PairPlacement p = PlacePair(4, 0, 2, 0.5, 0);
     EXPECT_EQ(p.x0, 0.0);
     EXPECT_EQ(p.vy0, 0.0);
     EXPECT_NEAR(std::hypot(p.vx1, p.vy1), std::sqrt(4.0 / 2) * 0.5, 1e-15);
-    const PairPlacement a = PlacePair(3, 5, 2, 1, 0.3, pi, 1), b = PlacePair(5, 3, 2, 1, 0.3, pi, 1);
+    const PairPlacement a = PlacePair(3, 5, 2, 1, 0.3), b = PlacePair(5, 3, 2, 1, 0.3);
     EXPECT_DOUBLE_EQ(std::hypot(a.x0, a.y0), std::hypot(b.x1, b.y1));
     EXPECT_DOUBLE_EQ(std::hypot(a.vx0, a.vy0), std::hypot(b.vx1, b.vy1));
 }

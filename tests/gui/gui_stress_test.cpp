@@ -166,7 +166,7 @@ void TypeInto(QLineEdit* edit, const QString& text)
 class StressDriver {
 public:
     StressDriver(ui::QtServices& services, Program& program, std::uint32_t seed)
-        : services_(services), form1_(program.form1()), state_(program.state()), rng_(seed)
+        : services_(services), form1_(program.form1()), form3_(program.form3()), rng_(seed)
     {
         calc_ = services.widget("Form1")->findChild<QPushButton*>("CommandCalc");
         end_ = services.widget("Form1")->findChild<QPushButton*>("CommandEnd");
@@ -344,12 +344,13 @@ private:
 
     void clickColour()
     {
-        const int before = state_.colorIndex;
+        const int before = form3_.colorIndex();
         QTest::mouseClick(edit("Form3", "Tcolor"), Qt::LeftButton);
         const std::string shown = services_.window("Form3")->textBox("Tcolor")->text();
-        if (state_.colorIndex != (before + 1) % 16 || shown != RegionalNumberText(static_cast<long long>(state_.colorIndex)))
+        if (form3_.colorIndex() != (before + 1) % 16
+            || shown != RegionalNumberText(static_cast<long long>(form3_.colorIndex())))
             violation("a click on Tcolor took colour " + std::to_string(before) + " to "
-                      + std::to_string(state_.colorIndex) + ", shown as \"" + shown + "\"");
+                      + std::to_string(form3_.colorIndex()) + ", shown as \"" + shown + "\"");
     }
 
     void type(QLineEdit* box, const std::string& text)
@@ -391,7 +392,7 @@ private:
 
     ui::QtServices& services_;
     Form1& form1_;
-    const SimState& state_;
+    const TimeEvolutionDisplay& form3_;
     std::mt19937 rng_;
     // Weights of Calculate, Stop, Choice, c, n object, Prediction, Tcolor, Clear, typing,
     // typing "Iteration"; outside a run the button shows "End", which is not clicked.
@@ -462,9 +463,9 @@ private slots:
         QTest::mouseClick(pred, Qt::LeftButton);
         QCOMPARE(pred->text(), QString("1"));
         QLineEdit* color = driver.edit("Form3", "Tcolor");
-        const int colour = program.state().colorIndex;
+        const int colour = program.form3().colorIndex();
         QTest::mouseClick(color, Qt::LeftButton);
-        QCOMPARE(program.state().colorIndex, (colour + 1) % 16);
+        QCOMPARE(program.form3().colorIndex(), (colour + 1) % 16);
         QCOMPARE(color->text().toStdString(), RegionalNumberText(static_cast<long long>((colour + 1) % 16)));
 
         // The final run starts from what a fresh batch program starts from. The scenario
@@ -480,7 +481,7 @@ private slots:
         QCOMPARE(choice->text(), QString("Mercury"));
         QTest::mouseClick(choice, Qt::LeftButton);
         QCOMPARE(choice->text(), QString("2 BH's"));
-        QCOMPARE(program.state().scenarioCode, std::int16_t{0});
+        QCOMPARE(program.state().scenarioCode, Scenario::TwoBlackHoles);
         const std::vector<std::pair<std::string, std::string>> texts = {
             {"Tn_object", "3"}, {"Tmass(0)", "100"}, {"Tmass(1)", "90"},   {"Tmass(2)", "0,01"},
             {"Dx1", "6"},       {"Dx2", "30"},       {"Tvxbase", "0"},     {"Tvybase", "0,5"},

@@ -16,7 +16,7 @@ namespace {
 struct TimeEvolution : ::testing::Test {
     ui::HeadlessServices services;
     SimState state;
-    TimeEvolutionDisplay form3{services, state};
+    TimeEvolutionDisplay form3{services};
     ui::HeadlessWindow& window = *services.window("Form3");
     RunValues run;
 
@@ -33,15 +33,16 @@ struct TimeEvolution : ::testing::Test {
 
 TEST_F(TimeEvolution, FirstApsisEventDashesColumnsOneAndTwo)
 {
-    form3.layout(1);
-    state.colorIndex = 12;
+    form3.layout(Scenario::Mercury);
+    form3.setColorIndex(12);
     run.plotHeight = 370; // centre row 185
     run.apsisCount = 1;
-    run.fitX = 0;
+    run.fit = ApsisFit{};
+    run.fit->fitX = 0;
     run.apsisAngle = 45.01; // 0.01 degree above the centre line: 30 rows up
-    run.predAngle = 44.99;
-    run.fitA = 44.99;
-    run.fitB = 0;
+    run.fit->predAngle = 44.99;
+    run.fit->fitA = 44.99;
+    run.fit->fitB = 0;
     form3.apsisEvent(state, run);
     EXPECT_TRUE(dotAt(1, 155, QBColor(0)));
     EXPECT_TRUE(dotAt(2, 155, QBColor(0)));
@@ -54,14 +55,15 @@ TEST_F(TimeEvolution, FirstApsisEventDashesColumnsOneAndTwo)
 
 TEST_F(TimeEvolution, LaterEventsMoveTwoColumnsEachAndTheFitIsDrawnLast)
 {
-    form3.layout(1);
-    state.colorIndex = 3;
+    form3.layout(Scenario::Mercury);
+    form3.setColorIndex(3);
     run.plotHeight = 370;
-    run.fitX = 3;
+    run.fit = ApsisFit{};
+    run.fit->fitX = 3;
     run.apsisAngle = 45; // both dashes on the centre line: the coloured one wins
-    run.predAngle = 45;
-    run.fitA = 45;
-    run.fitB = 0;
+    run.fit->predAngle = 45;
+    run.fit->fitA = 45;
+    run.fit->fitB = 0;
     form3.apsisEvent(state, run);
     EXPECT_TRUE(dotAt(7, 185, QBColor(3)));
     EXPECT_TRUE(dotAt(8, 185, QBColor(3)));
@@ -72,13 +74,14 @@ TEST_F(TimeEvolution, LaterEventsMoveTwoColumnsEachAndTheFitIsDrawnLast)
 
 TEST_F(TimeEvolution, FitTextsAreFlooredToSixDecimalsButThePredictionIsNot)
 {
-    form3.layout(1);
+    form3.layout(Scenario::Mercury);
     run.plotHeight = 370;
-    run.fitX = 1;
+    run.fit = ApsisFit{};
+    run.fit->fitX = 1;
     run.apsisAngle = 45.0000001;
-    run.predAngle = 44.9999996;
-    run.fitA = 44.9999996;
-    run.fitB = -0.0000015;
+    run.fit->predAngle = 44.9999996;
+    run.fit->fitA = 44.9999996;
+    run.fit->fitB = -0.0000015;
     form3.apsisEvent(state, run);
     EXPECT_EQ(text("TPred"), "44.9999996");
     EXPECT_EQ(text("Ta"), "44.999999");
@@ -86,8 +89,8 @@ TEST_F(TimeEvolution, FitTextsAreFlooredToSixDecimalsButThePredictionIsNot)
 
     // Where scaling by a million overflows, the value itself is shown, never "inf".
     const double huge = std::numeric_limits<double>::max() / 10;
-    run.fitA = huge;
-    run.fitB = -huge;
+    run.fit->fitA = huge;
+    run.fit->fitB = -huge;
     form3.apsisEvent(state, run);
     EXPECT_EQ(RegionalNumberValue(text("Ta"), {}), ParseLeadingNumber(RegionalNumberText(huge, {})));
     EXPECT_LT(*RegionalNumberValue(text("Tb"), {}), 0);
@@ -96,13 +99,14 @@ TEST_F(TimeEvolution, FitTextsAreFlooredToSixDecimalsButThePredictionIsNot)
 TEST_F(TimeEvolution, FitTextsUseTheRegionalSeparator)
 {
     services.setRegionalFormat({","});
-    form3.layout(1);
+    form3.layout(Scenario::Mercury);
     run.plotHeight = 370;
-    run.fitX = 1;
+    run.fit = ApsisFit{};
+    run.fit->fitX = 1;
     run.apsisAngle = 45.5;
-    run.predAngle = 45.25;
-    run.fitA = 45.125;
-    run.fitB = 0.5;
+    run.fit->predAngle = 45.25;
+    run.fit->fitA = 45.125;
+    run.fit->fitB = 0.5;
     form3.apsisEvent(state, run);
     EXPECT_EQ(text("TPred"), "45,25");
     EXPECT_EQ(text("Ta"), "45,125");
@@ -111,9 +115,9 @@ TEST_F(TimeEvolution, FitTextsUseTheRegionalSeparator)
 
 TEST_F(TimeEvolution, TwoBodyTimePlotDrawsBodyOnesDriftUpwards)
 {
-    form3.layout(0);
-    state.plotWidth = 400;
-    state.colorIndex = 5;
+    form3.layout(Scenario::TwoBlackHoles);
+    form3.setPlotWidth(400);
+    form3.setColorIndex(5);
     state.x = {-1, 1, 0};
     state.y = {0, 0, 0};
     run.nLast = 1;
@@ -128,8 +132,8 @@ TEST_F(TimeEvolution, TwoBodyTimePlotDrawsBodyOnesDriftUpwards)
 
 TEST_F(TimeEvolution, ThreeBodyTimePlotMirrorsBodyTwo)
 {
-    form3.layout(0);
-    state.plotWidth = 400;
+    form3.layout(Scenario::TwoBlackHoles);
+    form3.setPlotWidth(400);
     state.x = {-1, 1, 3.5};
     state.y = {0.5, 0.5, 0.5}; // midpoint (0, 0.5)
     state.dx2 = 3;             // body 2 drifted 0.5 outwards: 50 rows down
@@ -146,8 +150,8 @@ TEST_F(TimeEvolution, ThreeBodyTimePlotMirrorsBodyTwo)
 
 TEST_F(TimeEvolution, SinglePassRunPlotsInColumnOne)
 {
-    form3.layout(0);
-    state.plotWidth = 800;
+    form3.layout(Scenario::TwoBlackHoles);
+    form3.setPlotWidth(800);
     state.x = {-1, 1, 0};
     run.nLast = 1;
     run.plotHeight = 210;

@@ -51,7 +51,7 @@ TEST_F(Panel, StartUpState)
     EXPECT_EQ(services.window("Form2")->left(), 0);
     EXPECT_EQ(services.window("Form2")->outerWidth(), f1.outerWidth());
     EXPECT_EQ(services.window("Form3")->left(), f1.outerWidth());
-    EXPECT_EQ(program.state().plotWidth, 800.0f);
+    EXPECT_EQ(program.form3().plotWidth(), 800.0f);
     EXPECT_EQ(f1.innerWidth(), 251);
     EXPECT_EQ(f1.innerHeight(), 248);
     EXPECT_EQ(f1.controls().size(), 34u);
@@ -97,7 +97,7 @@ TEST_F(Panel, ScenarioSwitchAndSelectors)
 {
     click("Tmethode");
     EXPECT_EQ(box("Tmethode").text(), "Mercury");
-    EXPECT_EQ(program.state().scenarioCode, 1);
+    EXPECT_EQ(program.state().scenarioCode, Scenario::Mercury);
     EXPECT_EQ(box("Tmass(1)").text(), "0.001");
     EXPECT_EQ(box("Tmass(2)").text(), "0.1");
     EXPECT_EQ(box("Dx1").text(), "8");
@@ -112,7 +112,7 @@ TEST_F(Panel, ScenarioSwitchAndSelectors)
     EXPECT_EQ(box("Tcolor").textColor(), QBColor(15));
     EXPECT_EQ(box("Tcolor").backgroundColor(), QBColor(0));
     box("Tmethode").type("Mercury");
-    EXPECT_EQ(program.state().scenarioCode, 0); // typing is not switching
+    EXPECT_EQ(program.state().scenarioCode, Scenario::TwoBlackHoles); // typing is not switching
 
     box("Tc").type(" 0");
     click("Tc");
@@ -150,7 +150,7 @@ TEST_F(Panel, ColourSelectorAndClear)
         EXPECT_EQ(box("Tcolor").textColor(), QBColor(i < 7 || i == 9 ? 15 : 0)) << i;
     }
     click("Tcolor");
-    EXPECT_EQ(program.state().colorIndex, 0);
+    EXPECT_EQ(program.form3().colorIndex(), 0);
     EXPECT_EQ(box("Tcolor").text(), "0");
 
     box("Titer").type("4000");
