@@ -1,37 +1,100 @@
 #include "app/batch/batch_cli.h"
 
+#include <cerrno>
 #include <ostream>
+#include <system_error>
 #include <thread>
+
+#include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
 
 #include "app/batch/batch_run.h"
-#include "app/files/panel_inputs.h"
+#include "app/batch/point_list.h"
 #include "app/batch/sweep.h"
+#include "app/files/panel_inputs.h"
+#include "app/files/utf8_text.h"
 
 namespace gravlag {
 
 namespace {
 
+constexpr std::uint64_t kMaxPasses = 1'000'000'000'000'000'000; // 10^18
+constexpr std::uint64_t kMaxJobs = 1024;
+
+const char* const kExitStatuses =
+    "Exit status: 0 completed (or stopped by --stop-at); 2 a bad command line or input that\n"
+    "cannot start a run (nothing is written); 3 a fault ended the run; 4 an output could not be\n"
+    "written; 128+n a signal n stopped it (130 SIGINT, 143 SIGTERM, 129 SIGHUP). When several\n"
+    "apply, the first of 2, 4, 128+n, 3 wins; a sweep gives the worst of its points in that order.";
+
+struct Refusal {
+    std::string problem;
+};
+
+// A whole-number option: none when not given; a Refusal naming the range otherwise.
+std::optional<std::uint64_t> WholeOption(const CLI::Option* option, const std::string& text,
+                                         std::uint64_t min, std::uint64_t max, const char* range)
+{
+    if (option->count() == 0)
+        return std::nullopt;
+    const std::optional<std::uint64_t> value = ParseWholeNumber(text, max);
+    if (!value || *value < min)
+        throw Refusal{option->get_name() + " must be a whole number from " + range};
+    return value;
+}
+
+// --out DIR: created when missing (its parent must exist), refused when it is not a folder.
+void PrepareOutFolder(const std::string& dir)
+{
+    if (dir.empty())
+        throw Refusal{"--out: empty folder name"};
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode))
+            throw Refusal{"--out: not a folder: " + dir};
+        return;
+    }
+    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+        if (errno == ENOENT)
+            throw Refusal{"--out: folder does not exist: " + dir.substr(0, dir.find_last_of('/') + 1)};
+        throw Refusal{"--out: cannot create " + dir + ": " + std::generic_category().message(errno)};
+    }
+}
+
 int SweepFromArguments(const BatchOptions& options, const std::vector<std::string>& arguments,
-                   unsigned jobs, std::ostream& out, std::ostream& err, bool progress)
+                       SweepSettings settings, const CLI::Option* pointsOption,
+                       const std::string& pointsText, std::ostream& out, std::ostream& err)
 {
     std::vector<SweepAxis> axes;
     std::string problem;
     for (const std::string& argument : arguments) {
         std::optional<SweepAxis> axis = ParseSweepAxis(argument, problem);
-        if (!axis) {
-            err << "gravlag-batch: " << problem << "\n";
-            return 2;
-        }
+        if (!axis)
+            throw Refusal{problem};
         axes.push_back(std::move(*axis));
     }
     const std::optional<Sweep> sweep = Sweep::Make(std::move(axes), problem);
-    if (!sweep) {
-        err << "gravlag-batch: " << problem << "\n";
-        return 2;
+    if (!sweep)
+        throw Refusal{problem};
+    if (pointsOption->count() > 0) {
+        settings.points = PointList::Parse(pointsText, sweep->points(), problem);
+        if (!settings.points)
+            throw Refusal{problem};
     }
-    return RunSweep(options, *sweep, jobs, out, err, progress);
+    return RunSweep(options, *sweep, settings, out, err);
+}
+
+// Standard output is an output too: a report that could not be written is a failure.
+int CheckedOut(std::ostream& out, std::ostream& err, int status)
+{
+    if (!out.flush()) {
+        const int error = errno;
+        err << "gravlag-batch: cannot write standard output"
+            << (error != 0 ? ": " + std::generic_category().message(error) : std::string()) << "\n";
+        return WorseStatus(status, kExitOutput);
+    }
+    return status;
 }
 
 } // namespace
@@ -41,72 +104,124 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     BatchOptions options;
     CLI::App app{"gravlag-batch: runs gravlag's panel and simulation without a display.\n"
                  "Each box option is a text typed into that box of the control panel."};
+    app.footer(kExitStatuses);
     std::string scenario;
     CLI::Option* scenarioOption = app.add_option("--scenario", scenario, "\"2 BH's\" (default) or Mercury")
         ->check(CLI::IsMember({"2 BH's", "Mercury"}));
     std::string paramsPath;
-    app.add_option("--params", paramsPath,
-                   "parameter file (JSON object of box texts) typed in before the box options");
+    CLI::Option* paramsOption = app.add_option(
+        "--params", paramsPath, "parameter file (JSON object of box texts) typed in before the box options")
+                                   ->type_name("FILE");
     const auto inputs = PanelInputs();
     std::vector<std::string> texts(inputs.size());
     std::vector<CLI::Option*> given;
     for (std::size_t i = 0; i < inputs.size(); ++i)
         given.push_back(app.add_option(std::string("--") + inputs[i].option, texts[i],
                                        std::string("text typed into \"") + inputs[i].label + "\""));
-    long long stopAt = 0;
-    CLI::Option* stop = app.add_option("--stop-at", stopAt,
-                                       "click \"Stop\" at the first display update at or after pass K");
+    std::string stopAtText, everyText, jobsText, pointsText;
+    CLI::Option* stopAtOption = app.add_option(
+        "--stop-at", stopAtText, "click \"Stop\" at the first display update at or after pass K")
+                                   ->type_name("K");
     app.add_flag("--json", options.json, "print the result as one JSON object");
-    app.add_option("--apsis-csv", options.apsisCsv, "write one row per apsis event");
-    app.add_option("--distance-csv", options.distanceCsv,
-                   "write k, t, r1, r2 (distances from the midpoint of bodies 1 and 2) at every sample");
-    app.add_option("--trajectory-csv", options.trajectoryCsv, "write k and x, y of the active bodies at every sample");
-    std::int64_t every = 0;
-    CLI::Option* everyOption = app.add_option("--every", every,
-                                              "sample the CSV exports every N passes (default: the "
-                                              "time plot's interval for distances in \"2 BH's\", else 100)")
-                                   ->check(CLI::PositiveNumber);
-    app.add_option("--sim-png", options.simPng, "write the simulation display as PNG");
-    app.add_option("--plot-png", options.plotPng, "write the time evolution display as PNG");
+    const std::pair<const char*, std::string*> files[] = {
+        {"--apsis-csv", &options.apsisCsv},         {"--distance-csv", &options.distanceCsv},
+        {"--trajectory-csv", &options.trajectoryCsv}, {"--sim-png", &options.simPng},
+        {"--plot-png", &options.plotPng}};
+    const char* const fileHelp[] = {
+        "write one row per apsis event",
+        "write k, t, r1, r2 (distances from the midpoint of bodies 1 and 2) at every sample",
+        "write k and x, y of the active bodies at every sample", "write the simulation display as PNG",
+        "write the time evolution display as PNG"};
+    std::vector<CLI::Option*> fileOptions;
+    for (std::size_t i = 0; i < std::size(files); ++i)
+        fileOptions.push_back(app.add_option(files[i].first, *files[i].second, fileHelp[i])->type_name("FILE"));
+    CLI::Option* everyOption = app.add_option(
+        "--every", everyText,
+        "sample the CSV exports every N passes (default: the time plot's interval for distances "
+        "in \"2 BH's\", else 100)")->type_name("N");
     std::vector<std::string> sweepArguments;
     app.add_option("--sweep", sweepArguments,
                    "NAME=T1;T2;...: one run per text typed into that box option (c, dt, mass3, ...); "
                    "several make a grid, the first outermost; prints one JSON line per point")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-    app.add_option("--jobs", jobs, "sweep points run at a time (default: one per processor)")
-        ->check(CLI::PositiveNumber);
+    CLI::Option* jobsOption = app.add_option("--jobs", jobsText, "sweep points run at a time (default: one per processor)")
+                                 ->type_name("N");
+    CLI::Option* pointsOption = app.add_option(
+        "--points", pointsText, "run only these points of the sweep's grid (5, 5-8, 1,3,9-12), numbered as in the whole grid")
+                                   ->type_name("LIST");
+    std::string outDir;
+    CLI::Option* outOption = app.add_option(
+        "--out", outDir, "each sweep point's JSON object to DIR/point-N.json, its files to DIR/NAME-N.EXT")
+                                ->type_name("DIR");
+    bool resume = false;
+    CLI::Option* resumeOption = app.add_flag(
+        "--resume", resume, "with --out: points whose DIR/point-N.json shows them done with the same inputs are not run again");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e, out, err);
+        return CheckedOut(out, err, app.exit(e, out, err));
     } catch (const CLI::ParseError& e) {
         err << "gravlag-batch: " << e.what() << "\n";
-        return 2;
+        return kExitRefused;
     }
-    if (scenarioOption->count() > 0)
-        options.scenario = scenario;
-    if (!paramsPath.empty()) {
-        std::string problem;
-        options.params = LoadParamFile(paramsPath, problem);
-        if (!options.params) {
-            err << "gravlag-batch: --params: " << problem << "\n";
-            return 2;
-        }
-    }
-    // Typed in the order the boxes stand on the panel; each replaces the box's text.
-    for (std::size_t i = 0; i < inputs.size(); ++i)
-        if (given[i]->count() > 0)
-            options.typed.emplace_back(inputs[i].box, texts[i]);
-    if (stop->count() > 0)
-        options.stopAt = stopAt;
-    if (everyOption->count() > 0)
-        options.every = every;
 
-    if (sweepArguments.empty())
-        return RunBatch(options, out, err);
-    return SweepFromArguments(options, sweepArguments, jobs, out, err, progress);
+    try {
+        if (scenarioOption->count() > 0)
+            options.scenario = scenario;
+        // Texts are checked where they come in: what is typed reaches the report.
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            if (given[i]->count() > 0 && !IsUtf8(texts[i]))
+                throw Refusal{given[i]->get_name() + ": the text is not valid UTF-8"};
+        for (std::size_t i = 0; i < fileOptions.size(); ++i)
+            if (fileOptions[i]->count() > 0 && files[i].second->empty())
+                throw Refusal{std::string(files[i].first) + ": empty file name"};
+        if (const auto v = WholeOption(stopAtOption, stopAtText, 0, kMaxPasses, "0 to 10^18"))
+            options.stopAt = static_cast<std::int64_t>(*v);
+        if (const auto v = WholeOption(everyOption, everyText, 1, kMaxPasses, "1 to 10^18"))
+            options.every = static_cast<std::int64_t>(*v);
+        SweepSettings settings;
+        settings.jobs = std::max(1u, std::thread::hardware_concurrency());
+        if (const auto v = WholeOption(jobsOption, jobsText, 1, kMaxJobs, "1 to 1024"))
+            settings.jobs = static_cast<unsigned>(*v);
+        settings.progress = progress;
+        settings.resume = resume;
+        if (sweepArguments.empty()) {
+            for (const CLI::Option* o : {pointsOption, outOption, resumeOption})
+                if (o->count() > 0)
+                    throw Refusal{o->get_name() + " needs --sweep"};
+        }
+        if (resume && outOption->count() == 0)
+            throw Refusal{"--resume needs --out"};
+        if (outOption->count() > 0) {
+            for (const auto& [option, path] : files)
+                if (path->find('/') != std::string::npos)
+                    throw Refusal{std::string(option) + ": with --out, give a file name without a folder "
+                                  "(the files go into " + outDir + ")"};
+            PrepareOutFolder(outDir);
+            settings.outDir = outDir;
+        }
+        if (paramsOption->count() > 0) {
+            if (paramsPath.empty())
+                throw Refusal{"--params: empty file name"};
+            std::string problem;
+            options.params = LoadParamFile(paramsPath, problem);
+            if (!options.params)
+                throw Refusal{"--params: " + problem};
+            options.paramsPath = paramsPath;
+        }
+        // Typed in the order the boxes stand on the panel; each replaces the box's text.
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            if (given[i]->count() > 0)
+                options.typed.emplace_back(inputs[i].box, texts[i]);
+
+        if (!sweepArguments.empty())
+            return SweepFromArguments(options, sweepArguments, settings, pointsOption, pointsText, out, err);
+        return CheckedOut(out, err, RunBatch(options, out, err));
+    } catch (const Refusal& r) {
+        err << "gravlag-batch: " << r.problem << "\n";
+        return kExitRefused;
+    }
 }
 
 } // namespace gravlag

@@ -1,9 +1,10 @@
 #include "app/batch/batch_exports.h"
 
-#include <locale>
+#include <cmath>
 #include <numeric>
 
 #include "app/files/apsis_csv.h"
+#include "app/files/exact_text.h"
 #include "app/files/sample_csv.h"
 #include "panel/form1.h"
 
@@ -19,12 +20,10 @@ bool BatchExports::openCsv(Csv& csv, const std::string& path, const char* option
 {
     if (path.empty())
         return true;
-    csv.path = path;
     csv.option = option;
-    csv.file.imbue(std::locale::classic());
-    csv.file.open(path, std::ios::binary | std::ios::trunc);
-    if (!csv.file) {
-        problem = std::string(option) + ": cannot write " + path;
+    csv.wanted = true;
+    if (!csv.file.open(path)) {
+        problem = std::string(option) + ": " + csv.file.error();
         return false;
     }
     return true;
@@ -33,44 +32,56 @@ bool BatchExports::openCsv(Csv& csv, const std::string& path, const char* option
 bool BatchExports::open(const BatchOptions& o, std::string& problem)
 {
     if (o.every && *o.every < 1) {
-        problem = "--every: must be at least 1";
+        problem = "--every must be a whole number from 1 to 10^18";
         return false;
     }
     every_ = o.every;
     if (!openCsv(apsis_, o.apsisCsv, "--apsis-csv", problem)
         || !openCsv(distance_, o.distanceCsv, "--distance-csv", problem)
-        || !openCsv(trajectory_, o.trajectoryCsv, "--trajectory-csv", problem))
+        || !openCsv(trajectory_, o.trajectoryCsv, "--trajectory-csv", problem)) {
+        discard();
         return false;
-    if (apsis_.wanted())
-        apsis_.write(std::string(ApsisCsvHeader()));
-    if (distance_.wanted())
-        distance_.write(std::string(DistanceCsvHeader()));
+    }
+    if (apsis_.wanted)
+        apsis_.file.write(ApsisCsvHeader());
+    if (distance_.wanted)
+        distance_.file.write(DistanceCsvHeader());
     return true;
 }
 
 void BatchExports::attach(Form1& form1, const SimState& state)
 {
-    if (apsis_.wanted())
+    if (apsis_.wanted)
         form1.onApsisEvent([this](const RunValues& run) {
             row_.clear();
             AppendApsisCsvRow(row_, run);
-            apsis_.write(row_);
+            apsis_.file.write(row_);
         });
-    if (!distance_.wanted() && !trajectory_.wanted())
+    if (!distance_.wanted && !trajectory_.wanted)
         return;
     // Asked once the run is set up: the hook runs at the common multiples of both intervals'
     // greatest common divisor, and each file takes the passes of its own interval.
-    const auto interval = [this, &state](const RunValues& run) -> std::int64_t {
+    const auto interval = [this, &state, &form1](const RunValues& run) -> std::int64_t {
+        // The t column holds k*dt; the largest |k*dt| is that of the last pass, so if that
+        // is finite, every row's is. Otherwise the run is stopped before its first pass.
+        const double lastTime = std::floor(std::max(run.iterEndValue, 0.0)) * state.dt;
+        if (distance_.wanted && !std::isfinite(lastTime)) {
+            const double last = std::floor(run.iterEndValue);
+            refusal_ = "--distance-csv: the time column would not be finite: the last pass "
+                + (last < 9e18 ? std::to_string(static_cast<std::int64_t>(last)) : ExactText(last))
+                + " times dt " + ExactText(state.dt) + " is beyond the largest double";
+            form1.CommandEnd_Click(); // "Stop": the loop ends before pass 0
+            return 0;
+        }
         lastBody_ = run.nLast;
-        distanceEvery_ = every_ ? *every_
-            : state.scenarioCode == Scenario::TwoBlackHoles ? run.sampleInterval
+        distanceEvery_ = every_ ? *every_ : state.scenarioCode == Scenario::TwoBlackHoles ? run.sampleInterval
                                                             : kDefaultEvery;
         trajectoryEvery_ = every_ ? *every_ : kDefaultEvery;
-        if (trajectory_.wanted())
-            trajectory_.write(TrajectoryCsvHeader(lastBody_));
-        if (!distance_.wanted())
+        if (trajectory_.wanted)
+            trajectory_.file.write(TrajectoryCsvHeader(lastBody_));
+        if (!distance_.wanted)
             return trajectoryEvery_;
-        if (!trajectory_.wanted())
+        if (!trajectory_.wanted)
             return distanceEvery_;
         return std::gcd(distanceEvery_, trajectoryEvery_);
     };
@@ -79,31 +90,29 @@ void BatchExports::attach(Form1& form1, const SimState& state)
 
 void BatchExports::sample(const SimState& state, std::int64_t k)
 {
-    if (distance_.wanted() && k % distanceEvery_ == 0) {
+    if (distance_.wanted && k % distanceEvery_ == 0) {
         row_.clear();
         AppendDistanceCsvRow(row_, state, lastBody_, k);
-        distance_.write(row_);
+        distance_.file.write(row_);
     }
-    if (trajectory_.wanted() && k % trajectoryEvery_ == 0) {
+    if (trajectory_.wanted && k % trajectoryEvery_ == 0) {
         row_.clear();
         AppendTrajectoryCsvRow(row_, state, lastBody_, k);
-        trajectory_.write(row_);
+        trajectory_.file.write(row_);
     }
 }
 
-bool BatchExports::close(std::string& problem)
+void BatchExports::commit(std::vector<std::string>& errors)
 {
-    bool ok = true;
-    for (Csv* csv : {&apsis_, &distance_, &trajectory_}) {
-        if (!csv->wanted())
-            continue;
-        csv->file.close();
-        if (!csv->file && ok) {
-            problem = csv->option + ": cannot write " + csv->path;
-            ok = false;
-        }
-    }
-    return ok;
+    for (Csv* csv : {&apsis_, &distance_, &trajectory_})
+        if (csv->wanted && !csv->file.commit())
+            errors.push_back(std::string(csv->option) + ": " + csv->file.error());
+}
+
+void BatchExports::discard()
+{
+    for (Csv* csv : {&apsis_, &distance_, &trajectory_})
+        csv->file.discard();
 }
 
 } // namespace gravlag

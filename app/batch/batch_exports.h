@@ -1,12 +1,15 @@
 #pragma once
 // The CSV files of a batch run, streamed while it runs: apsis events, distances, trajectory.
+// The rows come from app/files/ (what a row holds); this class decides which passes give a
+// row and sends each to its OutputFile, which commits it only complete.
 
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/batch/batch_options.h"
+#include "app/files/output_file.h"
 
 namespace gravlag {
 
@@ -15,19 +18,23 @@ struct SimState;
 
 class BatchExports {
 public:
-    // Opens every file asked for; false with a one-line problem if one cannot be opened.
+    // Creates every file asked for (as a temporary); false with a one-line problem if one
+    // cannot be created.
     bool open(const BatchOptions& options, std::string& problem);
-    // Installs the run's hooks for the files opened; the panel must outlive the run.
+    // Installs the run's hooks for the files opened; the panel must outlive the run. A run
+    // whose time column would not be finite is stopped before its first pass: refusal().
     void attach(Form1& form1, const SimState& state);
-    // Flushes and closes; false with a one-line problem if a write failed.
-    bool close(std::string& problem);
+    const std::string& refusal() const { return refusal_; }
+    // Each file complete up to the run's last pass replaces its target; one message per file
+    // that could not be written ("--distance-csv: cannot write d.csv: ...") is appended.
+    void commit(std::vector<std::string>& errors);
+    void discard(); // every target left as it was
 
 private:
     struct Csv {
-        std::ofstream file;
-        std::string path, option;
-        bool wanted() const { return !path.empty(); }
-        void write(const std::string& rows) { file.write(rows.data(), static_cast<std::streamsize>(rows.size())); }
+        OutputFile file;
+        const char* option = "";
+        bool wanted = false;
     };
     bool openCsv(Csv& csv, const std::string& path, const char* option, std::string& problem);
     void sample(const SimState& state, std::int64_t k);
@@ -37,6 +44,7 @@ private:
     std::int64_t distanceEvery_ = 0, trajectoryEvery_ = 0; // passes; set when the run starts
     int lastBody_ = 0;
     std::string row_; // reused for every row
+    std::string refusal_;
 };
 
 } // namespace gravlag

@@ -13,12 +13,15 @@ namespace gravlag {
 
 struct BatchOptions {
     std::optional<ParamFile> params;    // typed first
+    std::string paramsPath;             // the file it was read from: no output may replace it
     std::optional<std::string> scenario; // replaces the file's scenario; none: the file's or the panel's
     std::vector<std::pair<std::string, std::string>> typed; // box name, text, in command order
-    std::optional<long long> stopAt;
+    std::optional<std::int64_t> stopAt;
     bool json = false;
+    // Output files; empty: not written.
     std::string apsisCsv, simPng, plotPng;
     std::string distanceCsv, trajectoryCsv;
+    std::string reportFile; // a sweep point's JSON object under --out
     std::optional<std::int64_t> every; // sampling interval of both sampled exports, passes (>= 1)
 };
 

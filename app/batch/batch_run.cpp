@@ -4,7 +4,10 @@
 #include <ostream>
 
 #include "app/batch/batch_exports.h"
+#include "app/batch/batch_outputs.h"
+#include "app/batch/stop_signals.h"
 #include "app/files/exact_text.h"
+#include "app/files/output_file.h"
 #include "app/files/png_writer.h"
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"
@@ -70,16 +73,55 @@ void PrintText(const nlohmann::json& j, std::ostream& out)
             << "  prediction " << ExactText(j["predAngle"].get<double>()) << "\n";
 }
 
+int Rank(int status)
+{
+    if (status == kExitRefused)
+        return 4;
+    if (status == kExitOutput)
+        return 3;
+    if (status >= kExitSignalBase)
+        return 2;
+    return status == kExitFault ? 1 : 0;
+}
+
 } // namespace
+
+int WorseStatus(int a, int b) { return Rank(b) > Rank(a) ? b : a; }
+
+std::string JsonLine(const nlohmann::json& j)
+{
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ostream& err)
 {
-    BatchExports exports;
     std::string problem;
+    if (!CheckOutputClashes(options, problem)) {
+        err << "gravlag-batch: " << problem << "\n";
+        return kExitRefused;
+    }
+    if (const int signal = StopSignal(); signal != 0) { // nothing started, nothing written
+        err << "gravlag-batch: " << SignalName(signal) << " before the run started\n";
+        return kExitSignalBase + signal;
+    }
+    BatchExports exports;
     if (!exports.open(options, problem)) {
         err << "gravlag-batch: " << problem << "\n";
-        return 2;
+        return kExitRefused;
     }
+    struct Picture {
+        const char* option;
+        const char* window;
+        const std::string& path;
+        OutputFile file;
+    };
+    Picture pictures[] = {{"--sim-png", "Form2", options.simPng, {}},
+                          {"--plot-png", "Form3", options.plotPng, {}}};
+    for (Picture& p : pictures)
+        if (!p.path.empty() && !p.file.open(p.path)) {
+            err << "gravlag-batch: " << p.option << ": " << p.file.error() << "\n";
+            return kExitRefused;
+        }
 
     ui::HeadlessServices services; // the regional format of the C locale: a point
     Program program(services);
@@ -94,41 +136,78 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     for (const auto& [name, text] : options.typed)
         services.textBox(name)->type(text);
 
+    // "Stop" is clicked at a hand-over, as a person would: for a signal at the first one,
+    // for --stop-at at the first display update at or after its pass.
     bool stopClicked = false;
-    if (options.stopAt) {
-        const long long stopAt = *options.stopAt;
-        services.setIdleHook([&services, &stopClicked, stopAt] {
-            // The first hand-over belongs to set-up; every later one follows a display
-            // update, which has just written its pass counter into "Active".
-            if (stopClicked || services.eventHandOvers() < 2)
-                return;
-            const double k = ParseLeadingNumber(services.textBox("Titer1")->text());
-            if (k >= static_cast<double>(stopAt)) {
-                services.queueClick("CommandEnd");
-                stopClicked = true;
-            }
-        });
-    }
+    int stoppedBy = 0;
+    services.setIdleHook([&] {
+        if (stopClicked)
+            return;
+        if (const int signal = StopSignal(); signal != 0) {
+            services.queueClick("CommandEnd");
+            stopClicked = true;
+            stoppedBy = signal;
+            return;
+        }
+        // The first hand-over belongs to set-up; every later one follows a display update,
+        // which has just written its pass counter into "Active".
+        if (!options.stopAt || services.eventHandOvers() < 2)
+            return;
+        const double k = ParseLeadingNumber(services.textBox("Titer1")->text());
+        if (k >= static_cast<double>(*options.stopAt)) {
+            services.queueClick("CommandEnd");
+            stopClicked = true;
+        }
+    });
     services.button("CommandCalc")->click();
 
-    const RunResult& result = *form1.lastRun();
-    report = Report(result, program.state(), services);
-
-    int status = result.ended == RunEnd::Fault ? 3 : result.ended == RunEnd::Refused ? 2 : 0;
-    if (result.ended == RunEnd::Fault || result.ended == RunEnd::Refused)
+    RunResult result = *form1.lastRun();
+    if (!exports.refusal().empty()) {
+        result.ended = RunEnd::Refused;
+        result.message = exports.refusal();
+    }
+    if (result.ended == RunEnd::Refused) {
+        exports.discard(); // the destructors would; said here because it is the point
         err << "gravlag-batch: " << result.message << "\n";
-    if (!exports.close(problem)) {
-        err << "gravlag-batch: " << problem << "\n";
-        status = 2;
+        report = Report(result, program.state(), services);
+        report["outputErrors"] = nlohmann::json::array();
+        return kExitRefused;
     }
-    for (const auto& [file, name] : {std::pair{options.simPng, "Form2"}, std::pair{options.plotPng, "Form3"}}) {
-        if (file.empty())
+    if (result.ended == RunEnd::Fault)
+        err << "gravlag-batch: " << result.message << "\n";
+    if (result.ended == RunEnd::Stopped && stoppedBy != 0)
+        err << "gravlag-batch: " << SignalName(stoppedBy) << ": stopped after "
+            << (result.lastPass ? "pass " + std::to_string(*result.lastPass) : std::string("set-up"))
+            << ", its files complete up to there\n";
+
+    std::vector<std::string> outputErrors;
+    exports.commit(outputErrors);
+    for (Picture& p : pictures) {
+        if (p.path.empty())
             continue;
-        if (!WritePng(services.window(name)->surface(), file, problem)) {
-            err << "gravlag-batch: " << (name == std::string("Form2") ? "--sim-png: " : "--plot-png: ") << problem << "\n";
-            status = 2;
+        const std::string png = PngBytes(services.window(p.window)->surface());
+        if (png.empty()) {
+            p.file.discard();
+            outputErrors.push_back(std::string(p.option) + ": cannot encode the picture as PNG");
+            continue;
         }
+        p.file.write(png);
+        if (!p.file.commit())
+            outputErrors.push_back(std::string(p.option) + ": " + p.file.error());
     }
+    for (const std::string& e : outputErrors)
+        err << "gravlag-batch: " << e << "\n";
+
+    report = Report(result, program.state(), services);
+    if (result.ended == RunEnd::Stopped && stoppedBy != 0)
+        report["signal"] = SignalName(stoppedBy);
+    report["outputErrors"] = outputErrors;
+
+    int status = result.ended == RunEnd::Fault ? kExitFault : kExitCompleted;
+    if (const int signal = StopSignal(); signal != 0)
+        status = WorseStatus(status, kExitSignalBase + signal);
+    if (!outputErrors.empty())
+        status = WorseStatus(status, kExitOutput);
     return status;
 }
 
@@ -139,7 +218,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err)
     if (report.is_null())
         return status;
     if (options.json)
-        out << report.dump() << "\n";
+        out << JsonLine(report) << "\n";
     else
         PrintText(report, out);
     return status;

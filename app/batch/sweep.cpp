@@ -1,18 +1,23 @@
 #include "app/batch/sweep.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <fstream>
-#include <limits>
+#include <cerrno>
+#include <map>
 #include <mutex>
 #include <ostream>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
+#include "app/batch/batch_outputs.h"
 #include "app/batch/batch_run.h"
+#include "app/batch/point_report.h"
+#include "app/batch/stop_signals.h"
+#include "app/files/output_file.h"
 #include "app/files/panel_inputs.h"
+#include "app/files/utf8_text.h"
 
 namespace gravlag {
 
@@ -35,6 +40,11 @@ std::optional<SweepAxis> ParseSweepAxis(std::string_view argument, std::string& 
     for (;;) {
         const std::size_t semi = rest.find(';');
         axis.texts.emplace_back(rest.substr(0, semi));
+        if (!IsUtf8(axis.texts.back())) {
+            problem = "--sweep " + axis.option + ": text " + std::to_string(axis.texts.size())
+                + " is not valid UTF-8";
+            return std::nullopt;
+        }
         if (semi == std::string_view::npos)
             break;
         rest.remove_prefix(semi + 1);
@@ -51,9 +61,9 @@ std::optional<Sweep> Sweep::Make(std::vector<SweepAxis> axes, std::string& probl
                 problem = "--sweep " + axes[a].option + " given twice";
                 return std::nullopt;
             }
-        const std::size_t n = axes[a].texts.size();
-        if (n > std::numeric_limits<std::size_t>::max() / sweep.points_) {
-            problem = "--sweep: too many points";
+        const std::uint64_t n = axes[a].texts.size();
+        if (n > kMaxPoints / sweep.points_) {
+            problem = "--sweep: the grid has more than 2^63 points";
             return std::nullopt;
         }
         sweep.points_ *= n;
@@ -62,19 +72,19 @@ std::optional<Sweep> Sweep::Make(std::vector<SweepAxis> axes, std::string& probl
     return sweep;
 }
 
-std::vector<std::pair<std::string, std::string>> Sweep::pointTexts(std::size_t index) const
+std::vector<std::pair<std::string, std::string>> Sweep::pointTexts(std::uint64_t index) const
 {
     std::vector<std::pair<std::string, std::string>> texts(axes_.size());
     // Mixed radix, the last axis varying fastest.
     for (std::size_t a = axes_.size(); a-- > 0;) {
-        const std::size_t n = axes_[a].texts.size();
+        const std::uint64_t n = axes_[a].texts.size();
         texts[a] = {axes_[a].option, axes_[a].texts[index % n]};
         index /= n;
     }
     return texts;
 }
 
-std::string PointFileName(const std::string& path, std::size_t number)
+std::string PointFileName(const std::string& path, std::uint64_t number)
 {
     if (path.empty())
         return path;
@@ -86,7 +96,7 @@ std::string PointFileName(const std::string& path, std::size_t number)
     return path.substr(0, cut) + "-" + std::to_string(number) + path.substr(cut);
 }
 
-BatchOptions Sweep::pointOptions(const BatchOptions& base, std::size_t index) const
+BatchOptions Sweep::pointOptions(const BatchOptions& base, std::uint64_t index, const std::string& outDir) const
 {
     BatchOptions o = base;
     const auto texts = pointTexts(index);
@@ -98,8 +108,12 @@ BatchOptions Sweep::pointOptions(const BatchOptions& base, std::size_t index) co
         else
             o.typed.emplace_back(box, texts[a].second);
     }
+    const std::string folder = outDir.empty() ? "" : outDir + "/";
     for (std::string* file : {&o.apsisCsv, &o.simPng, &o.plotPng, &o.distanceCsv, &o.trajectoryCsv})
-        *file = PointFileName(*file, index + 1);
+        if (!file->empty())
+            *file = folder + PointFileName(*file, index + 1);
+    if (!outDir.empty())
+        o.reportFile = folder + PointFileName("point.json", index + 1);
     o.json = true;
     return o;
 }
@@ -108,31 +122,55 @@ namespace {
 
 struct PointOutcome {
     int status = 0;
-    std::string line;     // the JSON line
+    std::string line;     // the JSON line; empty for a point a signal kept from starting
     std::string problems; // "point N: ..." lines
 };
 
-PointOutcome RunPoint(const BatchOptions& base, const Sweep& sweep, std::size_t index)
+// Runs one point; its report gets "point", and under --out it is written to its file.
+int RunNewPoint(const BatchOptions& options, const nlohmann::json& point, nlohmann::json& report,
+                std::ostringstream& err)
 {
-    PointOutcome outcome;
-    std::ostringstream err;
-    nlohmann::json report;
+    int status = kExitCompleted;
     try {
-        outcome.status = RunBatchReport(sweep.pointOptions(base, index), report, err);
+        status = RunBatchReport(options, report, err);
     } catch (const std::exception& e) {
         err << "internal error: " << e.what() << "\n";
-        outcome.status = 3;
+        status = kExitFault;
+        report = nullptr;
     }
-    // A point that could not run (a file it cannot open) still gets its line, so that line N
-    // is always point N.
-    if (report.is_null())
+    const bool ran = !report.is_null();
+    // A point that could not run (a file it cannot create) still gets its line, so that the
+    // lines follow the points.
+    if (!ran)
         report["error"] = err.str().substr(0, err.str().find('\n'));
-    {
-        nlohmann::json point = nlohmann::json::object();
-        for (const auto& [option, text] : sweep.pointTexts(index))
-            point[option] = text;
-        report["point"] = point;
-        outcome.line = report.dump() + "\n";
+    report["point"] = point;
+    if (ran && !options.reportFile.empty() && !WritePointReport(options, report)) {
+        err << report["outputErrors"].back().get<std::string>() << "\n";
+        status = WorseStatus(status, kExitOutput);
+    }
+    return status;
+}
+
+PointOutcome RunPoint(const BatchOptions& base, const Sweep& sweep, const SweepSettings& settings,
+                      std::uint64_t index)
+{
+    PointOutcome outcome;
+    const BatchOptions options = sweep.pointOptions(base, index, settings.outDir);
+    nlohmann::json point = nlohmann::json::object();
+    for (const auto& [option, text] : sweep.pointTexts(index))
+        point[option] = text;
+    std::ostringstream err;
+    nlohmann::json report;
+    if (settings.resume && ResumedReport(options, report, outcome.status)) {
+        outcome.line = JsonLine(report) + "\n";
+        if (report.contains("message") && report["message"].is_string())
+            err << report["message"].get<std::string>() << "\n";
+    } else {
+        outcome.status = RunNewPoint(options, point, report, err);
+        // Taken just as a signal came, and not started: no line, as for the points after it.
+        if (outcome.status >= kExitSignalBase && !report.contains("passes"))
+            return outcome;
+        outcome.line = JsonLine(report) + "\n";
     }
     std::istringstream lines(err.str());
     const std::string prefix = "gravlag-batch: ";
@@ -144,19 +182,25 @@ PointOutcome RunPoint(const BatchOptions& base, const Sweep& sweep, std::size_t 
     return outcome;
 }
 
-// Fails when a file of the first point cannot be created; every point writes its files in
-// the same folders, so a sweep that would fail at every point does not start at all.
-bool FirstPointFilesOpen(const BatchOptions& first, std::ostream& err)
+// Every point writes its files in the same folders under the same names but for the number:
+// the first point's are checked (and created and removed) before anything runs, so that a
+// sweep that would fail at every point does not start. Each point checks its own again when
+// it starts, which finds what only a later number meets (an output that is the --params file).
+bool FirstPointFilesWritable(const BatchOptions& first, std::ostream& err)
 {
-    const std::pair<const std::string*, const char*> files[] = {
-        {&first.apsisCsv, "--apsis-csv"}, {&first.distanceCsv, "--distance-csv"},
-        {&first.trajectoryCsv, "--trajectory-csv"}, {&first.simPng, "--sim-png"},
-        {&first.plotPng, "--plot-png"}};
-    for (const auto& [path, option] : files) {
-        if (path->empty())
+    std::string problem;
+    if (!CheckOutputClashes(first, problem)) {
+        err << "gravlag-batch: " << problem << "\n";
+        return false;
+    }
+    for (const NamedPath& p : OutputPaths(first)) {
+        // A device or a FIFO is written in place: opening it here would be a write of its own
+        // (a FIFO's reader would see its end).
+        if (const FileKey key = KeyOf(p.path); key.exists && !key.regular)
             continue;
-        if (!std::ofstream(*path, std::ios::binary | std::ios::app)) {
-            err << "gravlag-batch: " << option << ": cannot write " << *path << "\n";
+        OutputFile file;
+        if (!file.open(p.path)) {
+            err << "gravlag-batch: " << p.option << ": " << file.error() << "\n";
             return false;
         }
     }
@@ -171,62 +215,96 @@ std::string Tenths(std::chrono::steady_clock::duration d)
 
 } // namespace
 
-int RunSweep(const BatchOptions& base, const Sweep& sweep, unsigned jobs, std::ostream& out,
-             std::ostream& err, bool progress)
+int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& settings,
+             std::ostream& out, std::ostream& err)
 {
-    const std::size_t n = sweep.points();
+    const PointList points = settings.points.value_or(PointList::All(sweep.points()));
+    const std::uint64_t n = points.count();
     if (n == 0)
-        return 0;
-    if (!FirstPointFilesOpen(sweep.pointOptions(base, 0), err))
-        return 2;
+        return kExitCompleted;
+    if (!FirstPointFilesWritable(sweep.pointOptions(base, points.first() - 1, settings.outDir), err))
+        return kExitRefused;
 
-    std::vector<std::optional<PointOutcome>> outcomes(n);
-    std::atomic<std::size_t> next{0};
+    // Points are taken in order; one may start only while fewer than `window` points wait
+    // to be printed before it, which bounds what is held whatever the grid's size.
+    const std::size_t threads = static_cast<std::size_t>(std::clamp<std::uint64_t>(settings.jobs, 1, n));
+    const std::uint64_t window = 4 * threads;
+    PointList::Cursor cursor(points);
     std::mutex mutex;
-    std::condition_variable finished;
-    std::size_t done = 0;
+    std::condition_variable changed;
+    std::map<std::uint64_t, PointOutcome> ready; // by place in the list
+    std::uint64_t taken = 0, written = 0, done = 0, printed = 0;
+    std::size_t working = threads;
+    bool exhausted = false;
     const auto work = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < n;) {
-            PointOutcome o = RunPoint(base, sweep, i);
-            const std::lock_guard lock(mutex);
-            outcomes[i] = std::move(o);
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return taken - written < window || exhausted; });
+            std::optional<std::uint64_t> number;
+            if (!exhausted && StopSignal() == 0)
+                number = cursor.next();
+            if (!number) {
+                exhausted = true; // after a signal, no new point starts
+                break;
+            }
+            const std::uint64_t place = taken++;
+            lock.unlock();
+            PointOutcome o = RunPoint(base, sweep, settings, *number - 1);
+            lock.lock();
+            ready.emplace(place, std::move(o));
             ++done;
-            finished.notify_one();
+            changed.notify_all();
         }
+        --working;
+        changed.notify_all();
     };
-    const std::size_t threads = std::clamp<std::size_t>(jobs, 1, n);
     std::vector<std::jthread> workers;
     for (std::size_t t = 0; t < threads; ++t)
         workers.emplace_back(work);
 
     // Writes each point as soon as it and every point before it are done.
     const auto start = std::chrono::steady_clock::now();
-    int status = 0;
-    std::size_t written = 0;
+    int status = kExitCompleted;
+    std::string outError;
     std::unique_lock lock(mutex);
-    while (written < n) {
-        finished.wait_for(lock, std::chrono::seconds(1));
-        std::vector<PointOutcome> ready;
-        for (; written < n && outcomes[written]; ++written)
-            ready.push_back(std::move(*outcomes[written]));
-        const std::size_t doneNow = done;
+    for (;;) {
+        changed.wait_for(lock, std::chrono::seconds(1));
+        std::vector<PointOutcome> lines;
+        for (auto it = ready.begin(); it != ready.end() && it->first == written; it = ready.erase(it), ++written)
+            lines.push_back(std::move(it->second));
+        const bool finished = working == 0 && written == taken;
+        const std::uint64_t doneNow = done;
+        changed.notify_all();
         lock.unlock();
-        for (const PointOutcome& o : ready) {
-            status = std::max(status, o.status);
-            if (progress && !o.problems.empty())
+        for (const PointOutcome& o : lines) {
+            status = WorseStatus(status, o.status);
+            if (settings.progress && !o.problems.empty())
                 err << "\r\033[K";
             err << o.problems;
             out << o.line;
+            printed += o.line.empty() ? 0 : 1;
         }
-        out.flush();
-        if (progress)
+        if (!lines.empty() && !out.flush() && outError.empty())
+            outError = std::generic_category().message(errno);
+        if (settings.progress)
             err << "\r\033[Ksweep: " << doneNow << " of " << n << " points done, "
                 << Tenths(std::chrono::steady_clock::now() - start) << " s" << std::flush;
+        if (finished)
+            break;
         lock.lock();
     }
-    lock.unlock();
-    if (progress)
+    if (settings.progress)
         err << "\n";
+    if (const int signal = StopSignal(); signal != 0) {
+        if (printed < n)
+            err << "gravlag-batch: " << SignalName(signal) << ": " << printed << " of " << n
+                << " points run, the others not started\n";
+        status = WorseStatus(status, kExitSignalBase + signal);
+    }
+    if (!outError.empty()) {
+        err << "gravlag-batch: cannot write standard output: " << outError << "\n";
+        status = WorseStatus(status, kExitOutput);
+    }
     return status;
 }
 

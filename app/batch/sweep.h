@@ -1,15 +1,19 @@
 #pragma once
 // Sweeps: the same batch run over a grid of box texts, each point an independent run on
-// windows of its own, several at a time, reported in point order.
+// windows of its own, several at a time, reported in point order. Points are made from their
+// number one at a time, and only a few more than run at once wait to be printed, so memory
+// does not grow with the grid.
 
-#include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/batch/batch_options.h"
+#include "app/batch/point_list.h"
 
 namespace gravlag {
 
@@ -21,36 +25,48 @@ struct SweepAxis {
 };
 
 // "NAME=T1;T2;..." (';' separates, so that decimal commas stay usable; every piece is a text,
-// the empty one too). No value and `problem` for an unknown name or a missing '='.
+// the empty one too). No value and `problem` for an unknown name, a missing '=' or a text
+// that is not UTF-8.
 std::optional<SweepAxis> ParseSweepAxis(std::string_view argument, std::string& problem);
 
 class Sweep {
 public:
-    // No value and `problem` when an option is swept twice or the grid is too large to count.
+    static constexpr std::uint64_t kMaxPoints = std::uint64_t{1} << 63;
+    // No value and `problem` when an option is swept twice or the grid has more than
+    // kMaxPoints points.
     static std::optional<Sweep> Make(std::vector<SweepAxis> axes, std::string& problem);
 
-    std::size_t points() const { return points_; }
+    std::uint64_t points() const { return points_; }
     // Point `index` (0-based; the first axis varies slowest) applied over `base`: its texts
     // replace those that the command line typed into the same boxes, and every file name
-    // gets "-<index + 1>" before its extension.
-    BatchOptions pointOptions(const BatchOptions& base, std::size_t index) const;
+    // gets "-<index + 1>" before its extension. With `outDir`, the files go into that folder
+    // and the point's JSON object to outDir/point-<index + 1>.json.
+    BatchOptions pointOptions(const BatchOptions& base, std::uint64_t index, const std::string& outDir = {}) const;
     // {"c": "5000", ...}: the option names and texts of point `index`.
-    std::vector<std::pair<std::string, std::string>> pointTexts(std::size_t index) const;
+    std::vector<std::pair<std::string, std::string>> pointTexts(std::uint64_t index) const;
 
 private:
     std::vector<SweepAxis> axes_;
-    std::size_t points_ = 1;
+    std::uint64_t points_ = 1;
 };
 
 // "dir/a.csv" -> "dir/a-3.csv", "a" -> "a-3"; an empty name stays empty (no file).
-std::string PointFileName(const std::string& path, std::size_t number);
+std::string PointFileName(const std::string& path, std::uint64_t number);
 
-// Runs every point on `jobs` threads and writes one JSON line per point to `out`, in point
-// order: the --json object plus "point". Problems go to `err` as "point N: ..." lines; with
-// `progress`, a line counting the points done is kept up to date on `err`. Returns the
-// highest exit status of the points (0, 2 or 3), or 2 when the files of the first point
-// cannot be opened (then nothing runs).
-int RunSweep(const BatchOptions& base, const Sweep& sweep, unsigned jobs, std::ostream& out,
-             std::ostream& err, bool progress);
+struct SweepSettings {
+    unsigned jobs = 1;     // points run at a time
+    std::string outDir;    // --out: each point's JSON object and files in this folder
+    bool resume = false;   // --resume: points already done in outDir are not run again
+    std::optional<PointList> points; // --points; none: the whole grid
+    bool progress = false; // a line counting the points done, kept up to date on `err`
+};
+
+// Runs the points on `jobs` threads and writes one JSON line per point to `out`, in point
+// order: the --json object plus "point". Problems go to `err` as "point N: ..." lines.
+// Returns the worst exit status of the points (WorseStatus), 2 when the files of the first
+// point cannot be created (then nothing runs), 128 + n after signal n (no point starts after
+// it), 4 when `out` could not be written.
+int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& settings,
+             std::ostream& out, std::ostream& err);
 
 } // namespace gravlag

@@ -1,8 +1,8 @@
 #include "app/desktop/desktop_actions.h"
 
-#include <fstream>
-
 #include <QAction>
+#include <QBuffer>
+#include <QFile>
 #include <QFileDialog>
 #include <QImageWriter>
 #include <QMenu>
@@ -10,12 +10,20 @@
 #include <QWidget>
 
 #include "app/files/apsis_csv.h"
+#include "app/files/output_file.h"
 #include "app/files/param_file.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
 #include "ui/qt/qt_window.h"
 
 namespace gravlag {
+
+namespace {
+
+// The name as the file system spells it (a dialog's QString holds it decoded).
+std::string FileSystemName(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+} // namespace
 
 DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
     : services_(services), program_(program)
@@ -36,30 +44,35 @@ DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
     load->setShortcut(QKeySequence::Open);
     connect(load, &QAction::triggered, this, [this] { loadParameters(); });
 
+    saveApsis_ = addAction(services_.widget("Form3"), "saveApsisEvents", "Save apsis events…");
+    connect(saveApsis_, &QAction::triggered, this, [this] { saveApsisEvents(); });
     for (const char* name : {"Form2", "Form3"}) {
         QWidget* display = services_.widget(name);
         const std::string windowName = name;
         QAction* image = addAction(display, "saveImage", "Save image…");
         connect(image, &QAction::triggered, this, [this, windowName] { saveImage(windowName); });
         display->setContextMenuPolicy(Qt::CustomContextMenu);
+        // popup(), not exec(): a menu opened during a run must not hold the run while it is open.
         connect(display, &QWidget::customContextMenuRequested, this,
                 [this, display, image, windowName](const QPoint& at) {
-                    QMenu menu(display);
-                    menu.addAction(image);
+                    auto* menu = new QMenu(display);
+                    menu->setAttribute(Qt::WA_DeleteOnClose);
+                    menu->addAction(image);
                     if (windowName == "Form3" && program_.state().scenarioCode == Scenario::Mercury)
-                        menu.addAction(saveApsis_);
-                    menu.exec(display->mapToGlobal(at));
+                        menu->addAction(saveApsis_);
+                    menu->popup(display->mapToGlobal(at));
                 });
     }
-    saveApsis_ = addAction(services_.widget("Form3"), "saveApsisEvents", "Save apsis events…");
-    connect(saveApsis_, &QAction::triggered, this, [this] { saveApsisEvents(); });
 
-    // The rows of the latest run: its first event starts them afresh.
-    program_.form1().onApsisEvent([this](const RunValues& run) {
-        if (run.apsisCount == 1)
+    // The entries wait while a run goes on; a run starts the apsis rows afresh, so a run
+    // without events leaves none.
+    services_.onRunningChanged([this](bool running) {
+        for (QAction* a : fileActions_)
+            a->setEnabled(!running);
+        if (running)
             apsisRows_.clear();
-        AppendApsisCsvRow(apsisRows_, run);
     });
+    program_.form1().onApsisEvent([this](const RunValues& run) { AppendApsisCsvRow(apsisRows_, run); });
 }
 
 QAction* DesktopActions::addAction(QWidget* widget, const char* name, const QString& text)
@@ -67,33 +80,46 @@ QAction* DesktopActions::addAction(QWidget* widget, const char* name, const QStr
     auto* action = new QAction(text, widget);
     action->setObjectName(name);
     widget->addAction(action); // its shortcut works while the window is active
+    fileActions_.push_back(action);
     return action;
+}
+
+bool DesktopActions::running() const { return program_.form1().running(); }
+
+void DesktopActions::save(QWidget* parent, const QString& title, const QString& filter, const std::string& bytes)
+{
+    const QString path = askFile(parent, title, filter, true);
+    if (path.isEmpty())
+        return;
+    OutputFile file;
+    if (file.open(FileSystemName(path))) {
+        file.write(bytes);
+        if (file.commit())
+            return;
+    }
+    tell(parent, "Nothing was saved: " + QString::fromStdString(file.error()));
 }
 
 void DesktopActions::saveParameters()
 {
-    QWidget* panel = services_.widget("Form1");
-    const QString path = askFile(panel, "Save parameters", "Parameter files (*.json)", true);
-    if (path.isEmpty())
+    if (running())
         return;
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    out << ParamFileText(CollectParamFile(program_.form1()));
-    if (!out.flush())
-        tell(panel, "Cannot write " + path);
+    save(services_.widget("Form1"), "Save parameters", "Parameter files (*.json)",
+         ParamFileText(CollectParamFile(program_.form1())));
 }
 
 void DesktopActions::loadParameters()
 {
-    QWidget* panel = services_.widget("Form1");
-    if (program_.form1().running()) {
-        tell(panel, "Parameters can be loaded when no run is going on.");
+    if (running())
         return;
-    }
+    QWidget* panel = services_.widget("Form1");
     const QString path = askFile(panel, "Load parameters", "Parameter files (*.json)", false);
     if (path.isEmpty())
         return;
+    // Only a regular file of at most 1 MiB is read, and a FIFO or a device is refused
+    // without being opened for long: the window never waits on a file.
     std::string problem;
-    const std::optional<ParamFile> file = LoadParamFile(path.toStdString(), problem);
+    const std::optional<ParamFile> file = LoadParamFile(FileSystemName(path), problem);
     if (!file) {
         tell(panel, QString::fromStdString(problem));
         return;
@@ -103,27 +129,28 @@ void DesktopActions::loadParameters()
 
 void DesktopActions::saveImage(const std::string& windowName)
 {
+    if (running())
+        return;
     ui::QtWindow* window = services_.window(windowName);
     QWidget* widget = window->widget();
-    const QString path = askFile(widget, "Save image", "PNG images (*.png)", true);
-    if (path.isEmpty())
-        return;
     // The picture as drawn, one image pixel per drawing pixel.
-    QImageWriter writer(path, "png");
-    if (!writer.write(window->surfaceImage()))
-        tell(widget, "Cannot write " + path + ": " + writer.errorString());
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(window->surfaceImage())) {
+        tell(widget, "Nothing was saved: the picture could not be encoded: " + writer.errorString());
+        return;
+    }
+    save(widget, "Save image", "PNG images (*.png)", std::string(png.constData(), static_cast<std::size_t>(png.size())));
 }
 
 void DesktopActions::saveApsisEvents()
 {
-    QWidget* widget = services_.widget("Form3");
-    const QString path = askFile(widget, "Save apsis events", "CSV files (*.csv)", true);
-    if (path.isEmpty())
+    if (running())
         return;
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    out << ApsisCsvHeader() << apsisRows_;
-    if (!out.flush())
-        tell(widget, "Cannot write " + path);
+    save(services_.widget("Form3"), "Save apsis events", "CSV files (*.csv)",
+         std::string(ApsisCsvHeader()) + apsisRows_);
 }
 
 } // namespace gravlag

@@ -1,10 +1,13 @@
 #pragma once
 // What the desktop program adds around the panel: Ctrl+S and Ctrl+O for parameter files on
 // "Control Display", and a context menu on the two displays with "Save image…" and, on
-// "Time Evolution Display" in "Mercury", "Save apsis events…".
+// "Time Evolution Display" in "Mercury", "Save apsis events…". Every file is written whole
+// or not at all (OutputFile), and a save that fails is told. While a run goes on these
+// entries are disabled: their dialogs would hold the run at its hand-over.
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <QObject>
 #include <QString>
@@ -29,6 +32,7 @@ public:
     // Tells the person what went wrong: a message box unless a test listens here.
     std::function<void(QWidget* parent, const QString& message)> tell;
 
+    // Each does nothing while a run goes on.
     void saveParameters();
     void loadParameters();
     void saveImage(const std::string& windowName);
@@ -37,10 +41,14 @@ public:
 
 private:
     QAction* addAction(QWidget* widget, const char* name, const QString& text);
+    bool running() const;
+    // Writes `bytes` to the file the person picks; tells when that fails.
+    void save(QWidget* parent, const QString& title, const QString& filter, const std::string& bytes);
 
     ui::QtServices& services_;
     Program& program_;
     std::string apsisRows_; // rows of the apsis CSV, without the header
+    std::vector<QAction*> fileActions_;
     QAction* saveApsis_ = nullptr;
 };
 

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "app/desktop/desktop_actions.h"
+#include "app/desktop/desktop_signals.h"
 #include "app/desktop/run_message.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
@@ -22,10 +23,13 @@ int main(int argc, char** argv)
     QWidget* panel = services.widget("Form1");
     program.form1().onRunFinished(
         [panel](const gravlag::RunResult& result) { gravlag::ShowRunMessage(panel, result); });
+    // A signal closes the panel as a person would: a run is stopped, then the program ends.
+    gravlag::DesktopSignals stopSignals([panel](int) { panel->close(); });
     panel->show();
     // The arrangement depends on the panel's outer size, frame included, which the window
     // system knows only once the panel is shown: arrange the windows again now.
     QCoreApplication::processEvents();
     program.form1().Form_Load();
-    return app.exec();
+    const int status = app.exec();
+    return stopSignals.received() != 0 ? 128 + stopSignals.received() : status;
 }

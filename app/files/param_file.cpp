@@ -1,12 +1,12 @@
 #include "app/files/param_file.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
 #include "app/files/panel_inputs.h"
+#include "app/files/small_file.h"
 #include "panel/form1.h"
 
 namespace gravlag {
@@ -33,11 +33,29 @@ std::string ParseMessage(const nlohmann::json::parse_error& e)
 
 std::optional<ParamFile> ParseParamFile(std::string_view text, std::string& problem)
 {
+    // The parser would stop at a NUL byte and take the object before it as the whole file.
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+        problem = "a NUL byte at byte " + std::to_string(nul + 1) + ": nothing may follow the JSON object";
+        return std::nullopt;
+    }
+    // The parser keeps the last of two equal keys; a file that says two things is refused.
+    std::set<std::string> keys;
+    std::string duplicate;
+    const auto noteKey = [&](int depth, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+        if (event == nlohmann::json::parse_event_t::key && depth == 1 && duplicate.empty()
+            && !keys.insert(parsed.get<std::string>()).second)
+            duplicate = parsed.get<std::string>();
+        return true;
+    };
     nlohmann::json j;
     try {
-        j = nlohmann::json::parse(text.begin(), text.end());
+        j = nlohmann::json::parse(text.begin(), text.end(), noteKey);
     } catch (const nlohmann::json::parse_error& e) {
         problem = "broken JSON: " + ParseMessage(e);
+        return std::nullopt;
+    }
+    if (!duplicate.empty()) {
+        problem = "key \"" + duplicate + "\" given twice";
         return std::nullopt;
     }
     if (!j.is_object()) {
@@ -74,18 +92,10 @@ std::optional<ParamFile> ParseParamFile(std::string_view text, std::string& prob
 
 std::optional<ParamFile> LoadParamFile(const std::string& path, std::string& problem)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        problem = "cannot read " + path;
+    std::string text;
+    if (!ReadSmallFile(path, kMaxParamFileBytes, "a parameter file", text, problem))
         return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        problem = "cannot read " + path;
-        return std::nullopt;
-    }
-    std::optional<ParamFile> file = ParseParamFile(text.str(), problem);
+    std::optional<ParamFile> file = ParseParamFile(text, problem);
     if (!file)
         problem = path + ": " + problem;
     return file;

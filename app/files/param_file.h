@@ -3,6 +3,7 @@
 // name, plus "scenario" ("2 BH's" or "Mercury"). Applying one types the texts into the boxes
 // as a person would, after clicking "Choice" until it shows the scenario.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,9 +20,14 @@ struct ParamFile {
     friend bool operator==(const ParamFile&, const ParamFile&) = default;
 };
 
+inline constexpr std::size_t kMaxParamFileBytes = 1024 * 1024;
+
 // The file's contents, or no value and `problem` naming what is wrong (broken JSON and
-// where, an unknown key, a value that is not a string, an unknown scenario).
+// where, text after the object, a NUL byte, a key given twice, an unknown key, a value that
+// is not a string, an unknown scenario). The parser refuses text that is not UTF-8.
 std::optional<ParamFile> ParseParamFile(std::string_view text, std::string& problem);
+// The same for a file, which must be a regular file of at most kMaxParamFileBytes: a folder,
+// a FIFO or a device is refused by what it is, before anything is read, so nothing blocks.
 std::optional<ParamFile> LoadParamFile(const std::string& path, std::string& problem);
 
 // Pretty-printed JSON, "scenario" first, then the boxes in panel order. Bytes of a box text

@@ -1,11 +1,12 @@
 #include "app/files/png_writer.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
-#include <QString>
 
 namespace gravlag {
 
-bool WritePng(const ui::Surface& surface, const std::string& file, std::string& problem)
+std::string PngBytes(const ui::Surface& surface)
 {
     QImage image(surface.width, surface.height, QImage::Format_RGB32);
     for (int y = 0; y < surface.height; ++y)
@@ -16,11 +17,12 @@ bool WritePng(const ui::Surface& surface, const std::string& file, std::string& 
     const int dotsPerMeter = static_cast<int>(96 / 0.0254 + 0.5);
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
-    if (!image.save(QString::fromStdString(file), "PNG")) {
-        problem = "cannot write " + file;
-        return false;
-    }
-    return true;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return {};
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 } // namespace gravlag

@@ -5,7 +5,8 @@
 
 namespace gravlag {
 
-// Writes a surface as a PNG at 96 dots per inch; false with the reason on failure.
-bool WritePng(const ui::Surface& surface, const std::string& file, std::string& problem);
+// A surface as the bytes of a PNG file at 96 dots per inch, one image pixel per surface
+// pixel; empty if the image could not be encoded. The caller writes them (OutputFile).
+std::string PngBytes(const ui::Surface& surface);
 
 } // namespace gravlag

@@ -151,3 +151,24 @@ TEST(Batch, PicturesWritten)
     EXPECT_EQ(RunBatch(o, out, err), 2);
     EXPECT_NE(err.str().find("--sim-png"), std::string::npos);
 }
+
+TEST(Batch, CasesKeptOnPurpose)
+{
+    // "Prediction" other than 1 is the velocity estimate; c at or below 0 an instantaneous
+    // pull; "n object" is kept between 2 and 3 as it is typed.
+    const auto positions = [](std::vector<std::pair<std::string, std::string>> typed) {
+        typed.emplace_back("Titer", "3000");
+        const nlohmann::json j = RunJson(Typed(typed)).json;
+        EXPECT_EQ(j["ended"], "completed");
+        return j["x"].dump() + j["y"].dump();
+    };
+    const std::string velocity = positions({{"Tc", "600"}, {"Tpredsel", "0"}});
+    EXPECT_EQ(positions({{"Tc", "600"}, {"Tpredsel", "2"}}), velocity);
+    EXPECT_EQ(positions({{"Tc", "600"}, {"Tpredsel", "-1"}}), velocity);
+    EXPECT_NE(positions({{"Tc", "600"}, {"Tpredsel", "1"}}), velocity);
+    const std::string instantaneous = positions({{"Tc", "0"}});
+    EXPECT_EQ(positions({{"Tc", "-5"}}), instantaneous);
+    EXPECT_NE(velocity, instantaneous);
+    EXPECT_EQ(positions({{"Tn_object", "7"}}), instantaneous); // three bodies, as the default
+    EXPECT_EQ(positions({{"Tn_object", "1"}}), positions({{"Tn_object", "2"}}));
+}

@@ -130,7 +130,7 @@ TEST(SampledExports, UnwritableFileRefusedBeforeTheRun)
     std::ostringstream out, err;
     EXPECT_EQ(RunBatch(o, out, err), 2);
     EXPECT_EQ(out.str(), ""); // no run, no report
-    EXPECT_EQ(err.str(), "gravlag-batch: --trajectory-csv: cannot write /nonexistent-dir/t.csv\n");
+    EXPECT_EQ(err.str(), "gravlag-batch: --trajectory-csv: folder does not exist: /nonexistent-dir/\n");
 }
 
 TEST(SampledExports, NoFilesUnlessAsked)

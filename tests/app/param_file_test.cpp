@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <sys/stat.h>
 
 #include "app/batch/batch_cli.h"
 #include "app/batch/batch_run.h"
@@ -151,4 +154,39 @@ TEST(ParamFile, BadFileRefusedByTheBatchRunner)
     const nlohmann::json j = nlohmann::json::parse(out);
     EXPECT_EQ(j["passes"], 201);
     EXPECT_EQ(j["boxes"]["Tc"], " 10");
+}
+
+TEST(ParamFile, OnlyASmallRegularFileWithOneValuePerKey)
+{
+    const std::string dir = ::testing::TempDir() + "params_kinds";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string fifo = dir + "/fifo", big = dir + "/big.json", file = dir + "/p.json";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(big) << "{\"Tc\": \"" << std::string(kMaxParamFileBytes, '1') << "\"}";
+    const auto problem = [](const std::string& path) {
+        std::string p;
+        EXPECT_FALSE(LoadParamFile(path, p)) << path;
+        return p;
+    };
+    // Each refused at once by what it is: a FIFO without a writer and /dev/zero would block
+    // or never end if they were read.
+    EXPECT_EQ(problem(dir), dir + " is a folder, not a parameter file");
+    EXPECT_EQ(problem(fifo), fifo + " is a FIFO, not a parameter file");
+    EXPECT_EQ(problem("/dev/zero"), "/dev/zero is a character device, not a parameter file");
+    EXPECT_EQ(problem(big), big + " is larger than 1 MiB, too large for a parameter file");
+    EXPECT_EQ(problem(dir + "/none.json"), "cannot read " + dir + "/none.json: No such file or directory");
+
+    const std::pair<std::string, std::string> texts[] = {
+        {R"({"Tc": "1", "Titer": "5", "Tc": "2"})", "key \"Tc\" given twice"},
+        {std::string("{\"Tc\": \"1\"}\0{\"Tc\": \"2\"}", 22), "a NUL byte at byte 12: nothing may follow the JSON object"},
+        {R"({"Tc": "1"} {"Tc": "2"})", "expected end of input"},
+        {"{\"Tc\": \"\xc3\"}", "ill-formed UTF-8"},
+    };
+    for (const auto& [text, fragment] : texts) {
+        std::ofstream(file, std::ios::binary) << text;
+        EXPECT_NE(problem(file).find(fragment), std::string::npos) << problem(file);
+    }
+    // Keys inside a value do not count as the file's keys (the value is refused anyway).
+    EXPECT_EQ(Problem(R"({"Tc": {"a": "1", "a": "2"}})"), "key \"Tc\" must be a string");
 }

@@ -1,6 +1,7 @@
 // Sweeps: the grid of points, their options, and runs on several threads equal to runs alone.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -28,6 +29,13 @@ Sweep Grid(std::vector<SweepAxis> axes)
     std::optional<Sweep> sweep = Sweep::Make(std::move(axes), problem);
     EXPECT_TRUE(sweep) << problem;
     return sweep.value_or(*Sweep::Make({}, problem));
+}
+
+SweepSettings Jobs(unsigned jobs)
+{
+    SweepSettings settings;
+    settings.jobs = jobs;
+    return settings;
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -98,7 +106,7 @@ TEST(Sweep, ThreadsGiveTheRunsMadeAlone)
     base.typed = {{"Titer", "3000"}, {"Tmass(2)", "1"}};
     const Sweep sweep = Grid({Axis("c=0;800"), Axis("prediction=0;1")});
     std::ostringstream out, err;
-    ASSERT_EQ(RunSweep(base, sweep, 2, out, err, false), 0) << err.str();
+    ASSERT_EQ(RunSweep(base, sweep, Jobs(2), out, err), 0) << err.str();
     const std::vector<std::string> lines = Lines(out.str());
     ASSERT_EQ(lines.size(), 4u);
     std::set<std::string> distinct;
@@ -129,7 +137,7 @@ TEST(Sweep, StatusFilesAndProblemsPerPoint)
     base.trajectoryCsv = ::testing::TempDir() + "sweep_t.csv";
     const Sweep sweep = Grid({Axis("mass1=100;-100;1e300"), Axis("dt=0.001;1e300")});
     std::ostringstream out, err;
-    EXPECT_EQ(RunSweep(base, sweep, 3, out, err, false), 3); // the worst: a fault
+    EXPECT_EQ(RunSweep(base, sweep, Jobs(3), out, err), 2); // the worst: a refused point
     const std::vector<std::string> lines = Lines(out.str());
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(nlohmann::json::parse(lines[0])["ended"], "completed");
@@ -148,9 +156,9 @@ TEST(Sweep, StatusFilesAndProblemsPerPoint)
 
     base.trajectoryCsv = "/nonexistent-dir/t.csv";
     std::ostringstream out2, err2;
-    EXPECT_EQ(RunSweep(base, sweep, 2, out2, err2, false), 2);
+    EXPECT_EQ(RunSweep(base, sweep, Jobs(2), out2, err2), 2);
     EXPECT_EQ(out2.str(), "");
-    EXPECT_EQ(err2.str(), "gravlag-batch: --trajectory-csv: cannot write /nonexistent-dir/t-1.csv\n");
+    EXPECT_EQ(err2.str(), "gravlag-batch: --trajectory-csv: folder does not exist: /nonexistent-dir/\n");
 }
 
 TEST(Sweep, CommandLine)
@@ -171,4 +179,102 @@ TEST(Sweep, CommandLine)
     EXPECT_EQ(BatchMain(3, bad, out2, err2, false), 2);
     EXPECT_EQ(out2.str(), "");
     EXPECT_NE(err2.str().find("unknown name \"speed\""), std::string::npos);
+}
+
+TEST(Sweep, GridsUpTo2To63PointsAndPointLists)
+{
+    std::vector<SweepAxis> axes;
+    for (int i = 0; i < 63; ++i)
+        axes.push_back({"c", "Tc" + std::to_string(i), {"a", "b"}}); // boxes need only differ here
+    std::string problem;
+    const std::optional<Sweep> largest = Sweep::Make(axes, problem);
+    ASSERT_TRUE(largest) << problem;
+    EXPECT_EQ(largest->points(), std::uint64_t{1} << 63);
+    EXPECT_EQ(largest->pointTexts(largest->points() - 1).back().second, "b");
+    BatchOptions base;
+    base.distanceCsv = "d.csv";
+    EXPECT_EQ(largest->pointOptions(base, largest->points() - 1).distanceCsv, "d-9223372036854775808.csv");
+    axes.push_back({"c", "Tc63", {"a", "b"}});
+    EXPECT_FALSE(Sweep::Make(axes, problem));
+    EXPECT_EQ(problem, "--sweep: the grid has more than 2^63 points");
+
+    const std::optional<PointList> list = PointList::Parse("9-12,1,3,10", 12, problem);
+    ASSERT_TRUE(list) << problem;
+    EXPECT_EQ(list->count(), 6u);
+    PointList::Cursor cursor(*list);
+    std::vector<std::uint64_t> walked;
+    while (const auto n = cursor.next())
+        walked.push_back(*n);
+    EXPECT_EQ(walked, (std::vector<std::uint64_t>{1, 3, 9, 10, 11, 12}));
+    for (const char* bad : {"", "0", "1,", "3-2", "a", "1-2-3", "-1"})
+        EXPECT_FALSE(PointList::Parse(bad, 12, problem)) << bad;
+}
+
+TEST(Sweep, OutResumeAndPointsKeepTheGridsNumbers)
+{
+    const std::string dir = ::testing::TempDir() + "sweep_out";
+    std::filesystem::remove_all(dir);
+    const auto sweep = [&](std::vector<std::string> extra, const char* iterations = "300") {
+        std::vector<std::string> args = {"gravlag-batch", "--iterations", iterations, "--every", "100",
+                                         "--sweep", "c=0;100;200;300", "--jobs", "2", "--out", dir,
+                                         "--distance-csv", "d.csv"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<const char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(a.c_str());
+        std::ostringstream out, err;
+        EXPECT_EQ(BatchMain(static_cast<int>(argv.size()), argv.data(), out, err, false), 0) << err.str();
+        return Lines(out.str());
+    };
+    const auto file = [&](const std::string& name) { return dir + "/" + name; };
+    const auto tamper = [&](int point, const char* ended = nullptr) {
+        const std::string path = file("point-" + std::to_string(point) + ".json");
+        nlohmann::json j = nlohmann::json::parse(std::ifstream(path));
+        j["x"][0] = 12345.0;
+        if (ended) {
+            j["ended"] = ended;
+            j["signal"] = "SIGTERM";
+        }
+        std::ofstream(path) << j.dump() << "\n";
+    };
+    const auto x0 = [](const std::string& line) { return nlohmann::json::parse(line)["x"][0].get<double>(); };
+
+    // A job array's task: two points of the grid, with their numbers in the whole grid.
+    const std::vector<std::string> some = sweep({"--points", "4,2"});
+    ASSERT_EQ(some.size(), 2u);
+    EXPECT_EQ(nlohmann::json::parse(some[0])["point"]["c"], "100");
+    EXPECT_EQ(nlohmann::json::parse(some[1])["point"]["c"], "300");
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"d-2.csv", "d-4.csv", "point-2.json", "point-4.json"}));
+    EXPECT_EQ(ReadCsv(file("d-4.csv")).rows.size(), 4u);
+
+    // Resumed: points done are reprinted from their files (the tampered value shows it),
+    // the others run.
+    tamper(2);
+    tamper(4);
+    std::vector<std::string> all = sweep({"--resume"});
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(x0(all[1]), 12345.0);
+    EXPECT_EQ(x0(all[3]), 12345.0);
+    EXPECT_NE(x0(all[0]), 12345.0);
+    EXPECT_EQ(nlohmann::json::parse(all[2])["point"]["c"], "200");
+    EXPECT_TRUE(std::filesystem::exists(file("point-3.json")));
+
+    // Run again: a point a signal stopped, and one whose file is missing.
+    tamper(1, "stopped");
+    std::filesystem::remove(file("d-4.csv"));
+    all = sweep({"--resume"});
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_NE(x0(all[0]), 12345.0);
+    EXPECT_EQ(x0(all[1]), 12345.0);
+    EXPECT_EQ(all[3], some[1]); // run again, the same line as the first time
+    EXPECT_EQ(ReadCsv(file("d-4.csv")).rows.size(), 4u);
+
+    // Other inputs: every point runs again.
+    all = sweep({"--resume"}, "400");
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_NE(x0(all[1]), 12345.0);
+    EXPECT_EQ(nlohmann::json::parse(all[1])["passes"], 401);
 }

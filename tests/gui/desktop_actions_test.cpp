@@ -1,6 +1,7 @@
 // The desktop program's file actions (offscreen): parameter files saved and loaded through
-// Ctrl+S and Ctrl+O, refused files, and the two displays' "Save image…" and "Save apsis
-// events…". The file dialog is answered by the test.
+// Ctrl+S and Ctrl+O, refused files, the two displays' "Save image…" and "Save apsis
+// events…", saves that fail, the entries during a run, and a signal during a run. The file
+// dialog is answered by the test.
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -10,11 +11,19 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QTimer>
+
 #include "app/batch/batch_run.h"
 #include "app/desktop/desktop_actions.h"
+#include "app/desktop/desktop_signals.h"
+#include "app/files/apsis_csv.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
 #include "ui/qt/qt_window.h"
@@ -115,6 +124,7 @@ private slots:
             {"unknown.json", "{\"Titer\": \"50\", \"Twhat\": \"1\"}"},
             {"number.json", "{\"Titer\": 50}"},
             {"scenario.json", "{\"scenario\": \"Venus\", \"Titer\": \"50\"}"},
+            {"twice.json", "{\"Titer\": \"50\", \"Titer\": \"60\"}"},
         };
         for (const auto& [name, text] : files) {
             const QString path = dir.filePath(name);
@@ -125,6 +135,16 @@ private slots:
             QCOMPARE(d.told.size(), 1);
             QCOMPARE(d.edit("Titer")->text(), QString("1234"));
             QCOMPARE(d.edit("Tmethode")->text(), QString("2 BH's"));
+        }
+        // Neither a FIFO nor an endless device holds the window: refused by what they are.
+        const QString fifo = dir.filePath("fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const QString& path : {fifo, QString("/dev/zero")}) {
+            d.answer = path;
+            d.told.clear();
+            d.actions.loadParameters();
+            QCOMPARE(d.told, QStringList(path + (path == fifo ? " is a FIFO" : " is a character device")
+                                         + ", not a parameter file"));
         }
         d.answer.clear(); // cancelled: nothing happens, nothing is said
         d.told.clear();
@@ -170,11 +190,92 @@ private slots:
         QVERIFY(batch.find('\n') < batch.size() - 1); // a header and rows
         QCOMPARE(ReadAll(d.answer), batch);
 
-        // A second run replaces the rows of the first.
+        // A second run replaces the rows of the first; a run without events leaves none.
         d.type("Titer", "30000");
         d.calculate();
         d.action("Form3", "saveApsisEvents")->trigger();
         QVERIFY(ReadAll(d.answer).size() < batch.size());
+        d.type("Titer", "50");
+        d.calculate();
+        QCOMPARE(d.program.form1().lastRun()->values.apsisCount, std::int64_t{0});
+        d.action("Form3", "saveApsisEvents")->trigger();
+        QCOMPARE(ReadAll(d.answer), std::string(ApsisCsvHeader()));
+    }
+
+    void failedSavesAreToldAndWriteNothing()
+    {
+        QTemporaryDir dir;
+        Desktop d;
+        d.type("Titer", "3000");
+        d.calculate();
+        // A full disk: /dev/full refuses every write.
+        d.answer = "/dev/full";
+        d.action("Form1", "saveParameters")->trigger();
+        d.action("Form2", "saveImage")->trigger();
+        d.action("Form3", "saveImage")->trigger();
+        d.action("Form3", "saveApsisEvents")->trigger();
+        QCOMPARE(d.told.size(), 4);
+        for (const QString& message : d.told)
+            QCOMPARE(message, QString("Nothing was saved: cannot write /dev/full: No space left on device"));
+        // A folder that is not there, and a folder where a file was asked for.
+        d.told.clear();
+        d.answer = dir.filePath("none/run.json");
+        d.actions.saveParameters();
+        d.answer = dir.path();
+        d.actions.saveImage("Form2");
+        QCOMPARE(d.told, QStringList({"Nothing was saved: folder does not exist: " + dir.filePath("none") + "/",
+                                      "Nothing was saved: " + dir.path() + " is a folder"}));
+        QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    }
+
+    void fileEntriesWaitWhileARunGoesOn()
+    {
+        QTemporaryDir dir;
+        Desktop d;
+        d.type("Titer", "200000");
+        int asked = 0;
+        d.actions.askFile = [&](QWidget*, const QString&, const QString&, bool) {
+            ++asked;
+            return dir.filePath("p.json");
+        };
+        QStringList disabled;
+        bool seen = false;
+        // Runs at the run's first hand-over, as a person's Ctrl+O and right click would.
+        QTimer::singleShot(0, [&] {
+            seen = d.program.form1().running();
+            for (const auto& [window, name] : {std::pair{"Form1", "saveParameters"}, {"Form1", "loadParameters"},
+                                               {"Form2", "saveImage"}, {"Form3", "saveImage"},
+                                               {"Form3", "saveApsisEvents"}})
+                if (!d.action(window, name)->isEnabled())
+                    disabled << name;
+            d.key(Qt::Key_O);
+            d.actions.saveParameters();
+            d.actions.saveImage("Form2");
+        });
+        d.calculate();
+        QVERIFY(seen);
+        QCOMPARE(disabled.size(), 5);
+        QCOMPARE(asked, 0); // no dialog held the run
+        QVERIFY(d.told.isEmpty());
+        QCOMPARE(d.program.form1().lastRun()->passes, 200001);
+        QVERIFY(d.action("Form1", "loadParameters")->isEnabled());
+        d.key(Qt::Key_S);
+        QCOMPARE(asked, 1);
+        QVERIFY(QFile::exists(dir.filePath("p.json")));
+    }
+
+    void signalStopsTheRunAndEndsTheProgramAsClosingThePanelDoes()
+    {
+        Desktop d;
+        QWidget* panel = d.services.widget("Form1");
+        DesktopSignals stopSignals([panel](int) { panel->close(); });
+        d.type("Titer", "100000000");
+        QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+        d.calculate();
+        QCOMPARE(stopSignals.received(), SIGTERM);
+        QCOMPARE(RunEndName(d.program.form1().lastRun()->ended), std::string_view("stopped"));
+        QVERIFY(d.program.form1().lastRun()->passes < 100000000);
+        QVERIFY(d.services.programEnded());
     }
 };
 

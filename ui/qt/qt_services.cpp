@@ -68,6 +68,8 @@ void QtServices::setRunning(bool running)
     SetPacedTexts(running);
     if (!running)
         FlushDeferredPaints();
+    if (runningObserver_)
+        runningObserver_(running);
 }
 
 QtWindow* QtServices::window(std::string_view name) const

@@ -2,6 +2,7 @@
 // The window services on Qt Widgets, for the desktop program. Needs a QApplication that
 // outlives it.
 
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,9 @@ public:
     void endProgram() override;
     RegionalFormat regionalFormat() const override;
     void setRunning(bool running) override;
+    // Told when a run starts and ends, after the windows have been told (the desktop
+    // program disables its file entries while a run goes on).
+    void onRunningChanged(std::function<void(bool running)> observer) { runningObserver_ = std::move(observer); }
 
     QtWindow* window(std::string_view name) const;
     QWidget* widget(std::string_view windowName) const; // the window's top-level widget
@@ -40,6 +44,7 @@ private:
     QMargins knownFrame_; // see QtWindow
     std::vector<std::unique_ptr<QtWindow>> windows_;
     bool ended_ = false;
+    std::function<void(bool)> runningObserver_;
 };
 
 } // namespace gravlag::ui

@@ -1,0 +1,26 @@
+#pragma once
+// A sweep point's JSON object under --out: DIR/point-N.json, written atomically once the
+// point's files are, with "inputs" (what the point was run from) beside the printed object,
+// so that --resume can tell a point already done from one to run again.
+
+#include <nlohmann/json.hpp>
+
+#include "app/batch/batch_options.h"
+
+namespace gravlag {
+
+// What decides a point's result and files: the scenario, the parameter file's texts, every
+// typed text, --stop-at, --every and the output names.
+nlohmann::json PointInputs(const BatchOptions& options);
+
+// Writes `report` with the inputs to options.reportFile; false if it could not, with the
+// problem appended to report["outputErrors"].
+bool WritePointReport(const BatchOptions& options, nlohmann::json& report);
+
+// The point's earlier report, without its inputs, if options.reportFile holds one made from
+// the same inputs that ended "completed" or "fault" (or "stopped" by --stop-at, not by a
+// signal), wrote every output and whose output files are all there; `status` is then its
+// exit status. False for anything else: the point is run again.
+bool ResumedReport(const BatchOptions& options, nlohmann::json& report, int& status);
+
+} // namespace gravlag

@@ -1,0 +1,190 @@
+// OutputFile: a target is replaced whole or left as it was; devices and FIFOs are written
+// in place; every failure is kept with the system's reason. Full disks are /dev/full and a
+// file-size limit (RLIMIT_FSIZE) set in a child process.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/files/output_file.h"
+
+using namespace gravlag;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh folder of its own per test.
+fs::path Folder(const std::string& name)
+{
+    const fs::path dir = fs::path(::testing::TempDir()) / ("output_file_" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+std::string Read(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+using NameList = std::vector<std::string>;
+
+NameList Names(const fs::path& dir)
+{
+    NameList names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST(OutputFile, CommittedWholeOrNotAtAll)
+{
+    const fs::path dir = Folder("commit");
+    const std::string target = (dir / "keep.csv").string();
+    std::ofstream(target) << "old\n";
+    fs::permissions(target, fs::perms(0640));
+    {
+        OutputFile file;
+        ASSERT_TRUE(file.open(target)) << file.error();
+        file.write(std::string(200000, 'x')); // more than the buffer: some of it is on disk
+        EXPECT_EQ(Names(dir).size(), 2u);     // the target and a hidden temporary
+        EXPECT_EQ(Read(target), "old\n");
+    } // never committed
+    EXPECT_EQ(Read(target), "old\n");
+    EXPECT_EQ(Names(dir), NameList{"keep.csv"});
+
+    OutputFile file;
+    ASSERT_TRUE(file.open(target));
+    file.write("new\n");
+    EXPECT_TRUE(file.commit()) << file.error();
+    EXPECT_EQ(Read(target), "new\n");
+    EXPECT_EQ(Names(dir), NameList{"keep.csv"});
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640)); // the file's mode is kept
+
+    // A new file gets the mode any program's would; a symbolic link keeps naming the file.
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    ASSERT_TRUE(file.open((dir / "new.csv").string()));
+    EXPECT_TRUE(file.commit());
+    EXPECT_EQ(static_cast<mode_t>(fs::status(dir / "new.csv").permissions()), 0666 & ~mask);
+    fs::create_symlink("keep.csv", dir / "link.csv");
+    ASSERT_TRUE(file.open((dir / "link.csv").string()));
+    file.write("through the link\n");
+    EXPECT_TRUE(file.commit());
+    EXPECT_TRUE(fs::is_symlink(dir / "link.csv"));
+    EXPECT_EQ(Read(target), "through the link\n");
+
+    // Refused at open, naming what is wrong.
+    const std::pair<std::string, std::string> refused[] = {
+        {"", "empty file name"},
+        {(dir / "no" / "x.csv").string(), "folder does not exist: " + (dir / "no").string() + "/"},
+        {dir.string(), dir.string() + " is a folder"},
+        {target + "/x.csv", "not a folder: " + target + "/"},
+    };
+    for (const auto& [path, problem] : refused) {
+        EXPECT_FALSE(file.open(path)) << path;
+        EXPECT_EQ(file.error(), problem);
+    }
+    EXPECT_EQ(Read(target), "through the link\n");
+}
+
+TEST(OutputFile, FullDiskAndFileSizeLimitKeepTheTarget)
+{
+    // /dev/full: a device, written in place (never renamed over), every write refused.
+    OutputFile full;
+    ASSERT_TRUE(full.open("/dev/full")) << full.error();
+    full.write("row\n");
+    EXPECT_FALSE(full.commit());
+    EXPECT_EQ(full.error(), "cannot write /dev/full: No space left on device");
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    // A file-size limit met half-way: the write fails (SIGXFSZ ignored, as the programs do),
+    // the target keeps its old text and the temporary is gone.
+    const fs::path dir = Folder("limit");
+    const std::string target = (dir / "big.csv").string();
+    std::ofstream(target) << "old\n";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        OutputFile file;
+        if (!file.open(target))
+            _exit(10);
+        for (int i = 0; i < 1000; ++i)
+            file.write(std::string(1000, 'x') + "\n");
+        const bool committed = file.commit();
+        _exit(committed ? 11 : file.error() == "cannot write " + target + ": File too large" ? 0 : 12);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: not opened, 11: committed, 12: another error";
+    EXPECT_EQ(Read(target), "old\n");
+    EXPECT_EQ(Names(dir), NameList{"big.csv"});
+}
+
+TEST(OutputFile, FifoWrittenInPlaceOnlyWithAReader)
+{
+    const fs::path dir = Folder("fifo");
+    const std::string fifo = (dir / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    OutputFile file;
+    EXPECT_FALSE(file.open(fifo)); // no reader: refused at once instead of waiting for one
+    EXPECT_EQ(file.error(), "no process reads the FIFO " + fifo);
+
+    std::string got;
+    std::thread reader([&] { got = Read(fifo); });
+    // The reader's open() blocks until a writer comes, and ours is refused until it is there.
+    bool opened = false;
+    for (int i = 0; i < 500 && !(opened = file.open(fifo)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(opened) << file.error();
+    file.write("k,t\n0,0\n");
+    EXPECT_TRUE(file.commit());
+    reader.join();
+    EXPECT_EQ(got, "k,t\n0,0\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)); // still the FIFO, not a file renamed over it
+}
+
+TEST(OutputFile, EndedBySignalLeavesTargetsAndFoldersAsTheyWere)
+{
+    const fs::path dir = Folder("signal");
+    const std::string target = (dir / "d.csv").string();
+    std::ofstream(target) << "old\n";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        OutputFile a, b;
+        if (!a.open(target) || !b.open((dir / "new.csv").string()))
+            _exit(10);
+        a.write(std::string(100000, 'x'));
+        EndNowBySignal(SIGTERM); // as a second signal's handler does
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_EQ(Read(target), "old\n");
+    EXPECT_EQ(Names(dir), NameList{"d.csv"}); // both temporaries removed
+}

@@ -1,0 +1,247 @@
+// gravlag-batch as a process: signals during a run and a sweep, a file-size limit met
+// half-way through a run, standard output on a full disk, and a grid of 10^9 points.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "csv_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Child {
+    pid_t pid = -1;
+    fs::path out, err;
+};
+
+struct Launch {
+    std::vector<std::string> args;
+    fs::path dir = {};             // standard output and error go to files here
+    std::string stdoutPath = {};   // instead: this file (e.g. /dev/full)
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+};
+
+Child Start(const Launch& l)
+{
+    Child c{-1, l.dir / "stdout", l.dir / "stderr"};
+    std::vector<std::string> args = l.args;
+    args.insert(args.begin(), GRAVLAG_BATCH);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string out = l.stdoutPath.empty() ? c.out.string() : l.stdoutPath;
+    c.pid = fork();
+    if (c.pid == 0) {
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = ::open(c.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(o, STDOUT_FILENO);
+        ::dup2(e, STDERR_FILENO);
+        ::setpgid(0, 0); // as a job of its own: a signal to it is not one to the test
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) // whatever the test was started with
+            std::signal(signal, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        const rlimit limit{l.fileSizeLimit, l.fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return c;
+}
+
+int Wait(const Child& c)
+{
+    int status = 0;
+    EXPECT_EQ(::waitpid(c.pid, &status, 0), c.pid);
+    return status;
+}
+
+std::string Read(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+fs::path Folder(const std::string& name)
+{
+    const fs::path dir = fs::path(::testing::TempDir()) / ("process_" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+// The hidden files in `dir`; with `written`, only those that hold something.
+std::vector<std::string> Hidden(const fs::path& dir, bool written = false)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (std::error_code gone; e.path().filename().string()[0] == '.' && (!written || fs::file_size(e.path(), gone) > 0))
+            names.push_back(e.path().filename().string()); // `gone`: committed meanwhile, size 0
+    return names;
+}
+
+// Waits until the run's temporary holds rows (the run is past its set-up), at most ten seconds.
+void WaitForRows(const fs::path& dir)
+{
+    for (int i = 0; i < 1000 && Hidden(dir, true).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+// A distance CSV sampled every `every` passes and complete up to `lastPass` (null: a run
+// stopped in its set-up, before pass 0, which leaves the header alone).
+void ExpectCompleteUpTo(const fs::path& csv, const nlohmann::json& lastPass, std::int64_t every)
+{
+    const std::int64_t rowCount = lastPass.is_null() ? 0 : lastPass.get<std::int64_t>() / every + 1;
+    const std::string text = Read(csv);
+    ASSERT_FALSE(text.empty()) << csv;
+    EXPECT_EQ(text.back(), '\n') << csv;
+    const Csv rows = ReadCsv(csv.string());
+    EXPECT_EQ(rows.header, "k,t,r1,r2");
+    ASSERT_EQ(static_cast<std::int64_t>(rows.rows.size()), rowCount) << csv;
+    for (std::size_t i = 0; i < rows.rows.size(); ++i) {
+        ASSERT_EQ(rows.rows[i].size(), 4u) << csv << " row " << i;
+        ASSERT_EQ(Whole(rows.rows[i][0]), static_cast<std::int64_t>(i) * every) << csv;
+    }
+}
+
+} // namespace
+
+TEST(Process, FirstSignalStopsLikeStopSecondEndsAtOnce)
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const fs::path dir = Folder("signal");
+        const Child c = Start({{"--iterations", "1000000000", "--every", "1", "--json", "--distance-csv",
+                                (dir / "d.csv").string()}, dir});
+        WaitForRows(dir);
+        ::kill(c.pid, signal);
+        const int status = Wait(c);
+        // It ends by the signal itself, so a calling shell sees 128 + n and stops too.
+        ASSERT_TRUE(WIFSIGNALED(status)) << strsignal(signal) << ": " << Read(c.err);
+        EXPECT_EQ(WTERMSIG(status), signal);
+        const nlohmann::json j = nlohmann::json::parse(Read(c.out));
+        EXPECT_EQ(j["ended"], "stopped");
+        EXPECT_EQ(j["signal"], signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP");
+        EXPECT_EQ(j["outputErrors"], nlohmann::json::array());
+        EXPECT_EQ(j["lastPass"].get<std::int64_t>() % 100, 0); // stopped at a display update, as "Stop" is
+        ExpectCompleteUpTo(dir / "d.csv", j["lastPass"], 1);
+        EXPECT_TRUE(Hidden(dir).empty());
+    }
+
+    // Two signals before the run sees the first (the child is held while they are sent):
+    // it ends at once, the old file untouched, no temporary left.
+    const fs::path dir = Folder("two_signals");
+    std::ofstream(dir / "d.csv") << "old\n";
+    const Child c = Start({{"--iterations", "1000000000", "--every", "1", "--json", "--distance-csv",
+                            (dir / "d.csv").string()}, dir});
+    WaitForRows(dir);
+    ::kill(c.pid, SIGSTOP);
+    ::kill(c.pid, SIGTERM);
+    ::kill(c.pid, SIGINT);
+    ::kill(c.pid, SIGCONT);
+    const int status = Wait(c);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_TRUE(WTERMSIG(status) == SIGTERM || WTERMSIG(status) == SIGINT);
+    EXPECT_EQ(Read(c.out), "");
+    EXPECT_EQ(Read(dir / "d.csv"), "old\n");
+    EXPECT_TRUE(Hidden(dir).empty());
+}
+
+TEST(Process, FileSizeLimitAndFullStandardOutputExitFour)
+{
+    // The limit is met half-way through the run: the JSON says the run completed and which
+    // file could not be written; the old file stays as it was.
+    const fs::path dir = Folder("limit");
+    std::ofstream(dir / "big.csv") << "old\n";
+    Launch limited{{"--iterations", "200000", "--every", "1", "--json", "--trajectory-csv", (dir / "big.csv").string()}, dir};
+    limited.fileSizeLimit = 100 * 1024;
+    const Child c = Start(limited);
+    const int status = Wait(c);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 4);
+    const nlohmann::json j = nlohmann::json::parse(Read(c.out));
+    EXPECT_EQ(j["ended"], "completed");
+    EXPECT_EQ(j["outputErrors"],
+              nlohmann::json::array({"--trajectory-csv: cannot write " + (dir / "big.csv").string() + ": File too large"}));
+    EXPECT_EQ(Read(dir / "big.csv"), "old\n");
+    EXPECT_TRUE(Hidden(dir).empty());
+
+    Launch full{{"--iterations", "100", "--json"}, dir};
+    full.stdoutPath = "/dev/full";
+    const Child f = Start(full);
+    const int fullStatus = Wait(f);
+    ASSERT_TRUE(WIFEXITED(fullStatus));
+    EXPECT_EQ(WEXITSTATUS(fullStatus), 4);
+    EXPECT_EQ(Read(f.err), "gravlag-batch: cannot write standard output: No space left on device\n");
+}
+
+TEST(Process, GridOfABillionPointsStartsAtOnceAndStopsOnASignal)
+{
+    std::string texts;
+    for (int i = 1; i <= 1000; ++i)
+        texts += (i > 1 ? ";" : "") + std::to_string(i);
+    const fs::path dir = Folder("grid");
+    const fs::path runs = dir / "runs";
+    const Child c = Start({{"--iterations", "20000", "--every", "100", "--sweep", "c=" + texts, "--sweep",
+                            "vx-base=0;" + texts, "--sweep", "mass3=" + texts, "--jobs", "2", "--out",
+                            runs.string(), "--distance-csv", "d.csv"}, dir});
+    // Lines come at once: the grid is not built first.
+    for (int i = 0; i < 1000 && Read(c.out).size() < 10000; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::string memory;
+    {
+        std::ifstream status("/proc/" + std::to_string(c.pid) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmHWM:", 0) == 0)
+                memory = line;
+    }
+    ::kill(c.pid, SIGTERM);
+    const int status = Wait(c);
+    ASSERT_TRUE(WIFSIGNALED(status)) << Read(c.err);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+
+    // Every line printed is a point whose JSON object and distances are complete; the point
+    // files hold the same object, with what it was run from.
+    std::istringstream lines(Read(c.out));
+    std::size_t n = 0;
+    for (std::string line; std::getline(lines, line); ++n) {
+        const nlohmann::json j = nlohmann::json::parse(line);
+        ASSERT_EQ(j["point"]["c"], "1");
+        ASSERT_EQ(j["point"]["vx-base"], "0");
+        ASSERT_EQ(j["point"]["mass3"], std::to_string(n + 1));
+        const std::string number = std::to_string(n + 1);
+        nlohmann::json stored = nlohmann::json::parse(Read(runs / ("point-" + number + ".json")));
+        ASSERT_TRUE(stored.contains("inputs"));
+        stored.erase("inputs");
+        ASSERT_EQ(stored, j) << number;
+        ExpectCompleteUpTo(runs / ("d-" + number + ".csv"), j["lastPass"], 100);
+    }
+    EXPECT_GE(n, 2u);
+    EXPECT_NE(Read(c.err).find("points run, the others not started"), std::string::npos) << Read(c.err);
+    EXPECT_FALSE(fs::exists(runs / ("point-" + std::to_string(n + 1) + ".json"))); // none started after it
+    EXPECT_TRUE(Hidden(runs).empty());
+
+    ASSERT_FALSE(memory.empty());
+    const long kilobytes = std::stol(memory.substr(6));
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "peak memory " << kilobytes << " kB not compared: AddressSanitizer's own memory";
+#else
+    EXPECT_LT(kilobytes, 50 * 1024) << memory;
+#endif
+}
