@@ -7,7 +7,9 @@ set -uo pipefail
 batch="$1"
 sanitized="${2:-}"
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+# A run left in the background by a failed case (or by ctest's timeout) must not outlive us.
+trap 'kill -KILL $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+trap 'exit 1' INT TERM HUP
 cd "$work" || exit 1
 set -m # background runs are jobs of their own, which take SIGINT as a terminal gives it
 failures=0
