@@ -4,18 +4,38 @@
 
 #include <QAction>
 #include <QFileDialog>
-#include <QImageWriter>
+#include <QImage>
 #include <QMenu>
 #include <QMessageBox>
 #include <QWidget>
 
 #include "app/files/apsis_csv.h"
 #include "app/files/param_file.h"
+#include "app/files/png_writer.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
 #include "ui/qt/qt_window.h"
 
 namespace gravlag {
+
+namespace {
+
+// A window's backing image as the toolkit-free surface the PNG writer takes, so the desktop
+// program writes the same bytes as the batch runner for the same picture.
+ui::Surface SurfaceOf(const QImage& image)
+{
+    ui::Surface surface{image.width(), image.height(), {}};
+    surface.pixels.reserve(static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height()));
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            surface.pixels.push_back({static_cast<std::uint8_t>(qRed(c)), static_cast<std::uint8_t>(qGreen(c)),
+                                      static_cast<std::uint8_t>(qBlue(c))});
+        }
+    return surface;
+}
+
+} // namespace
 
 DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
     : services_(services), program_(program)
@@ -109,9 +129,9 @@ void DesktopActions::saveImage(const std::string& windowName)
     if (path.isEmpty())
         return;
     // The picture as drawn, one image pixel per drawing pixel.
-    QImageWriter writer(path, "png");
-    if (!writer.write(window->surfaceImage()))
-        tell(widget, "Cannot write " + path + ": " + writer.errorString());
+    std::string problem;
+    if (!WritePng(SurfaceOf(window->surfaceImage()), path.toStdString(), problem))
+        tell(widget, QString::fromStdString(problem));
 }
 
 void DesktopActions::saveApsisEvents()
