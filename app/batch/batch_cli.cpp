@@ -8,6 +8,7 @@
 #include "app/batch/batch_run.h"
 #include "app/files/panel_inputs.h"
 #include "app/batch/sweep.h"
+#include "ui/user_number_format.h"
 
 namespace gravlag {
 
@@ -39,6 +40,7 @@ int SweepFromArguments(const BatchOptions& options, const std::vector<std::strin
 int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress)
 {
     BatchOptions options;
+    options.regional = ui::UserRegionalFormat(); // as the desktop program reads its boxes
     CLI::App app{"gravlag-batch: runs gravlag's panel and simulation without a display.\n"
                  "Each box option is a text typed into that box of the control panel."};
     std::string scenario;

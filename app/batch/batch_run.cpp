@@ -81,7 +81,7 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
         return 2;
     }
 
-    ui::HeadlessServices services; // the regional format of the C locale: a point
+    ui::HeadlessServices services(options.regional);
     Program program(services);
     Form1& form1 = program.form1();
     exports.attach(form1, program.state());
