@@ -1,16 +1,32 @@
 // gravlag: the desktop program.
+#include <iostream>
+#include <optional>
+
 #include <QApplication>
 #include <QFont>
 #include <QWidget>
 
 #include "app/desktop/desktop_actions.h"
 #include "app/desktop/run_message.h"
+#include "app/desktop/start_up.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    if (const std::optional<int> status = gravlag::AnswerWithoutWindows(argc, argv, std::cout))
+        return *status;
+    if (!gravlag::DisplayAvailable(argc, argv)) {
+        std::cerr << gravlag::kNoDisplayMessage << "\n";
+        return 1;
+    }
+    std::optional<gravlag::PlatformStartGuard> starting(std::in_place);
+    QApplication app(argc, argv); // takes away the arguments it knows
+    starting.reset();
+    if (argc > 1) {
+        std::cerr << "gravlag: unknown argument " << argv[1] << " (see gravlag --help)\n";
+        return 2;
+    }
     app.setQuitOnLastWindowClosed(false); // the panel decides when the program ends
     // The panel's boxes and labels are laid out for a small dialog font.
     QFont font = app.font();
