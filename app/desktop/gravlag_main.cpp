@@ -4,9 +4,12 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QPushButton>
 #include <QWidget>
 
 #include "app/desktop/desktop_actions.h"
+#include "app/desktop/end_click_guard.h"
+#include "app/desktop/panel_in_front.h"
 #include "app/desktop/run_message.h"
 #include "app/desktop/start_up.h"
 #include "panel/program.h"
@@ -36,8 +39,12 @@ int main(int argc, char** argv)
     gravlag::Program program(services);
     gravlag::DesktopActions actions(services, program);
     QWidget* panel = services.widget("Form1");
-    program.form1().onRunFinished(
-        [panel](const gravlag::RunResult& result) { gravlag::ShowRunMessage(panel, result); });
+    new gravlag::PanelInFront(panel, {services.widget("Form2"), services.widget("Form3")});
+    auto* endGuard = new gravlag::EndClickGuard(panel->findChild<QPushButton*>("CommandEnd"));
+    program.form1().onRunFinished([panel, endGuard](const gravlag::RunResult& result) {
+        endGuard->runEnded();
+        gravlag::ShowRunMessage(panel, result);
+    });
     panel->show();
     // The arrangement depends on the panel's outer size, frame included, which the window
     // system knows only once the panel is shown: arrange the windows again now.
