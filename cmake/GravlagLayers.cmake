@@ -35,8 +35,8 @@ function(gravlag_forbidden_include test target allowed forbidden)
   target_compile_options(${test} PRIVATE $<TARGET_PROPERTY:${target},COMPILE_OPTIONS>)
   set_target_properties(${test} PROPERTIES POSITION_INDEPENDENT_CODE ON) # as Qt asks of its users
   add_test(NAME ${test} COMMAND ${CMAKE_COMMAND} --build ${PROJECT_BINARY_DIR} --target ${test})
-  # Probes build in the one build tree, so they take turns.
+  # Probes build in the one build tree, so they take turns; the compiler speaks English.
   set_tests_properties(${test} PROPERTIES
     PASS_REGULAR_EXPRESSION "fatal error: ${forbidden}: No such file or directory"
-    RESOURCE_LOCK gravlag_build_tree)
+    RESOURCE_LOCK gravlag_build_tree ENVIRONMENT LC_ALL=C)
 endfunction()

@@ -14,6 +14,8 @@
 #include "app/batch/sweep.h"
 #include "app/files/panel_inputs.h"
 #include "app/files/utf8_text.h"
+#include "app/version/version.h"
+#include "ui/user_number_format.h"
 
 namespace gravlag {
 
@@ -102,9 +104,11 @@ int CheckedOut(std::ostream& out, std::ostream& err, int status)
 int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress)
 {
     BatchOptions options;
+    options.regional = ui::UserRegionalFormat(); // as the desktop program reads its boxes
     CLI::App app{"gravlag-batch: runs gravlag's panel and simulation without a display.\n"
                  "Each box option is a text typed into that box of the control panel."};
     app.footer(kExitStatuses);
+    app.set_version_flag("--version", VersionText("gravlag-batch"), "print the version and exit");
     std::string scenario;
     CLI::Option* scenarioOption = app.add_option("--scenario", scenario, "\"2 BH's\" (default) or Mercury")
         ->check(CLI::IsMember({"2 BH's", "Mercury"}));
@@ -160,6 +164,8 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        return CheckedOut(out, err, app.exit(e, out, err));
+    } catch (const CLI::CallForVersion& e) {
         return CheckedOut(out, err, app.exit(e, out, err));
     } catch (const CLI::ParseError& e) {
         err << "gravlag-batch: " << e.what() << "\n";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/files/param_file.h"
+#include "core/number_text.h"
 
 namespace gravlag {
 
@@ -23,6 +24,7 @@ struct BatchOptions {
     std::string distanceCsv, trajectoryCsv;
     std::string reportFile; // a sweep point's JSON object under --out
     std::optional<std::int64_t> every; // sampling interval of both sampled exports, passes (>= 1)
+    RegionalFormat regional;            // the in-memory windows' number format; gravlag-batch: the user's
 };
 
 } // namespace gravlag

@@ -123,7 +123,7 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
             return kExitRefused;
         }
 
-    ui::HeadlessServices services; // the regional format of the C locale: a point
+    ui::HeadlessServices services(options.regional);
     Program program(services);
     Form1& form1 = program.form1();
     exports.attach(form1, program.state());
@@ -185,7 +185,7 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     for (Picture& p : pictures) {
         if (p.path.empty())
             continue;
-        const std::string png = PngBytes(services.window(p.window)->surface());
+        const std::string png = EncodePng(services.window(p.window)->surface());
         if (png.empty()) {
             p.file.discard();
             outputErrors.push_back(std::string(p.option) + ": cannot encode the picture as PNG");

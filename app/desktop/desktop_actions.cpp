@@ -1,10 +1,9 @@
 #include "app/desktop/desktop_actions.h"
 
 #include <QAction>
-#include <QBuffer>
 #include <QFile>
 #include <QFileDialog>
-#include <QImageWriter>
+#include <QImage>
 #include <QMenu>
 #include <QMessageBox>
 #include <QWidget>
@@ -12,6 +11,7 @@
 #include "app/files/apsis_csv.h"
 #include "app/files/output_file.h"
 #include "app/files/param_file.h"
+#include "app/files/png_writer.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
 #include "ui/qt/qt_window.h"
@@ -22,6 +22,21 @@ namespace {
 
 // The name as the file system spells it (a dialog's QString holds it decoded).
 std::string FileSystemName(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// A window's backing image as the toolkit-free surface the PNG writer takes, so the desktop
+// program writes the same bytes as the batch runner for the same picture.
+ui::Surface SurfaceOf(const QImage& image)
+{
+    ui::Surface surface{image.width(), image.height(), {}};
+    surface.pixels.reserve(static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height()));
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            surface.pixels.push_back({static_cast<std::uint8_t>(qRed(c)), static_cast<std::uint8_t>(qGreen(c)),
+                                      static_cast<std::uint8_t>(qBlue(c))});
+        }
+    return surface;
+}
 
 } // namespace
 
@@ -134,15 +149,12 @@ void DesktopActions::saveImage(const std::string& windowName)
     ui::QtWindow* window = services_.window(windowName);
     QWidget* widget = window->widget();
     // The picture as drawn, one image pixel per drawing pixel.
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(window->surfaceImage())) {
-        tell(widget, "Nothing was saved: the picture could not be encoded: " + writer.errorString());
+    const std::string png = EncodePng(SurfaceOf(window->surfaceImage()));
+    if (png.empty()) {
+        tell(widget, "Nothing was saved: the picture could not be encoded");
         return;
     }
-    save(widget, "Save image", "PNG images (*.png)", std::string(png.constData(), static_cast<std::size_t>(png.size())));
+    save(widget, "Save image", "PNG images (*.png)", png);
 }
 
 void DesktopActions::saveApsisEvents()

@@ -1,17 +1,36 @@
 // gravlag: the desktop program.
+#include <iostream>
+#include <optional>
+
 #include <QApplication>
 #include <QFont>
+#include <QPushButton>
 #include <QWidget>
 
 #include "app/desktop/desktop_actions.h"
 #include "app/desktop/desktop_signals.h"
+#include "app/desktop/end_click_guard.h"
+#include "app/desktop/panel_in_front.h"
 #include "app/desktop/run_message.h"
+#include "app/desktop/start_up.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    if (const std::optional<int> status = gravlag::AnswerWithoutWindows(argc, argv, std::cout))
+        return *status;
+    if (!gravlag::DisplayAvailable(argc, argv)) {
+        std::cerr << gravlag::kNoDisplayMessage << "\n";
+        return 1;
+    }
+    std::optional<gravlag::PlatformStartGuard> starting(std::in_place);
+    QApplication app(argc, argv); // takes away the arguments it knows
+    starting.reset();
+    if (argc > 1) {
+        std::cerr << "gravlag: unknown argument " << argv[1] << " (see gravlag --help)\n";
+        return 2;
+    }
     app.setQuitOnLastWindowClosed(false); // the panel decides when the program ends
     // The panel's boxes and labels are laid out for a small dialog font.
     QFont font = app.font();
@@ -21,8 +40,12 @@ int main(int argc, char** argv)
     gravlag::Program program(services);
     gravlag::DesktopActions actions(services, program);
     QWidget* panel = services.widget("Form1");
-    program.form1().onRunFinished(
-        [panel](const gravlag::RunResult& result) { gravlag::ShowRunMessage(panel, result); });
+    new gravlag::PanelInFront(panel, {services.widget("Form2"), services.widget("Form3")});
+    auto* endGuard = new gravlag::EndClickGuard(panel->findChild<QPushButton*>("CommandEnd"));
+    program.form1().onRunFinished([panel, endGuard](const gravlag::RunResult& result) {
+        endGuard->runEnded();
+        gravlag::ShowRunMessage(panel, result);
+    });
     // A signal closes the panel as a person would: a run is stopped, then the program ends.
     gravlag::DesktopSignals stopSignals([panel](int) { panel->close(); });
     panel->show();

@@ -5,8 +5,9 @@
 
 namespace gravlag {
 
-// A surface as the bytes of a PNG file at 96 dots per inch, one image pixel per surface
-// pixel; empty if the image could not be encoded. The caller writes them (OutputFile).
-std::string PngBytes(const ui::Surface& surface);
+// The PNG file of a surface: 8-bit RGB, one image pixel per surface pixel, 96 dots per inch
+// (a pHYs chunk of 3780 dots per metre). Empty when the surface cannot be encoded. The
+// caller writes the bytes (OutputFile), so a picture is on disk whole or not at all.
+std::string EncodePng(const ui::Surface& surface);
 
 } // namespace gravlag

@@ -1,14 +1,21 @@
 // The batch runner end to end: what it prints, its exit status, its files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <csetjmp>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
+#include <png.h>
 
 #include "app/batch/batch_run.h"
+#include "app/files/png_writer.h"
+#include "panel/program.h"
+#include "ui/headless/headless_services.h"
 
 using gravlag::BatchOptions;
 using gravlag::RunBatch;
@@ -134,18 +141,94 @@ TEST(Batch, RefusalsAndFaults)
     }
 }
 
-TEST(Batch, PicturesWritten)
+namespace {
+
+// A PNG file as libpng reads it back: every pixel, the resolution and its unit.
+struct DecodedPng {
+    bool ok = false;
+    int width = 0, height = 0, colorType = -1, bitDepth = 0;
+    png_uint_32 resX = 0, resY = 0;
+    int resUnit = -1;
+    std::vector<gravlag::ui::Rgb> pixels;
+};
+
+void ReadBytes(png_structp png, png_bytep data, png_size_t length)
 {
-    BatchOptions o = Typed({{"Titer", "3000"}});
+    auto* rest = static_cast<std::string_view*>(png_get_io_ptr(png));
+    if (rest->size() < length)
+        png_error(png, "truncated");
+    std::copy_n(rest->data(), length, data);
+    rest->remove_prefix(length);
+}
+
+DecodedPng DecodePng(std::string_view bytes)
+{
+    DecodedPng d;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return {}; // a broken file: d may be half filled
+    }
+    png_set_read_fn(png, &bytes, ReadBytes);
+    png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+    d.width = static_cast<int>(png_get_image_width(png, info));
+    d.height = static_cast<int>(png_get_image_height(png, info));
+    d.colorType = png_get_color_type(png, info);
+    d.bitDepth = png_get_bit_depth(png, info);
+    png_get_pHYs(png, info, &d.resX, &d.resY, &d.resUnit);
+    if (d.colorType == PNG_COLOR_TYPE_RGB && d.bitDepth == 8) {
+        png_bytepp rows = png_get_rows(png, info);
+        for (int y = 0; y < d.height; ++y)
+            for (int x = 0; x < d.width; ++x) {
+                const png_byte* p = rows[y] + 3 * x;
+                d.pixels.push_back({p[0], p[1], p[2]});
+            }
+        d.ok = true;
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return d;
+}
+
+std::string ReadFile(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+TEST(Batch, PicturesArePixelForPixelTheWindowsAt96Dpi)
+{
+    BatchOptions o = Typed({{"Titer", "3000"}, {"Tc", "50000"}});
     o.simPng = ::testing::TempDir() + "sim.png";
     o.plotPng = ::testing::TempDir() + "plot.png";
     EXPECT_EQ(RunJson(o).status, 0);
-    for (const std::string& f : {o.simPng, o.plotPng}) {
-        std::ifstream png(f, std::ios::binary);
-        char magic[4] = {};
-        png.read(magic, 4);
-        EXPECT_EQ(std::string(magic + 1, 3), "PNG") << f;
+
+    // The same run on windows of the test's own: what the files must hold.
+    gravlag::ui::HeadlessServices services;
+    gravlag::Program program(services);
+    for (const auto& [box, text] : o.typed)
+        services.textBox(box)->type(text);
+    services.button("CommandCalc")->click();
+
+    for (const auto& [file, window] : {std::pair{o.simPng, "Form2"}, std::pair{o.plotPng, "Form3"}}) {
+        const gravlag::ui::Surface& drawn = services.window(window)->surface();
+        ASSERT_NE(std::count(drawn.pixels.begin(), drawn.pixels.end(), gravlag::ui::kBackground),
+                  static_cast<std::ptrdiff_t>(drawn.pixels.size())) << window << " has a drawing";
+        const std::string bytes = ReadFile(file);
+        const DecodedPng png = DecodePng(bytes);
+        ASSERT_TRUE(png.ok) << file;
+        EXPECT_EQ(png.width, drawn.width) << file;
+        EXPECT_EQ(png.height, drawn.height) << file;
+        EXPECT_TRUE(png.pixels == drawn.pixels) << file;
+        EXPECT_EQ(png.resX, 3780u) << file; // 96 dots per inch
+        EXPECT_EQ(png.resY, 3780u) << file;
+        EXPECT_EQ(png.resUnit, PNG_RESOLUTION_METER) << file;
+        // The bytes are the encoder's: the desktop program's "Save image…" writes the same.
+        EXPECT_TRUE(bytes == gravlag::EncodePng(drawn)) << file;
     }
+
     o.simPng = "/nonexistent-dir/x.png";
     std::ostringstream out, err;
     EXPECT_EQ(RunBatch(o, out, err), 2);

@@ -5,9 +5,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
+#include "app/desktop/end_click_guard.h"
 #include "app/desktop/run_message.h"
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"
@@ -85,6 +87,31 @@ private slots:
         QCOMPARE(finished, 1);
         QCOMPARE(program.form1().lastRun()->ended, RunEnd::Stopped);
         QCOMPARE(end->text(), QString("End"));
+        QVERIFY(!services.programEnded());
+    }
+
+    void endJustAfterARunIsTheStopItWasAimedAt()
+    {
+        ui::QtServices services(96);
+        Program program(services);
+        services.widget("Form1")->show();
+        QPushButton* end = find<QPushButton>(services, "Form1", "CommandEnd");
+        EndClickGuard guard(end);
+        program.form1().onRunFinished([&](const RunResult&) { guard.runEnded(); });
+        type(services, "Titer", "1000");
+        QTest::mouseClick(find<QPushButton>(services, "Form1", "CommandCalc"), Qt::LeftButton);
+        QCOMPARE(end->text(), QString("End"));
+        // What reaches "End" now is only counted: the panel's handler would end the program.
+        end->disconnect();
+        QSignalSpy clicks(end, &QPushButton::clicked);
+        QTest::mouseClick(end, Qt::LeftButton, {}, QPoint(), 0);
+        QTest::keyClick(end, Qt::Key_Space);
+        QTest::mousePress(end, Qt::LeftButton, {}, QPoint(), 0);
+        QCOMPARE(clicks.count(), 0); // arrived at once after the run: ignored
+        QVERIFY(!end->isDown());
+        QTest::qWait(static_cast<int>(EndClickGuard::kAfterRun.count()) + 100);
+        QTest::mouseClick(end, Qt::LeftButton, {}, QPoint(), 0);
+        QCOMPARE(clicks.count(), 1);
         QVERIFY(!services.programEnded());
     }
 

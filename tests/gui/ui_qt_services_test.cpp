@@ -3,7 +3,9 @@
 #include <limits>
 #include <vector>
 
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPushButton>
@@ -48,11 +50,13 @@ private slots:
     void geometryInTwipsAtTheScreenResolution();
     void geometryScalesWithLogicalDpi();
     void outerGeometryIncludesTheFrame();
+    void windowsAreShownInsideTheScreen();
     void tabOrderFollowsTabIndex();
     void changeFromSetTextIsReentrant();
     void changeFromTypingIsReentrantAndKeepsTheCursor();
     void runawayChangeHandlerIsCut();
     void textsDuringARunReachTheWidgetAtTheNextFrame();
+    void longTextsShowTheirBeginningAndTheWholeAsTooltip();
     void clickOnALineEdit();
     void buttonClick();
     void colours();
@@ -180,6 +184,45 @@ void QtServicesTest::outerGeometryIncludesTheFrame()
     QCOMPARE(services.widget("Form2")->frameGeometry().top(), top->frameGeometry().bottom() + 1);
 }
 
+void QtServicesTest::windowsAreShownInsideTheScreen()
+{
+    QtServices services(96);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(area, QRect(0, 0, 800, 800)); // the offscreen platform's screen
+    Window& sim = services.createWindow("Form2", "Simulation Display", 4680, 4260);
+    Window& plot = services.createWindow("Form3", "Time Evolution Display", 12000, 3090);
+    QWidget* simWidget = services.widget("Form2");
+    QWidget* plotWidget = services.widget("Form3");
+
+    // The layout as the panel makes it: both fit below, neither to the right of the panel.
+    sim.setTop(3765);
+    plot.setLeft(3765);
+    QCOMPARE(plot.left(), 3765); // hidden, a window stands where the layout put it
+    sim.show();
+    plot.show();
+    QCOMPARE(simWidget->pos(), QPoint(0, 251)); // fits: kept
+    QCOMPARE(plotWidget->pos(), QPoint(0, 0));  // 800 wide from x 251: moved left until it fits
+    QCOMPARE(plot.left(), 0);
+
+    // Where the layout fits again, it is kept; where it does not, the window comes as close
+    // to the layout's place as the screen allows.
+    plot.setOuterWidth(6000);
+    QCOMPARE(plotWidget->pos(), QPoint(251, 0));
+    plot.setOuterWidth(9000);
+    QCOMPARE(plotWidget->pos(), QPoint(200, 0));
+
+    // A shown window stays where the person moved it while it fits there ...
+    simWidget->move(300, 200);
+    sim.setOuterHeight(4000);
+    QCOMPARE(simWidget->pos(), QPoint(300, 200));
+    // ... and is moved back inside when it grows beyond the screen; taller than the screen,
+    // its top edge stays on it.
+    sim.setOuterHeight(9000);
+    QCOMPARE(simWidget->pos(), QPoint(300, 200));
+    sim.setOuterHeight(15 * 900);
+    QCOMPARE(simWidget->pos(), QPoint(300, 0));
+}
+
 void QtServicesTest::tabOrderFollowsTabIndex()
 {
     QtServices services;
@@ -258,6 +301,43 @@ void QtServicesTest::textsDuringARunReachTheWidgetAtTheNextFrame()
     QCOMPARE(activeEdit->text(), QString("300")); // the end of a run shows everything
     active.setText("400");
     QCOMPARE(activeEdit->text(), QString("400")); // and outside a run nothing waits
+}
+
+void QtServicesTest::longTextsShowTheirBeginningAndTheWholeAsTooltip()
+{
+    QtServices services(96);
+    Window& form3 = services.createWindow("Form3", "Time Evolution Display", 12000, 3090);
+    TextBox& predict = form3.addTextBox({"TPred", "Text1", 1800, 342, 735, 285, 1});
+    auto* edit = services.widget("Form3")->findChild<QLineEdit*>("TPred");
+    form3.show();
+    const QString longText = "45.0711685333118";
+    QVERIFY(edit->fontMetrics().horizontalAdvance(longText) > edit->width()); // it cannot fit
+
+    predict.setText(longText.toStdString());
+    QCOMPARE(edit->cursorPosition(), 0); // "45.07…", not "…685333118"
+    QCOMPARE(edit->toolTip(), longText);
+    predict.setText("45");
+    QCOMPARE(edit->toolTip(), QString()); // a text that fits needs none
+
+    // Texts set during a run reach the widget at the next frame, the same way.
+    services.setRunning(true);
+    predict.setText("-1234567.89012345");
+    services.setRunning(false);
+    QCOMPARE(edit->text(), QString("-1234567.89012345"));
+    QCOMPARE(edit->cursorPosition(), 0);
+    QCOMPARE(edit->toolTip(), QString("-1234567.89012345"));
+
+    // What the person types stays where the typing is, and the tooltip follows it.
+    services.widget("Form3")->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(services.widget("Form3")));
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, longText);
+    QCOMPARE(edit->cursorPosition(), static_cast<int>(longText.size()));
+    QCOMPARE(edit->toolTip(), longText);
+    edit->selectAll();
+    QTest::keyClicks(edit, "7");
+    QCOMPARE(edit->toolTip(), QString());
 }
 
 void QtServicesTest::changeFromTypingIsReentrantAndKeepsTheCursor()

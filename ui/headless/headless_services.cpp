@@ -169,7 +169,6 @@ HeadlessWindow::HeadlessWindow(std::string name, std::string caption, int innerW
     , outerWidth_(innerWidthTwips + kFrameWidth * kTwips)
     , outerHeight_(innerHeightTwips + kFrameHeight * kTwips)
 {
-    fitSurface();
 }
 
 HeadlessWindow::~HeadlessWindow() = default;
@@ -177,29 +176,42 @@ HeadlessWindow::~HeadlessWindow() = default;
 void HeadlessWindow::setOuterWidth(int twips)
 {
     outerWidth_ = twips;
-    fitSurface();
+    surfaceFitted_ = false;
 }
 
 void HeadlessWindow::setOuterHeight(int twips)
 {
     outerHeight_ = twips;
+    surfaceFitted_ = false;
+}
+
+const Surface& HeadlessWindow::surface() const
+{
     fitSurface();
+    return surface_;
 }
 
 int HeadlessWindow::innerWidth() const
 {
+    if (visible_)
+        fitSurface();
     return InnerPixels(outerWidth_, kFrameWidth);
 }
 
 int HeadlessWindow::innerHeight() const
 {
+    if (visible_)
+        fitSurface();
     return InnerPixels(outerHeight_, kFrameHeight);
 }
 
-void HeadlessWindow::fitSurface()
+void HeadlessWindow::fitSurface() const
 {
-    const int width = innerWidth();
-    const int height = innerHeight();
+    if (surfaceFitted_)
+        return;
+    surfaceFitted_ = true;
+    const int width = InnerPixels(outerWidth_, kFrameWidth);
+    const int height = InnerPixels(outerHeight_, kFrameHeight);
     if (width == surface_.width && height == surface_.height)
         return;
     Surface resized;
@@ -220,12 +232,14 @@ void HeadlessWindow::fitSurface()
 
 void HeadlessWindow::erase()
 {
+    fitSurface();
     std::fill(surface_.pixels.begin(), surface_.pixels.end(), kBackground);
 }
 
 void HeadlessWindow::setPixel(float x, float y, Rgb color)
 {
     ++pixelCalls_;
+    fitSurface();
     const int px = DevicePixel(x);
     const int py = DevicePixel(y);
     if (px < 0 || py < 0 || px >= surface_.width || py >= surface_.height)

@@ -94,17 +94,23 @@ public:
     Button& addButton(const ControlDesign& design) override;
     void onCloseRequest(Handler handler) override { onClose_ = std::move(handler); }
 
-    const Surface& surface() const { return surface_; }
+    const Surface& surface() const;
     std::size_t setPixelCalls() const { return pixelCalls_; }
     void requestClose(); // as the person closing it through its frame
     const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
 
 private:
-    void fitSurface(); // the surface follows the inner size, keeping what overlaps
+    // The surface follows the inner size, keeping what overlaps. It is fitted when it is
+    // drawn on or read, or when the inner size of a shown window is read, not at each change
+    // of the size: a run's set-up resizes a display twice, the panel's surface is never
+    // drawn on, and filling pixels is most of a short run's time. The run's set-up reads the
+    // inner sizes of the shown displays it will draw on, so its passes allocate nothing.
+    void fitSurface() const;
     std::string name_, caption_;
     int left_ = 0, top_ = 0, outerWidth_ = 0, outerHeight_ = 0;
     bool pixelScale_ = false, visible_ = false;
-    Surface surface_;
+    mutable Surface surface_;
+    mutable bool surfaceFitted_ = false;
     std::size_t pixelCalls_ = 0;
     std::vector<std::unique_ptr<Control>> controls_;
     Handler onClose_;

@@ -4,11 +4,11 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QLocale>
 #include <QScreen>
 
 #include "ui/qt/paint_pacer.h"
 #include "ui/qt/qt_window.h"
+#include "ui/user_number_format.h"
 
 namespace gravlag::ui {
 
@@ -25,6 +25,7 @@ double ScreenDpi()
 
 QtServices::QtServices(double logicalDpi)
     : scale_{logicalDpi > 0.0 ? logicalDpi : ScreenDpi()}
+    , format_(UserRegionalFormat()) // as the batch runner takes it, not from Qt's own locale data
 {
 }
 
@@ -60,7 +61,7 @@ void QtServices::endProgram()
 
 RegionalFormat QtServices::regionalFormat() const
 {
-    return RegionalFormat{QLocale::system().decimalPoint().toStdString()};
+    return format_;
 }
 
 void QtServices::setRunning(bool running)

@@ -41,6 +41,7 @@ public:
 
 private:
     TwipsScale scale_;
+    RegionalFormat format_; // the environment does not change while the program runs
     QMargins knownFrame_; // see QtWindow
     std::vector<std::unique_ptr<QtWindow>> windows_;
     bool ended_ = false;

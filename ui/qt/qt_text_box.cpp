@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 #include "ui/qt/paint_pacer.h"
 
@@ -72,8 +74,9 @@ QtTextBox::QtTextBox(QWidget* parent, const ControlDesign& design, const TwipsSc
     , edit_(static_cast<QLineEdit*>(widget()))
 {
     edit_->setText(QString::fromStdString(design.text)); // before any handler can see it
-    edit_->setCursorPosition(0);
+    showBeginning();
     QObject::connect(edit_, &QLineEdit::textChanged, edit_, [this] {
+        fitToolTip();
         if (applying_)
             return; // a paced text reaching the widget: its change was raised when it was set
         pending_.reset(); // the person typed: what they see and typed is the text now
@@ -109,6 +112,8 @@ void QtTextBox::setText(std::string_view text)
     edit_->setText(wanted); // raises the change through textChanged, before returning
     if (inBox)
         edit_->setCursorPosition(std::min(cursor, static_cast<int>(edit_->text().size())));
+    else
+        showBeginning();
 }
 
 void QtTextBox::applyPending()
@@ -120,7 +125,28 @@ void QtTextBox::applyPending()
     applying_ = true;
     DeferPaint(edit_);
     edit_->setText(text);
+    if (!edit_->hasFocus())
+        showBeginning();
     applying_ = false;
+}
+
+void QtTextBox::showBeginning()
+{
+    // QLineEdit scrolls a text it is given to its end; a number too long for its box reads
+    // better cut at the end than at the start ("45.07116" rather than ".68591255").
+    edit_->setCursorPosition(0);
+}
+
+void QtTextBox::fitToolTip()
+{
+    // The whole text where the box cannot show it; none where it can.
+    QStyleOptionFrame option;
+    option.initFrom(edit_);
+    option.lineWidth = edit_->hasFrame() ? edit_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit_) : 0;
+    const int room = edit_->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit_).width()
+        - edit_->textMargins().left() - edit_->textMargins().right() - 4; // QLineEdit's own margins
+    const QString text = edit_->text();
+    edit_->setToolTip(edit_->fontMetrics().horizontalAdvance(text) > room ? text : QString());
 }
 
 void QtTextBox::raiseChange()

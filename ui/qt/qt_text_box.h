@@ -4,7 +4,8 @@
 // returns and a handler that sets the text again is entered again. Clicks (a press and a
 // release inside the box) are taken from the box's mouse events: the panel uses text boxes
 // as selectors. During a run the widget may show a text the program set up to a frame late
-// (see paint_pacer.h); text() always gives the text as set.
+// (see paint_pacer.h); text() always gives the text as set. A text the program sets shows its
+// beginning; one longer than the box has itself as the tooltip.
 
 #include <optional>
 
@@ -33,6 +34,8 @@ public:
 
 private:
     void applyPending();
+    void showBeginning();
+    void fitToolTip();
     void raiseChange();
     void raiseClick();
     void setRole(QPalette::ColorRole role, Rgb color);

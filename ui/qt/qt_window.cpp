@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWindow>
 
 #include "ui/qt/drawing_surface.h"
 #include "ui/qt/qt_button.h"
 #include "ui/qt/qt_label.h"
 #include "ui/qt/qt_text_box.h"
+#include "ui/qt/screen_fit.h"
 
 namespace gravlag::ui {
 
@@ -59,7 +62,8 @@ int QtWindow::left() const
 
 void QtWindow::setLeft(int twips)
 {
-    surface_->move(scale_.toPixels(twips), surface_->y());
+    layoutPos_.setX(scale_.toPixels(twips));
+    placeAt(layoutPos_);
 }
 
 int QtWindow::top() const
@@ -69,7 +73,33 @@ int QtWindow::top() const
 
 void QtWindow::setTop(int twips)
 {
-    surface_->move(surface_->x(), scale_.toPixels(twips));
+    layoutPos_.setY(scale_.toPixels(twips));
+    placeAt(layoutPos_);
+}
+
+void QtWindow::placeAt(QPoint wanted)
+{
+    // Hidden, the window waits at its place in the layout; shown, it must be on the screen.
+    QPoint at = wanted;
+    if (surface_->isVisible()) {
+        const QSize outer = surface_->size().grownBy(frame());
+        const QScreen* screen = QGuiApplication::screenAt(wanted);
+        if (!screen)
+            screen = surface_->screen();
+        if (screen)
+            at = FitInside(QRect(wanted, outer), screen->availableGeometry());
+    }
+    if (surface_->pos() != at)
+        surface_->move(at);
+    placedAt_ = at;
+}
+
+QPoint QtWindow::resizedPlace()
+{
+    // Where the person has moved the window since it was placed is its place from now on.
+    if (surface_->pos() != placedAt_)
+        layoutPos_ = surface_->pos();
+    return layoutPos_;
 }
 
 int QtWindow::outerWidth() const
@@ -83,6 +113,7 @@ void QtWindow::setOuterWidth(int twips)
     const QMargins f = frame();
     surface_->resize(std::max(0, scale_.toPixels(twips) - f.left() - f.right()), surface_->height());
     surface_->fitImage(); // a hidden window gets its resize event only when shown
+    placeAt(resizedPlace());
 }
 
 int QtWindow::outerHeight() const
@@ -96,6 +127,7 @@ void QtWindow::setOuterHeight(int twips)
     const QMargins f = frame();
     surface_->resize(surface_->width(), std::max(0, scale_.toPixels(twips) - f.top() - f.bottom()));
     surface_->fitImage();
+    placeAt(resizedPlace());
 }
 
 int QtWindow::innerWidth() const
@@ -115,7 +147,10 @@ bool QtWindow::isVisible() const
 
 void QtWindow::show()
 {
+    if (surface_->isVisible())
+        return;
     surface_->show();
+    placeAt(layoutPos_);
 }
 
 void QtWindow::erase()

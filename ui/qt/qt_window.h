@@ -1,6 +1,9 @@
 #pragma once
 // A top-level window on Qt Widgets: caption, outer geometry in twips (the frame included),
-// inner extents in pixels, a backing image to draw on, and its controls.
+// inner extents in pixels, a backing image to draw on, and its controls. A window is shown at
+// its place in the layout where it fits on its screen's available area, else moved inside
+// it; resized, it goes back to the layout's place, or stays where the person moved it, in
+// both cases moved inside the area where it would not fit.
 
 #include <memory>
 #include <string>
@@ -8,6 +11,7 @@
 
 #include <QImage>
 #include <QMargins>
+#include <QPoint>
 
 #include "ui/qt/twips_scale.h"
 #include "ui/window_services.h"
@@ -62,6 +66,8 @@ public:
 
 private:
     QMargins frame() const;
+    void placeAt(QPoint wanted); // `wanted`, or inside the screen when shown and it does not fit
+    QPoint resizedPlace();
     bool closeRequested();
     void addFocusable(int tabIndex, QWidget* widget);
     void requireNewName(const std::string& name) const;
@@ -69,6 +75,8 @@ private:
     std::string name_;
     TwipsScale scale_;
     QMargins* knownFrame_;
+    QPoint layoutPos_; // pixels: the frame's top-left corner as the layout or the person put it
+    QPoint placedAt_;  // where placeAt last put it (the person may have moved it since)
     Handler onClose_;
     bool closingForEnd_ = false;
     std::vector<std::unique_ptr<Control>> controls_;

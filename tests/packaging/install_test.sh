@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# `cmake --install` into a fresh prefix and `cpack -G DEB` from the build folder: the files
+# are where a desktop and man(1) look for them, the menu entry is valid, the man pages hold
+# every option and every JSON field, and the .deb holds the same files with dependencies
+# computed from the binaries. Arguments: the build folder, the project version, ON/OFF (Qt).
+set -uo pipefail
+build="$1" version="$2" qt="$3"
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+for tool in cmake cpack dpkg-deb dpkg-shlibdeps desktop-file-validate; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps test installs it)"; exit 1; }
+done
+
+files=(bin/gravlag-batch share/man/man1/gravlag-batch.1 share/doc/gravlag/README.md)
+if [ "$qt" = ON ]; then
+  files+=(bin/gravlag share/man/man1/gravlag.1 share/applications/gravlag.desktop
+          share/icons/hicolor/scalable/apps/gravlag.svg)
+fi
+
+prefix="$tmp/prefix"
+cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "cmake --install"; }
+for f in "${files[@]}"; do
+  [ -s "$prefix/$f" ] || fail "not installed: $f"
+done
+
+if [ "$qt" = ON ]; then
+  entry="$prefix/share/applications/gravlag.desktop"
+  desktop-file-validate "$entry" >"$tmp/validate.log" 2>&1 || { cat "$tmp/validate.log"; fail "gravlag.desktop is not valid"; }
+  grep -qx 'Exec=gravlag' "$entry" || fail "gravlag.desktop does not start gravlag"
+  grep -qx 'Icon=gravlag' "$entry" || fail "gravlag.desktop does not name the icon gravlag"
+  grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/gravlag.svg" || fail "the icon is not an SVG"
+fi
+
+# The installed batch runner runs, without its build folder.
+batch="$prefix/bin/gravlag-batch"
+grep -qE "^gravlag-batch $version( |\$)" <("$batch" --version) || fail "installed gravlag-batch --version"
+json="$(LC_ALL=C "$batch" --iterations 100 --json --sweep 'c=0' 2>&1)"
+case "$json" in *'"ended":"completed"'*) ;; *) fail "installed gravlag-batch did not run: $json" ;; esac
+
+# Man pages: every option --help names; for gravlag-batch the exit statuses and, in JSON
+# FIELDS, every field of a sweep point's line (top-level fields as items of their own).
+man_options() { grep -oE -- '(^|[ ,])--?[a-z][a-z0-9-]*' | grep -oE -- '--?[a-z][a-z0-9-]*' | sort -u; }
+section() { sed -n "/^\.SH \"\?$2\"\?\$/,/^\.SH/p" "$1"; }
+for program in gravlag-batch gravlag; do
+  [ "$program" = gravlag ] && [ "$qt" != ON ] && continue
+  page="$prefix/share/man/man1/$program.1"
+  [ -s "$page" ] || continue
+  section "$page" OPTIONS >"$tmp/options"
+  while read -r option; do
+    roff="$(printf '%s' "$option" | sed 's/-/\\\\-/g')" # --c as roff writes it: \-\-c
+    grep -qE -- "$roff([^a-z0-9]|\$)" "$tmp/options" || fail "$program.1 lacks $option"
+  done < <(env -u DISPLAY "$prefix/bin/$program" --help | sed -n '/^Options:/,$p' | man_options)
+done
+page="$prefix/share/man/man1/gravlag-batch.1"
+for status in 0 2 3; do
+  section "$page" "EXIT STATUS" | grep -qx "\.B $status" || fail "gravlag-batch.1: exit status $status"
+done
+section "$page" "JSON FIELDS" >"$tmp/fields"
+line="$(printf '%s' "$json" | head -n 1)"
+top="$(printf '%s' "$line" | sed 's/^{//; s/}$//; s/{[^{}]*}/{}/g' | grep -oE '"[A-Za-z0-9]+":' | tr -d '":')"
+for key in $top; do
+  grep -qE "^\.BR? (.*[ \"])?$key([ \"]|\$)" "$tmp/fields" || fail "gravlag-batch.1: JSON field $key"
+done
+for key in $(printf '%s' "$line" | grep -oE '"[A-Za-z0-9()_]+":' | tr -d '":'); do
+  grep -qF "$key" "$tmp/fields" || fail "gravlag-batch.1: JSON key $key"
+done
+
+# The package: the same files under /usr, dependencies found by dpkg-shlibdeps.
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/package" >"$tmp/cpack.log" 2>&1 \
+  || { tail -n 20 "$tmp/cpack.log"; fail "cpack -G DEB"; }
+deb="$(ls "$tmp"/package/gravlag_"$version"_*.deb 2>/dev/null | head -n 1)"
+if [ -z "$deb" ]; then
+  fail "no gravlag_${version}_*.deb"
+else
+  dpkg-deb -c "$deb" | awk '{print $NF}' >"$tmp/contents"
+  for f in "${files[@]}"; do
+    grep -qx "./usr/$f" "$tmp/contents" || fail "the package lacks /usr/$f"
+  done
+  depends="$(dpkg-deb -f "$deb" Depends)"
+  case "$depends" in *libpng16-16*) ;; *) fail "Depends lacks libpng16-16: $depends" ;; esac
+  case "$depends" in *libc6*) ;; *) fail "Depends lacks libc6: $depends" ;; esac
+  if [ "$qt" = ON ]; then
+    case "$depends" in *libqt6widgets6*) ;; *) fail "Depends lacks libqt6widgets6: $depends" ;; esac
+  else
+    case "$depends" in *libqt*) fail "a package without the desktop program depends on Qt: $depends" ;; esac
+  fi
+fi
+
+[ "$failed" = 0 ] && echo "install and package: all checks passed"
+exit "$failed"
