@@ -7,7 +7,6 @@
 #include <QLocale>
 #include <QScreen>
 
-#include "ui/qt/paint_pacer.h"
 #include "ui/qt/qt_window.h"
 
 namespace gravlag::ui {
@@ -35,8 +34,9 @@ Window& QtServices::createWindow(std::string_view name, std::string_view caption
 {
     if (window(name))
         throw std::invalid_argument("window already exists: " + std::string(name));
-    windows_.push_back(std::make_unique<QtWindow>(std::string(name), caption, innerWidthTwips,
-                                                  innerHeightTwips, scale_, &knownFrame_));
+    windows_.push_back(std::make_unique<QtWindow>(*this, pacer_, std::string(name), caption,
+                                                  innerWidthTwips, innerHeightTwips, scale_,
+                                                  &knownFrame_));
     return *windows_.back();
 }
 
@@ -65,9 +65,9 @@ RegionalFormat QtServices::regionalFormat() const
 
 void QtServices::setRunning(bool running)
 {
-    SetPacedTexts(running);
+    pacer_.setPacedTexts(running);
     if (!running)
-        FlushDeferredPaints();
+        pacer_.flush();
 }
 
 QtWindow* QtServices::window(std::string_view name) const

@@ -8,6 +8,7 @@
 
 #include <QMargins>
 
+#include "ui/qt/paint_pacer.h"
 #include "ui/qt/twips_scale.h"
 #include "ui/window_services.h"
 
@@ -38,6 +39,7 @@ public:
 private:
     TwipsScale scale_;
     QMargins knownFrame_; // see QtWindow
+    PaintPacer pacer_;    // before the windows, whose widgets defer to it
     std::vector<std::unique_ptr<QtWindow>> windows_;
     bool ended_ = false;
 };

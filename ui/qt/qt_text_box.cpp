@@ -1,7 +1,6 @@
 #include "ui/qt/qt_text_box.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include <QMouseEvent>
 
@@ -11,24 +10,12 @@ namespace gravlag::ui {
 
 namespace {
 
-int changeDepth = 0;
-std::size_t changeLimitHits = 0;
-
-class DepthGuard {
-public:
-    DepthGuard() { ++changeDepth; }
-    ~DepthGuard() { --changeDepth; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-};
-
 // Turns a left-button press and release inside the box into one click. The events go on to
 // the line edit, so it still places the cursor and takes the focus.
 class ClickFilter final : public QObject {
 public:
     ClickFilter(QLineEdit* edit, std::function<void()> clicked)
-        : QObject(edit)
-        , edit_(edit)
+        : edit_(edit)
         , clicked_(std::move(clicked))
     {
         edit->installEventFilter(this);
@@ -67,20 +54,25 @@ private:
 
 } // namespace
 
-QtTextBox::QtTextBox(QWidget* parent, const ControlDesign& design, const TwipsScale& scale)
+QtTextBox::QtTextBox(QWidget* parent, const ControlDesign& design, const TwipsScale& scale,
+                     WindowServices& services, PaintPacer& pacer)
     : QtControl(new QLineEdit(parent), design, scale)
     , edit_(static_cast<QLineEdit*>(widget()))
+    , services_(services)
+    , pacer_(pacer)
 {
     edit_->setText(QString::fromStdString(design.text)); // before any handler can see it
     edit_->setCursorPosition(0);
-    QObject::connect(edit_, &QLineEdit::textChanged, edit_, [this] {
+    QObject::connect(edit_, &QLineEdit::textChanged, lifetime(), [this] {
         if (applying_)
             return; // a paced text reaching the widget: its change was raised when it was set
         pending_.reset(); // the person typed: what they see and typed is the text now
         raiseChange();
     });
-    new ClickFilter(edit_, [this] { raiseClick(); });
+    clickFilter_ = std::make_unique<ClickFilter>(edit_, [this] { Raise(onClick_); });
 }
+
+QtTextBox::~QtTextBox() = default;
 
 std::string QtTextBox::text() const
 {
@@ -92,11 +84,11 @@ void QtTextBox::setText(std::string_view text)
     const QString wanted = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     if (wanted == (pending_ ? *pending_ : edit_->text()))
         return;
-    if (PacedTexts() && !edit_->hasFocus()) {
+    if (pacer_.pacedTexts() && !edit_->hasFocus()) {
         const bool scheduled = pending_.has_value();
         pending_ = wanted;
         if (!scheduled)
-            DeferToFrame(edit_, [this] { applyPending(); });
+            pacer_.deferToFrame(lifetime(), [this] { applyPending(); });
         raiseChange();
         return;
     }
@@ -105,7 +97,7 @@ void QtTextBox::setText(std::string_view text)
     // box (a handler tidying what is being typed) it stays where the typing was instead.
     const bool inBox = edit_->hasFocus();
     const int cursor = edit_->cursorPosition();
-    DeferPaint(edit_);
+    pacer_.deferPaint(edit_);
     edit_->setText(wanted); // raises the change through textChanged, before returning
     if (inBox)
         edit_->setCursorPosition(std::min(cursor, static_cast<int>(edit_->text().size())));
@@ -118,31 +110,14 @@ void QtTextBox::applyPending()
     const QString text = *pending_;
     pending_.reset();
     applying_ = true;
-    DeferPaint(edit_);
+    pacer_.deferPaint(edit_);
     edit_->setText(text);
     applying_ = false;
 }
 
 void QtTextBox::raiseChange()
 {
-    if (!onChange_)
-        return;
-    if (changeDepth >= kMaxChangeDepth) {
-        ++changeLimitHits;
-        std::fputs("gravlag: change handlers nested too deeply; chain cut\n", stderr);
-        return;
-    }
-    DepthGuard nested;
-    Handler running = onChange_;
-    running();
-}
-
-void QtTextBox::raiseClick()
-{
-    if (onClick_) {
-        Handler running = onClick_;
-        running();
-    }
+    RaiseChange(onChange_, services_);
 }
 
 void QtTextBox::setRole(QPalette::ColorRole role, Rgb color)
@@ -160,11 +135,6 @@ void QtTextBox::setTextColor(Rgb color)
 void QtTextBox::setBackgroundColor(Rgb color)
 {
     setRole(QPalette::Base, color);
-}
-
-std::size_t QtTextBox::changeDepthLimitHits()
-{
-    return changeLimitHits;
 }
 
 } // namespace gravlag::ui
