@@ -6,7 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/batch/batch_run.h"
-#include "app/files/panel_inputs.h"
+#include "panel/panel_inputs.h"
 #include "app/batch/sweep.h"
 
 namespace gravlag {

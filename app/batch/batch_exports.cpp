@@ -48,10 +48,10 @@ bool BatchExports::open(const BatchOptions& o, std::string& problem)
     return true;
 }
 
-void BatchExports::attach(Form1& form1, const SimState& state)
+void BatchExports::attach(Form1& form1)
 {
     if (apsis_.wanted())
-        form1.onApsisEvent([this](const RunValues& run) {
+        apsisRows_ = form1.onApsisEvent([this](const SimState&, const RunValues& run) {
             row_.clear();
             AppendApsisCsvRow(row_, run);
             apsis_.write(row_);
@@ -60,7 +60,7 @@ void BatchExports::attach(Form1& form1, const SimState& state)
         return;
     // Asked once the run is set up: the hook runs at the common multiples of both intervals'
     // greatest common divisor, and each file takes the passes of its own interval.
-    const auto interval = [this, &state](const RunValues& run) -> std::int64_t {
+    const auto interval = [this](const SimState& state, const RunValues& run) -> std::int64_t {
         lastBody_ = run.nLast;
         distanceEvery_ = every_ ? *every_
             : state.scenarioCode == Scenario::TwoBlackHoles ? run.sampleInterval
@@ -74,7 +74,7 @@ void BatchExports::attach(Form1& form1, const SimState& state)
             return distanceEvery_;
         return std::gcd(distanceEvery_, trajectoryEvery_);
     };
-    form1.onSample(interval, [this](const SimState& s, const RunValues& run) { sample(s, run.k); });
+    samples_ = form1.onSample(interval, [this](const SimState& s, const RunValues& run) { sample(s, run.k); });
 }
 
 void BatchExports::sample(const SimState& state, std::int64_t k)

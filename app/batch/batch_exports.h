@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/batch/batch_options.h"
+#include "ui/subscription.h"
 
 namespace gravlag {
 
@@ -17,8 +18,8 @@ class BatchExports {
 public:
     // Opens every file asked for; false with a one-line problem if one cannot be opened.
     bool open(const BatchOptions& options, std::string& problem);
-    // Installs the run's hooks for the files opened; the panel must outlive the run.
-    void attach(Form1& form1, const SimState& state);
+    // Subscribes to the panel's run hooks for the files opened, until this goes.
+    void attach(Form1& form1);
     // Flushes and closes; false with a one-line problem if a write failed.
     bool close(std::string& problem);
 
@@ -37,6 +38,7 @@ private:
     std::int64_t distanceEvery_ = 0, trajectoryEvery_ = 0; // passes; set when the run starts
     int lastBody_ = 0;
     std::string row_; // reused for every row
+    ui::ScopedSubscription apsisRows_, samples_;
 };
 
 } // namespace gravlag

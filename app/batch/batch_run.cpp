@@ -2,10 +2,13 @@
 
 #include <array>
 #include <ostream>
+#include <string_view>
+#include <tuple>
 
 #include "app/batch/batch_exports.h"
 #include "app/files/exact_text.h"
 #include "app/files/png_writer.h"
+#include "panel/panel_inputs.h"
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"
 
@@ -20,13 +23,9 @@ nlohmann::json Number(const std::optional<double>& v)
 
 nlohmann::json Array3(const std::array<double, kBodies>& a) { return {a[0], a[1], a[2]}; }
 
-const char* const kBoxNames[] = {
-    "Tn_object", "Tmass(0)", "Tmass(1)", "Tmass(2)", "Dx1", "Dx2", "Tvxbase", "Tvybase",
-    "Tmethode", "Titer", "Titer1", "Tdt", "Tc", "Tpredsel", "Tti1j0", "Tti2j0",
-    "Tcolor", "TPred", "Ta", "Tb"};
-
-nlohmann::json Report(const RunResult& result, const SimState& s, ui::HeadlessServices& services)
+nlohmann::json Report(const RunResult& result, Program& program)
 {
+    const SimState& s = program.state();
     const RunValues& v = result.values;
     nlohmann::json j;
     j["ended"] = std::string(RunEndName(result.ended));
@@ -45,9 +44,13 @@ nlohmann::json Report(const RunResult& result, const SimState& s, ui::HeadlessSe
     j["fitA"] = v.fit ? nlohmann::json(v.fit->fitA) : nlohmann::json(nullptr);
     j["fitB"] = v.fit ? nlohmann::json(v.fit->fitB) : nlohmann::json(nullptr);
     j["predAngle"] = v.fit ? nlohmann::json(v.fit->predAngle) : nlohmann::json(nullptr);
+    // Every text box of the panel and of the time evolution display, by its control name.
     nlohmann::json boxes = nlohmann::json::object();
-    for (const char* name : kBoxNames)
-        boxes[name] = services.textBox(name)->text();
+    for (const PanelInput& box : PanelBoxes())
+        boxes[box.box] = box.control(program.form1()).text();
+    TimeEvolutionDisplay& form3 = program.form3();
+    for (const ui::TextBox* box : {&form3.Tcolor, &form3.TPred, &form3.Ta, &form3.Tb})
+        boxes[box->name()] = box->text();
     j["boxes"] = boxes;
     return j;
 }
@@ -82,37 +85,41 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     }
 
     ui::HeadlessServices services; // the regional format of the C locale: a point
+    // Faults inside the windows are reported, but do not end the run.
+    const ui::ScopedSubscription problems
+        = services.onProblem([&err](std::string_view problem) { err << "gravlag-batch: " << problem << "\n"; });
     Program program(services);
     Form1& form1 = program.form1();
-    exports.attach(form1, program.state());
+    exports.attach(form1);
 
     // The file first, then the command line's scenario and boxes over it.
     ParamFile params = options.params.value_or(ParamFile{});
     if (options.scenario)
         params.scenario = options.scenario;
     ApplyParamFile(params, form1);
+    // Box names from the command line, which takes them from the same table.
     for (const auto& [name, text] : options.typed)
-        services.textBox(name)->type(text);
+        ui::Headless(form1.box(name)).type(text);
 
     bool stopClicked = false;
     if (options.stopAt) {
         const long long stopAt = *options.stopAt;
-        services.setIdleHook([&services, &stopClicked, stopAt] {
+        services.setIdleHook([&services, &form1, &stopClicked, stopAt] {
             // The first hand-over belongs to set-up; every later one follows a display
             // update, which has just written its pass counter into "Active".
             if (stopClicked || services.eventHandOvers() < 2)
                 return;
-            const double k = ParseLeadingNumber(services.textBox("Titer1")->text());
+            const double k = ParseLeadingNumber(form1.Titer1.text());
             if (k >= static_cast<double>(stopAt)) {
-                services.queueClick("CommandEnd");
+                services.queue([&end = ui::Headless(form1.CommandEnd)] { end.click(); });
                 stopClicked = true;
             }
         });
     }
-    services.button("CommandCalc")->click();
+    ui::Headless(form1.CommandCalc).click();
 
     const RunResult& result = *form1.lastRun();
-    report = Report(result, program.state(), services);
+    report = Report(result, program);
 
     int status = result.ended == RunEnd::Fault ? 3 : result.ended == RunEnd::Refused ? 2 : 0;
     if (result.ended == RunEnd::Fault || result.ended == RunEnd::Refused)
@@ -121,11 +128,13 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
         err << "gravlag-batch: " << problem << "\n";
         status = 2;
     }
-    for (const auto& [file, name] : {std::pair{options.simPng, "Form2"}, std::pair{options.plotPng, "Form3"}}) {
+    for (const auto& [file, window, option] :
+         {std::tuple{options.simPng, &program.form2().window(), "--sim-png: "},
+          std::tuple{options.plotPng, &program.form3().window(), "--plot-png: "}}) {
         if (file.empty())
             continue;
-        if (!WritePng(services.window(name)->surface(), file, problem)) {
-            err << "gravlag-batch: " << (name == std::string("Form2") ? "--sim-png: " : "--plot-png: ") << problem << "\n";
+        if (!WritePng(ui::Headless(*window).surface(), file, problem)) {
+            err << "gravlag-batch: " << option << problem << "\n";
             status = 2;
         }
     }

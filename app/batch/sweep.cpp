@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "app/batch/batch_run.h"
-#include "app/files/panel_inputs.h"
+#include "panel/panel_inputs.h"
 
 namespace gravlag {
 

@@ -55,7 +55,7 @@ DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
     connect(saveApsis_, &QAction::triggered, this, [this] { saveApsisEvents(); });
 
     // The rows of the latest run: its first event starts them afresh.
-    program_.form1().onApsisEvent([this](const RunValues& run) {
+    apsisEvents_ = program_.form1().onApsisEvent([this](const SimState&, const RunValues& run) {
         if (run.apsisCount == 1)
             apsisRows_.clear();
         AppendApsisCsvRow(apsisRows_, run);

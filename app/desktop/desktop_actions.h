@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QString>
 
+#include "ui/subscription.h"
+
 class QAction;
 class QWidget;
 
@@ -42,6 +44,7 @@ private:
     Program& program_;
     std::string apsisRows_; // rows of the apsis CSV, without the header
     QAction* saveApsis_ = nullptr;
+    ui::ScopedSubscription apsisEvents_; // this goes before the panel
 };
 
 } // namespace gravlag
