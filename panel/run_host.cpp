@@ -62,7 +62,7 @@ void PanelRunHost::displayUpdate(const SimState& state, const RunValues& run)
     form1_.Tti2j0.setText(FormatRegional(run.delay31, format_));
     form1_.Tti1j0.setText(FormatRegional(run.delay21, format_));
     form1_.Titer1.setText(FormatRegional(static_cast<long long>(run.k)));
-    services_.processPendingEvents();
+    services_.processPendingInput();
 }
 
 void PanelRunHost::timePlot(const SimState& state, const RunValues& run) { form3_.timePlot(state, run); }

@@ -120,6 +120,12 @@ public:
                                  int innerWidthTwips, int innerHeightTwips) = 0;
     // Runs every pending repaint, click and key stroke to completion, then returns.
     virtual void processPendingEvents() = 0;
+    // The hand-over of a run's display update, every 100 passes: every click and key stroke
+    // that has reached the program runs to completion before this returns, as with
+    // processPendingEvents; repaints and timers may wait for the next frame (about 60 a
+    // second), so that a hand-over that finds no input costs next to nothing. An
+    // implementation that cannot tell whether input is waiting hands over in full.
+    virtual void processPendingInput() { processPendingEvents(); }
     // Closes every window and ends the program: the caller returns at once and the event
     // loop runs nothing more (the headless implementation records that it was asked).
     virtual void endProgram() = 0;

@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include "ui/qt/qt_window.h"
+#include "ui/qt/x_input_watch.h"
 
 namespace gravlag::ui {
 
@@ -25,6 +26,13 @@ double ScreenDpi()
 QtServices::QtServices(double logicalDpi)
     : scale_{logicalDpi > 0.0 ? logicalDpi : ScreenDpi()}
 {
+    const QString platform = QGuiApplication::platformName();
+    if (platform == "offscreen" || platform == "minimal") {
+        inputSource_ = InputSource::PostedOnly;
+    } else if (platform == "xcb") {
+        inputWatch_ = XInputWatch::Start();
+        inputSource_ = inputWatch_ ? InputSource::Watched : InputSource::Unknown;
+    }
 }
 
 QtServices::~QtServices() = default;
@@ -47,6 +55,30 @@ void QtServices::processPendingEvents()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void QtServices::processPendingInput()
+{
+    if (ended_)
+        return;
+    if (inputSource_ == InputSource::Unknown) {
+        processPendingEvents();
+        return;
+    }
+    const std::uint64_t input = inputWatch_ ? inputWatch_->inputCount() : 0;
+    switch (handOvers_.due(HandOverPolicy::Clock::now(), input)) {
+    case HandOverPolicy::Due::Nothing:
+        // The posted events alone (a queued call, a test's click), once, as the full
+        // hand-over runs them: those they post in turn wait for the next hand-over.
+        QCoreApplication::sendPostedEvents();
+        return;
+    case HandOverPolicy::Due::Frame:
+        pacer_.flush(); // painted by the hand-over that follows
+        break;
+    case HandOverPolicy::Due::Input:
+        break;
+    }
+    processPendingEvents();
+}
+
 void QtServices::endProgram()
 {
     if (ended_)
@@ -66,7 +98,9 @@ RegionalFormat QtServices::regionalFormat() const
 void QtServices::setRunning(bool running)
 {
     pacer_.setPacedTexts(running);
-    if (!running)
+    if (running)
+        handOvers_.restart();
+    else
         pacer_.flush();
 }
 

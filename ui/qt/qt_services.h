@@ -8,6 +8,7 @@
 
 #include <QMargins>
 
+#include "ui/qt/hand_over_policy.h"
 #include "ui/qt/paint_pacer.h"
 #include "ui/qt/twips_scale.h"
 #include "ui/window_services.h"
@@ -17,6 +18,7 @@ class QWidget;
 namespace gravlag::ui {
 
 class QtWindow;
+class XInputWatch;
 
 class QtServices final : public WindowServices {
 public:
@@ -27,6 +29,12 @@ public:
     Window& createWindow(std::string_view name, std::string_view caption, int innerWidthTwips,
                          int innerHeightTwips) override;
     void processPendingEvents() override;
+    // The posted events at every call; the full hand-over when a frame is due or input has
+    // arrived (hand_over_policy.h). On the offscreen platform nothing but posted events
+    // brings input during a run (a test's synthesised events are delivered as they are
+    // made); on X the X Input extension tells of it (x_input_watch.h); on any other platform
+    // every call hands over in full.
+    void processPendingInput() override;
     void endProgram() override;
     RegionalFormat regionalFormat() const override;
     void setRunning(bool running) override;
@@ -37,10 +45,15 @@ public:
     bool programEnded() const { return ended_; }
 
 private:
+    enum class InputSource { PostedOnly, Watched, Unknown };
+
     TwipsScale scale_;
     QMargins knownFrame_; // see QtWindow
     PaintPacer pacer_;    // before the windows, whose widgets defer to it
     std::vector<std::unique_ptr<QtWindow>> windows_;
+    InputSource inputSource_ = InputSource::Unknown;
+    std::unique_ptr<XInputWatch> inputWatch_;
+    HandOverPolicy handOvers_;
     bool ended_ = false;
 };
 
