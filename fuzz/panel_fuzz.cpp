@@ -73,8 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!Finite(s.x) || !Finite(s.y) || !Finite(s.vx) || !Finite(s.vy))
         std::abort();
     // The boxes whose text the program writes itself (the others keep what was typed).
-    for (const ui::TextBox* box : {&form1.Titer1, &form1.Tti1j0, &form1.Tti2j0, &form1.Tdt, &form1.Tc,
-                                   &form3.Tcolor, &form3.TPred, &form3.Ta, &form3.Tb}) {
+    for (const ui::TextBox* box : {&form1.Titer1, &form1.Tti1j0, &form1.Tti2j0, &form1.Tdt,
+                                   &form1.Tc, &form3.Tcolor, &form3.TPred, &form3.Ta, &form3.Tb}) {
         const std::string t = box->text();
         if (t.find("inf") != std::string::npos || t.find("nan") != std::string::npos
             || t.find("Inf") != std::string::npos || t.find("NaN") != std::string::npos)

@@ -16,12 +16,14 @@ namespace {
 // the kind of control.
 constexpr int kBoxHeight = 285, kLabelHeight = 255, kButtonHeight = 375;
 
-ui::Label& AddLabel(ui::Window& w, const char* name, const char* text, int left, int top, int width, int tab)
+ui::Label& AddLabel(ui::Window& w, const char* name, const char* text, int left, int top,
+                    int width, int tab)
 {
     return w.addLabel({name, text, left, top, width, kLabelHeight, tab});
 }
 
-ui::TextBox& AddBox(ui::Window& w, const char* name, const char* text, int left, int top, int width, int tab)
+ui::TextBox& AddBox(ui::Window& w, const char* name, const char* text, int left, int top,
+                    int width, int tab)
 {
     return w.addTextBox({name, text, left, top, width, kBoxHeight, tab});
 }
@@ -97,23 +99,24 @@ ui::TextBox& Form1::box(std::string_view name)
     return entry->control(*this);
 }
 
-ui::Subscription Form1::onRunBegin(std::function<void(const SimState&, const RunValues&)> subscriber)
+ui::Subscription Form1::onRunBegin(RunSubscriber subscriber)
 {
     return hooks_.begin.subscribe(std::move(subscriber));
 }
 
-ui::Subscription Form1::onApsisEvent(std::function<void(const SimState&, const RunValues&)> subscriber)
+ui::Subscription Form1::onApsisEvent(RunSubscriber subscriber)
 {
     return hooks_.apsisEvent.subscribe(std::move(subscriber));
 }
 
-ui::Subscription Form1::onSample(std::function<std::int64_t(const SimState&, const RunValues&)> interval,
-                                 std::function<void(const SimState&, const RunValues&)> sample)
+ui::Subscription Form1::onSample(
+    std::function<std::int64_t(const SimState&, const RunValues&)> interval, RunSubscriber sample)
 {
     return hooks_.samples.subscribe({std::move(interval), std::move(sample)});
 }
 
-ui::Subscription Form1::onRunFinished(std::function<void(const SimState&, const RunResult&)> subscriber)
+ui::Subscription Form1::onRunFinished(
+    std::function<void(const SimState&, const RunResult&)> subscriber)
 {
     return hooks_.finished.subscribe(std::move(subscriber));
 }

@@ -37,12 +37,15 @@ public:
     // Subscriptions to this panel's runs (run_hooks.h). Each lasts as long as the panel
     // unless its handle ends it; a subscriber that may go first holds a
     // ui::ScopedSubscription.
-    ui::Subscription onRunBegin(std::function<void(const SimState&, const RunValues&)> subscriber);
-    ui::Subscription onApsisEvent(std::function<void(const SimState&, const RunValues&)> subscriber);
+    using RunSubscriber = std::function<void(const SimState&, const RunValues&)>;
+    ui::Subscription onRunBegin(RunSubscriber subscriber);
+    ui::Subscription onApsisEvent(RunSubscriber subscriber);
     // `interval` is asked once a run is set up (<= 0: no samples of that run).
-    ui::Subscription onSample(std::function<std::int64_t(const SimState&, const RunValues&)> interval,
-                              std::function<void(const SimState&, const RunValues&)> sample);
-    ui::Subscription onRunFinished(std::function<void(const SimState&, const RunResult&)> subscriber);
+    ui::Subscription onSample(
+        std::function<std::int64_t(const SimState&, const RunValues&)> interval,
+        RunSubscriber sample);
+    ui::Subscription onRunFinished(
+        std::function<void(const SimState&, const RunResult&)> subscriber);
     ui::Subscription onRunFinished(std::function<void(const RunResult&)> subscriber);
 
     void Form_Load();

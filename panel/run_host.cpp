@@ -33,7 +33,10 @@ ui::TextBox& PanelRunHost::box(PanelBox b)
 
 std::string PanelRunHost::boxText(PanelBox b) { return box(b).text(); }
 void PanelRunHost::setBoxText(PanelBox b, std::string_view text) { box(b).setText(text); }
-void PanelRunHost::setEndCaption(std::string_view caption) { form1_.CommandEnd.setCaption(caption); }
+void PanelRunHost::setEndCaption(std::string_view caption)
+{
+    form1_.CommandEnd.setCaption(caption);
+}
 
 void PanelRunHost::showDisplays()
 {

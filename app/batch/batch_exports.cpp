@@ -74,7 +74,8 @@ void BatchExports::attach(Form1& form1)
             return distanceEvery_;
         return std::gcd(distanceEvery_, trajectoryEvery_);
     };
-    samples_ = form1.onSample(interval, [this](const SimState& s, const RunValues& run) { sample(s, run.k); });
+    samples_ = form1.onSample(
+        interval, [this](const SimState& s, const RunValues& run) { sample(s, run.k); });
 }
 
 void BatchExports::sample(const SimState& state, std::int64_t k)

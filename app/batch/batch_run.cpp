@@ -86,8 +86,8 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
 
     ui::HeadlessServices services; // the regional format of the C locale: a point
     // Faults inside the windows are reported, but do not end the run.
-    const ui::ScopedSubscription problems
-        = services.onProblem([&err](std::string_view problem) { err << "gravlag-batch: " << problem << "\n"; });
+    const ui::ScopedSubscription problems = services.onProblem(
+        [&err](std::string_view problem) { err << "gravlag-batch: " << problem << "\n"; });
     Program program(services);
     Form1& form1 = program.form1();
     exports.attach(form1);

@@ -26,7 +26,8 @@ TEST(RunHooks, SeveralSubscribersEachAtItsOwnPassesUntilItsHandleEndsIt)
         if (run.apsisCount == 2)
             firstEvents.disconnect(); // from inside its own call
     });
-    form1.onApsisEvent([&](const SimState&, const RunValues& run) { second.push_back(run.apsisCount); });
+    form1.onApsisEvent(
+        [&](const SimState&, const RunValues& run) { second.push_back(run.apsisCount); });
     form1.onRunBegin([&](const SimState& state, const RunValues& run) {
         EXPECT_EQ(&state, &program.state());
         EXPECT_EQ(run.k, 0);
@@ -43,18 +44,20 @@ TEST(RunHooks, SeveralSubscribersEachAtItsOwnPassesUntilItsHandleEndsIt)
             trace.push_back("300:" + std::to_string(run.k));
     });
     form1.onSample(every(0), [&](const SimState&, const RunValues&) { trace.push_back("never"); });
-    form1.onRunFinished([&](const RunResult& r) { trace.push_back("end " + std::string(RunEndName(r.ended))); });
+    form1.onRunFinished(
+        [&](const RunResult& r) { trace.push_back("end " + std::string(RunEndName(r.ended))); });
     form1.onRunFinished([&](const SimState& state, const RunResult&) {
         EXPECT_EQ(&state, &program.state());
         trace.push_back("end, second subscriber");
     });
     {
-        const ui::ScopedSubscription scoped = form1.onSample(every(200), [&](const SimState&, const RunValues& run) {
+        const auto by200s = [&](const SimState&, const RunValues& run) {
             EXPECT_EQ(run.k % 200, 0);
             ++by200;
             if (run.k <= 600)
                 trace.push_back("200:" + std::to_string(run.k));
-        });
+        };
+        const ui::ScopedSubscription scoped = form1.onSample(every(200), by200s);
         ui::Headless(form1.CommandCalc).click();
     }
     const RunResult& r = *form1.lastRun();

@@ -111,7 +111,8 @@ TEST_F(PanelFixture, ChangeHandlerThatNeverSettlesIsCutAtTheDepthLimit)
     int entered = 0;
     const auto hitsBefore = HeadlessTextBox::changeDepthLimitHits();
     std::vector<std::string> problems;
-    const ScopedSubscription told = services.onProblem([&](std::string_view p) { problems.emplace_back(p); });
+    const ScopedSubscription told
+        = services.onProblem([&](std::string_view p) { problems.emplace_back(p); });
     tc.onChange([&] {
         ++entered;
         tc.setText(tc.text() == "a" ? "b" : "a");

@@ -24,7 +24,8 @@ TEST(Hook, SubscribersInOrderUntilTheirHandlesEndThem)
             hook.subscribe([&](int w) { calls.push_back("late" + std::to_string(w)); });
         });
         {
-            const ScopedSubscription scoped = hook.subscribe([&](int v) { calls.push_back("s" + std::to_string(v)); });
+            const ScopedSubscription scoped
+                = hook.subscribe([&](int v) { calls.push_back("s" + std::to_string(v)); });
             hook(1); // "late" subscribes during this call and is first called by the next
             EXPECT_TRUE(scoped.connected());
         }

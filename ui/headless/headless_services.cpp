@@ -34,8 +34,9 @@ Window& HeadlessServices::createWindow(std::string_view name, std::string_view c
 {
     if (window(name))
         throw std::invalid_argument("window already exists: " + std::string(name));
-    windows_.push_back(std::make_unique<HeadlessWindow>(*this, std::string(name), std::string(caption),
-                                                        innerWidthTwips, innerHeightTwips));
+    windows_.push_back(std::make_unique<HeadlessWindow>(*this, std::string(name),
+                                                        std::string(caption), innerWidthTwips,
+                                                        innerHeightTwips));
     return *windows_.back();
 }
 
@@ -75,7 +76,8 @@ HeadlessWindow* HeadlessServices::window(std::string_view name)
 namespace {
 
 template <typename Kind>
-Kind* FindInWindows(const std::vector<std::unique_ptr<HeadlessWindow>>& windows, std::string_view name)
+Kind* FindInWindows(const std::vector<std::unique_ptr<HeadlessWindow>>& windows,
+                    std::string_view name)
 {
     for (const auto& w : windows)
         if (auto* found = FindControl<Kind>(w->controls(), name))
@@ -215,17 +217,20 @@ void HeadlessWindow::setPixel(float x, float y, Rgb color)
 
 TextBox& HeadlessWindow::addTextBox(const ControlDesign& design)
 {
-    return AddControl(controls_, design.name, [&] { return std::make_unique<HeadlessTextBox>(services_, design); });
+    return AddControl(controls_, design.name,
+                      [&] { return std::make_unique<HeadlessTextBox>(services_, design); });
 }
 
 Label& HeadlessWindow::addLabel(const ControlDesign& design)
 {
-    return AddControl(controls_, design.name, [&] { return std::make_unique<HeadlessLabel>(design); });
+    return AddControl(controls_, design.name,
+                      [&] { return std::make_unique<HeadlessLabel>(design); });
 }
 
 Button& HeadlessWindow::addButton(const ControlDesign& design)
 {
-    return AddControl(controls_, design.name, [&] { return std::make_unique<HeadlessButton>(design); });
+    return AddControl(controls_, design.name,
+                      [&] { return std::make_unique<HeadlessButton>(design); });
 }
 
 void HeadlessWindow::requestClose()

@@ -38,7 +38,8 @@ bool SelectRawInput(xcb_connection_t* c)
     xcb_input_xi_query_version_reply_t* version
         = xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 1), nullptr);
     const bool recent = version
-        && (version->major_version > 2 || (version->major_version == 2 && version->minor_version >= 1));
+        && (version->major_version > 2
+            || (version->major_version == 2 && version->minor_version >= 1));
     std::free(version);
     if (!recent)
         return false;
