@@ -4,6 +4,7 @@
 
 #include <QMouseEvent>
 
+#include "core/number_text.h"
 #include "ui/qt/paint_pacer.h"
 
 namespace gravlag::ui {
@@ -63,10 +64,14 @@ QtTextBox::QtTextBox(QWidget* parent, const ControlDesign& design, const TwipsSc
 {
     edit_->setText(QString::fromStdString(design.text)); // before any handler can see it
     edit_->setCursorPosition(0);
+    text_ = edit_->text().toStdString();
+    text_.reserve(NumberText::kCapacity); // a run's number texts then never allocate here
     QObject::connect(edit_, &QLineEdit::textChanged, lifetime(), [this] {
         if (applying_)
             return; // a paced text reaching the widget: its change was raised when it was set
-        pending_.reset(); // the person typed: what they see and typed is the text now
+        // Typed, or set outside a run: what the widget shows is the text now.
+        applyDue_ = false;
+        text_ = edit_->text().toStdString();
         raiseChange();
     });
     clickFilter_ = std::make_unique<ClickFilter>(edit_, [this] { Raise(onClick_); });
@@ -76,43 +81,53 @@ QtTextBox::~QtTextBox() = default;
 
 std::string QtTextBox::text() const
 {
-    return (pending_ ? *pending_ : edit_->text()).toStdString();
+    return text_;
 }
 
 void QtTextBox::setText(std::string_view text)
 {
-    const QString wanted = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    if (wanted == (pending_ ? *pending_ : edit_->text()))
+    // Compared and kept as UTF-8, as text() gives it back. A text beyond ASCII goes through
+    // QString first, which turns bytes that are not UTF-8 into U+FFFD as the widget would.
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const auto size = static_cast<qsizetype>(text.size());
+    const QString wanted = ascii ? QString() : QString::fromUtf8(text.data(), size);
+    if (ascii ? text == text_ : wanted.toStdString() == text_)
         return;
     if (pacer_.pacedTexts() && !edit_->hasFocus()) {
-        const bool scheduled = pending_.has_value();
-        pending_ = wanted;
-        if (!scheduled)
+        if (ascii)
+            text_.assign(text);
+        else
+            text_ = wanted.toStdString();
+        if (!applyDue_)
             pacer_.deferToFrame(lifetime(), [this] { applyPending(); });
+        applyDue_ = true;
         raiseChange();
         return;
     }
-    pending_.reset();
+    applyDue_ = false;
     // QLineEdit puts the cursor at the end of a text it is given. While the person is in the
     // box (a handler tidying what is being typed) it stays where the typing was instead.
     const bool inBox = edit_->hasFocus();
     const int cursor = edit_->cursorPosition();
     pacer_.deferPaint(edit_);
-    edit_->setText(wanted); // raises the change through textChanged, before returning
+    // Raises the change through textChanged, before returning.
+    edit_->setText(ascii ? QString::fromLatin1(text.data(), size) : wanted);
     if (inBox)
         edit_->setCursorPosition(std::min(cursor, static_cast<int>(edit_->text().size())));
+    text_ = edit_->text().toStdString(); // also when the widget showed it already, or cut it
 }
 
 void QtTextBox::applyPending()
 {
-    if (!pending_)
+    if (!applyDue_)
         return;
-    const QString text = *pending_;
-    pending_.reset();
+    applyDue_ = false;
     applying_ = true;
     pacer_.deferPaint(edit_);
-    edit_->setText(text);
+    edit_->setText(QString::fromStdString(text_));
     applying_ = false;
+    text_ = edit_->text().toStdString(); // as the widget keeps it (it may cut a long text)
 }
 
 void QtTextBox::raiseChange()

@@ -8,7 +8,7 @@
 // says, the same rule as in the in-memory boxes.
 
 #include <memory>
-#include <optional>
+#include <string>
 
 #include <QLineEdit>
 
@@ -48,7 +48,8 @@ private:
     PaintPacer& pacer_;
     std::unique_ptr<QObject> clickFilter_; // goes with this wrapper, and with it the filter
     Handler onClick_, onChange_;
-    std::optional<QString> pending_; // set during a run, not yet handed to the widget
+    std::string text_;      // what text() gives: as set, also while it waits for its frame
+    bool applyDue_ = false; // text_ set during a run, not yet handed to the widget
     bool applying_ = false;
 };
 
