@@ -27,9 +27,9 @@ public:
     Form1& operator=(const Form1&) = delete;
 
     ui::Window& window() { return form1_; }
-    // A text box by its control name, for names from outside the program (tests): through the
-    // table of panel_inputs.h. Throws std::out_of_range for a name that is none of the panel's
-    // sixteen boxes.
+    // A text box by its control name, for names from outside the program (tests, the batch
+    // runner's options): through the table of panel_inputs.h. Throws std::out_of_range for a
+    // name that is none of the panel's sixteen boxes.
     ui::TextBox& box(std::string_view name);
     bool running() const { return running_; }
     const std::optional<RunResult>& lastRun() const { return lastRun_; }
