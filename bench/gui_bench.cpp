@@ -1,5 +1,7 @@
 // A default run from the click on "Calculate" to "End" in the desktop program (offscreen
-// platform), beside the same run on in-memory windows as in gravlag-batch.
+// platform unless QT_QPA_PLATFORM says otherwise), beside the same run on in-memory windows
+// as in gravlag-batch; and what one hand-over to the event loop costs when nothing is
+// pending, as a display update makes it and in full.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -40,8 +42,28 @@ void Batch(benchmark::State& st, bool mercury)
     }
 }
 
+// The desktop windows as a run leaves them between two display updates: shown, nothing
+// pending.
+void HandOver(benchmark::State& st, bool full)
+{
+    gravlag::ui::QtServices services(96);
+    gravlag::Program program(services);
+    services.widget("Form1")->show();
+    services.processPendingEvents();
+    services.setRunning(true);
+    for (auto _ : st) {
+        if (full)
+            services.processPendingEvents();
+        else
+            services.processPendingInput();
+    }
+    services.setRunning(false);
+}
+
 } // namespace
 
+BENCHMARK_CAPTURE(HandOver, at_a_display_update, false);
+BENCHMARK_CAPTURE(HandOver, in_full, true);
 BENCHMARK_CAPTURE(Desktop, two_black_holes, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Batch, two_black_holes, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Desktop, mercury, true)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,7 @@
 #include "displays/time_evolution_display.h"
 
 #include <cmath>
+#include <initializer_list>
 
 #include "displays/palette.h"
 
@@ -21,19 +22,26 @@ double FlooredToSixDecimals(double v)
 
 TimeEvolutionDisplay::TimeEvolutionDisplay(ui::WindowServices& services)
     : services_(services),
-      form3_(services.createWindow("Form3", "Time Evolution Display", 12000, 3090))
+      form3_(services.createWindow("Form3", "Time Evolution Display", 12000, 3090)),
+      CommandCls(form3_.addButton({"CommandCls", "Clear", 120, 120, 615, 255, 0})),
+      Tcolor(form3_.addTextBox({"Tcolor", "Text1", 840, 2640, 735, 285, 1})),
+      TPred(form3_.addTextBox({"TPred", "Text1", 5520, 2640, 900, 285, 2})),
+      Ta(form3_.addTextBox({"Ta", "Text1", 2400, 2640, 900, 285, 3})),
+      Tb(form3_.addTextBox({"Tb", "Text1", 3720, 2640, 900, 285, 4})),
+      La(form3_.addLabel({"La", "a", 2160, 2640, 375, 255, 5})),
+      Lb(form3_.addLabel({"Lb", "b", 3480, 2640, 495, 255, 6})),
+      Lpred(form3_.addLabel({"Lpred", "prediction", 4800, 2640, 495, 255, 7})),
+      Lcolor(form3_.addLabel({"Lcolor", "color", 240, 2640, 375, 255, 8}))
 {
-    cls_ = &form3_.addButton({"CommandCls", "Clear", 120, 120, 615, 255, 0});
-    tcolor_ = &form3_.addTextBox({"Tcolor", "Text1", 840, 2640, 735, 285, 1});
-    tpred_ = &form3_.addTextBox({"TPred", "Text1", 5520, 2640, 900, 285, 2});
-    ta_ = &form3_.addTextBox({"Ta", "Text1", 2400, 2640, 900, 285, 3});
-    tb_ = &form3_.addTextBox({"Tb", "Text1", 3720, 2640, 900, 285, 4});
-    la_ = &form3_.addLabel({"La", "a", 2160, 2640, 375, 255, 5});
-    lb_ = &form3_.addLabel({"Lb", "b", 3480, 2640, 495, 255, 6});
-    lpred_ = &form3_.addLabel({"Lpred", "prediction", 4800, 2640, 495, 255, 7});
-    lcolor_ = &form3_.addLabel({"Lcolor", "color", 240, 2640, 375, 255, 8});
-    cls_->onClick([this] { CommandCls_Click(); });
-    tcolor_->onClick([this] { Tcolor_Click(); });
+    CommandCls.onClick([this] { CommandCls_Click(); });
+    Tcolor.onClick([this] { Tcolor_Click(); });
+}
+
+TimeEvolutionDisplay::~TimeEvolutionDisplay()
+{
+    // The window and its controls belong to the services, which outlive this display.
+    CommandCls.onClick({});
+    Tcolor.onClick({});
 }
 
 void TimeEvolutionDisplay::layout(Scenario scenario)
@@ -42,20 +50,17 @@ void TimeEvolutionDisplay::layout(Scenario scenario)
     form3_.setOuterWidth(mercury ? 6000 : 12000);
     form3_.setOuterHeight(mercury ? 6000 : 3600);
     const int row = mercury ? 320 : 180;
-    tcolor_->setTop(row);
-    lcolor_->setTop(row);
-    tpred_->setTop(342);
-    lpred_->setTop(342);
-    for (ui::Control* c : {static_cast<ui::Control*>(ta_), static_cast<ui::Control*>(tb_),
-                           static_cast<ui::Control*>(la_), static_cast<ui::Control*>(lb_)})
+    Tcolor.setTop(row);
+    Lcolor.setTop(row);
+    TPred.setTop(342);
+    Lpred.setTop(342);
+    for (ui::Control* c : std::initializer_list<ui::Control*>{&Ta, &Tb, &La, &Lb})
         c->setTop(row);
-    for (ui::Control* c : {static_cast<ui::Control*>(ta_), static_cast<ui::Control*>(tb_),
-                           static_cast<ui::Control*>(tpred_), static_cast<ui::Control*>(lpred_),
-                           static_cast<ui::Control*>(la_), static_cast<ui::Control*>(lb_)})
+    for (ui::Control* c : std::initializer_list<ui::Control*>{&Ta, &Tb, &TPred, &Lpred, &La, &Lb})
         c->setVisible(mercury);
     if (mercury) {
-        lpred_->setLeft(120);
-        tpred_->setLeft(ta_->left());
+        Lpred.setLeft(120);
+        TPred.setLeft(Ta.left());
     }
 }
 
@@ -71,9 +76,9 @@ void TimeEvolutionDisplay::apsisEvent(const SimState&, const RunValues& run)
     form3_.setPixel(PixelCoordinate(x + 1), PixelCoordinate(fitted), QBColor(colorIndex_));
     form3_.setPixel(PixelCoordinate(x + 2), PixelCoordinate(fitted), QBColor(colorIndex_));
     const RegionalFormat format = services_.regionalFormat();
-    tpred_->setText(FormatRegional(fit.predAngle, format));
-    ta_->setText(FormatRegional(FlooredToSixDecimals(fit.fitA), format));
-    tb_->setText(FormatRegional(FlooredToSixDecimals(fit.fitB), format));
+    TPred.setText(FormatRegional(fit.predAngle, format));
+    Ta.setText(FormatRegional(FlooredToSixDecimals(fit.fitA), format));
+    Tb.setText(FormatRegional(FlooredToSixDecimals(fit.fitB), format));
 }
 
 void TimeEvolutionDisplay::timePlot(const SimState& s, const RunValues& run)
@@ -111,9 +116,9 @@ void TimeEvolutionDisplay::Tcolor_Click()
 void TimeEvolutionDisplay::refreshSwatch()
 {
     const int n = colorIndex_;
-    tcolor_->setTextColor(QBColor(n < 7 || n == 9 ? 15 : 0));
-    tcolor_->setText(RegionalNumberText(static_cast<long long>(n)));
-    tcolor_->setBackgroundColor(QBColor(n));
+    Tcolor.setTextColor(QBColor(n < 7 || n == 9 ? 15 : 0));
+    Tcolor.setText(RegionalNumberText(static_cast<long long>(n)));
+    Tcolor.setBackgroundColor(QBColor(n));
 }
 
 void TimeEvolutionDisplay::CommandCls_Click() { form3_.erase(); }

@@ -1,7 +1,8 @@
 #pragma once
 // Form3, "Time Evolution Display": the distance strip of "2 BH's", the apsis directions and
 // their fitted line in "Mercury", the colour selector and "Clear". It keeps the plot's
-// colour index and the plot width measured at start-up.
+// colour index and the plot width measured at start-up, and holds its nine controls by their
+// design names.
 
 #include "core/run.h"
 #include "ui/window_services.h"
@@ -11,8 +12,10 @@ namespace gravlag {
 class TimeEvolutionDisplay {
 public:
     explicit TimeEvolutionDisplay(ui::WindowServices& services);
+    ~TimeEvolutionDisplay(); // ends the handlers it gave its controls
+    TimeEvolutionDisplay(const TimeEvolutionDisplay&) = delete;
+    TimeEvolutionDisplay& operator=(const TimeEvolutionDisplay&) = delete;
     ui::Window& window() { return form3_; }
-    ui::TextBox& colorBox() { return *tcolor_; }
 
     // Palette index of the plot, 0..15; the swatch shows it after refreshSwatch.
     int colorIndex() const { return colorIndex_; }
@@ -36,9 +39,18 @@ private:
     ui::Window& form3_;
     int colorIndex_ = 0;
     float plotWidth_ = 0;
-    ui::Button* cls_;
-    ui::TextBox *tcolor_, *tpred_, *ta_, *tb_;
-    ui::Label *la_, *lb_, *lpred_, *lcolor_;
+
+public:
+    // In the order they are created.
+    ui::Button& CommandCls;
+    ui::TextBox& Tcolor;
+    ui::TextBox& TPred;
+    ui::TextBox& Ta;
+    ui::TextBox& Tb;
+    ui::Label& La;
+    ui::Label& Lb;
+    ui::Label& Lpred;
+    ui::Label& Lcolor;
 };
 
 } // namespace gravlag

@@ -1,88 +1,131 @@
 #include "panel/form1.h"
 
+#include <stdexcept>
+#include <string>
+
 #include "displays/simulation_display.h"
 #include "displays/time_evolution_display.h"
+#include "panel/panel_inputs.h"
 #include "panel/run_host.h"
 
 namespace gravlag {
 
 namespace {
 
-// Design geometry in twips: name, text, left, top, width, height, tab index.
-struct Design {
-    const char* name;
-    const char* text;
-    int left, top, width, tab;
-};
-
+// Design geometry in twips: name, text, left, top, width and tab index; the height is that of
+// the kind of control.
 constexpr int kBoxHeight = 285, kLabelHeight = 255, kButtonHeight = 375;
 
-constexpr Design kLabels[] = {
-    {"Ln_object", "n object", 240, 720, 615, 13}, {"Lmass(0)", "Mass 1", 240, 1080, 615, 2},
-    {"Lmass(1)", "Mass 2", 240, 1440, 615, 4},    {"Lmass(2)", "Mass 3", 240, 1800, 615, 6},
-    {"LDx0", "r  m(2)", 240, 2160, 495, 15},      {"LDx2", "r  m(3)", 240, 2520, 495, 14},
-    {"Label1", "vx base", 240, 2880, 735, 30},    {"Label2", "vy base", 240, 3240, 735, 31},
-    {"Lmethode", "Choice", 1800, 720, 615, 33},   {"Liter", "Iteration", 1800, 1080, 615, 11},
-    {"Liter1", "Active", 1800, 1440, 615, 29},    {"Ldt", "dt", 1800, 1800, 615, 19},
-    {"Lc", "c", 1800, 2160, 615, 17},             {"Lpredsel", "Prediction", 1800, 2520, 855, 25},
-    {"Lti1j0", "t 21", 1920, 2880, 495, 23},      {"Lti2j0", "t 31", 1920, 3240, 495, 21},
-};
+ui::Label& AddLabel(ui::Window& w, const char* name, const char* text, int left, int top,
+                    int width, int tab)
+{
+    return w.addLabel({name, text, left, top, width, kLabelHeight, tab});
+}
 
-constexpr Design kBoxes[] = {
-    {"Tn_object", "3", 1080, 720, 495, 12},     {"Tmass(0)", "100", 1080, 1080, 495, 1},
-    {"Tmass(1)", "100", 1080, 1440, 495, 3},    {"Tmass(2)", "0.01", 1080, 1800, 495, 5},
-    {"Dx1", "6", 1080, 2160, 495, 9},           {"Dx2", "30", 1080, 2520, 495, 8},
-    {"Tvxbase", "0", 1080, 2880, 495, 26},      {"Tvybase", "0", 1080, 3240, 495, 27},
-    {"Tmethode", "2 BH's", 2640, 720, 735, 32}, {"Titer", "320000", 2640, 1080, 735, 10},
-    {"Titer1", "0", 2640, 1440, 735, 28},       {"Tdt", "0.001", 2640, 1800, 735, 18},
-    {"Tc", "0", 2640, 2160, 735, 16},           {"Tpredsel", "0", 2640, 2520, 735, 24},
-    {"Tti1j0", "0", 2640, 2880, 735, 22},       {"Tti2j0", "0", 2640, 3240, 735, 20},
-};
+ui::TextBox& AddBox(ui::Window& w, const char* name, const char* text, int left, int top,
+                    int width, int tab)
+{
+    return w.addTextBox({name, text, left, top, width, kBoxHeight, tab});
+}
 
 } // namespace
 
 Form1::Form1(ui::WindowServices& services, SimState& state, SimulationDisplay& form2,
              TimeEvolutionDisplay& form3)
     : services_(services), state_(state), form2_(form2), form3_(form3),
-      form1_(services.createWindow("Form1", "Control Display", 3765, 3720))
+      form1_(services.createWindow("Form1", "Control Display", 3765, 3720)),
+      CommandCalc(form1_.addButton({"CommandCalc", "Calculate", 480, 120, 975, kButtonHeight, 0})),
+      CommandEnd(form1_.addButton({"CommandEnd", "End", 2640, 120, 735, kButtonHeight, 7})),
+      Ln_object(AddLabel(form1_, "Ln_object", "n object", 240, 720, 615, 13)),
+      Lmass{AddLabel(form1_, "Lmass(0)", "Mass 1", 240, 1080, 615, 2),
+            AddLabel(form1_, "Lmass(1)", "Mass 2", 240, 1440, 615, 4),
+            AddLabel(form1_, "Lmass(2)", "Mass 3", 240, 1800, 615, 6)},
+      LDx0(AddLabel(form1_, "LDx0", "r  m(2)", 240, 2160, 495, 15)),
+      LDx2(AddLabel(form1_, "LDx2", "r  m(3)", 240, 2520, 495, 14)),
+      Label1(AddLabel(form1_, "Label1", "vx base", 240, 2880, 735, 30)),
+      Label2(AddLabel(form1_, "Label2", "vy base", 240, 3240, 735, 31)),
+      Lmethode(AddLabel(form1_, "Lmethode", "Choice", 1800, 720, 615, 33)),
+      Liter(AddLabel(form1_, "Liter", "Iteration", 1800, 1080, 615, 11)),
+      Liter1(AddLabel(form1_, "Liter1", "Active", 1800, 1440, 615, 29)),
+      Ldt(AddLabel(form1_, "Ldt", "dt", 1800, 1800, 615, 19)),
+      Lc(AddLabel(form1_, "Lc", "c", 1800, 2160, 615, 17)),
+      Lpredsel(AddLabel(form1_, "Lpredsel", "Prediction", 1800, 2520, 855, 25)),
+      Lti1j0(AddLabel(form1_, "Lti1j0", "t 21", 1920, 2880, 495, 23)),
+      Lti2j0(AddLabel(form1_, "Lti2j0", "t 31", 1920, 3240, 495, 21)),
+      Tn_object(AddBox(form1_, "Tn_object", "3", 1080, 720, 495, 12)),
+      Tmass{AddBox(form1_, "Tmass(0)", "100", 1080, 1080, 495, 1),
+            AddBox(form1_, "Tmass(1)", "100", 1080, 1440, 495, 3),
+            AddBox(form1_, "Tmass(2)", "0.01", 1080, 1800, 495, 5)},
+      Dx1(AddBox(form1_, "Dx1", "6", 1080, 2160, 495, 9)),
+      Dx2(AddBox(form1_, "Dx2", "30", 1080, 2520, 495, 8)),
+      Tvxbase(AddBox(form1_, "Tvxbase", "0", 1080, 2880, 495, 26)),
+      Tvybase(AddBox(form1_, "Tvybase", "0", 1080, 3240, 495, 27)),
+      Tmethode(AddBox(form1_, "Tmethode", "2 BH's", 2640, 720, 735, 32)),
+      Titer(AddBox(form1_, "Titer", "320000", 2640, 1080, 735, 10)),
+      Titer1(AddBox(form1_, "Titer1", "0", 2640, 1440, 735, 28)),
+      Tdt(AddBox(form1_, "Tdt", "0.001", 2640, 1800, 735, 18)),
+      Tc(AddBox(form1_, "Tc", "0", 2640, 2160, 735, 16)),
+      Tpredsel(AddBox(form1_, "Tpredsel", "0", 2640, 2520, 735, 24)),
+      Tti1j0(AddBox(form1_, "Tti1j0", "0", 2640, 2880, 735, 22)),
+      Tti2j0(AddBox(form1_, "Tti2j0", "0", 2640, 3240, 735, 20)),
+      host_(std::make_unique<PanelRunHost>(services, *this, state, form2, form3, hooks_))
 {
-    commandCalc_ = &form1_.addButton({"CommandCalc", "Calculate", 480, 120, 975, kButtonHeight, 0});
-    commandEnd_ = &form1_.addButton({"CommandEnd", "End", 2640, 120, 735, kButtonHeight, 7});
-    for (const Design& d : kLabels)
-        form1_.addLabel({d.name, d.text, d.left, d.top, d.width, kLabelHeight, d.tab});
-    for (const Design& d : kBoxes)
-        addBox({d.name, d.text, d.left, d.top, d.width, kBoxHeight, d.tab});
-
-    commandCalc_->onClick([this] { CommandCalc_Click(); });
-    commandEnd_->onClick([this] { CommandEnd_Click(); });
-    box("Tmethode").onClick([this] { Tmethode_Click(); });
-    box("Tc").onClick([this] { Tc_Click(); });
-    box("Tn_object").onClick([this] { Tn_object_Click(); });
-    box("Tn_object").onChange([this] { Tn_object_Change(); });
-    box("Tpredsel").onClick([this] { Tpredsel_Click(); });
+    CommandCalc.onClick([this] { CommandCalc_Click(); });
+    CommandEnd.onClick([this] { CommandEnd_Click(); });
+    Tmethode.onClick([this] { Tmethode_Click(); });
+    Tc.onClick([this] { Tc_Click(); });
+    Tn_object.onClick([this] { Tn_object_Click(); });
+    Tn_object.onChange([this] { Tn_object_Change(); });
+    Tpredsel.onClick([this] { Tpredsel_Click(); });
     form1_.onCloseRequest([this] { closeRequested(); });
-    host_ = std::make_unique<PanelRunHost>(services, *this, form2, form3);
 }
 
-Form1::~Form1() = default;
-
-ui::TextBox& Form1::addBox(const ui::ControlDesign& design)
+Form1::~Form1()
 {
-    ui::TextBox& b = form1_.addTextBox(design);
-    boxes_[design.name] = &b;
-    return b;
+    // The window and its controls belong to the services, which outlive this panel.
+    for (ui::Button* b : {&CommandCalc, &CommandEnd})
+        b->onClick({});
+    for (ui::TextBox* b : {&Tmethode, &Tc, &Tn_object, &Tpredsel})
+        b->onClick({});
+    Tn_object.onChange({});
+    form1_.onCloseRequest({});
 }
 
-void Form1::onApsisEvent(std::function<void(const RunValues&)> callback)
+ui::TextBox& Form1::box(std::string_view name)
 {
-    host_->apsisObserver = std::move(callback);
+    const PanelInput* entry = FindPanelBox(name);
+    if (!entry)
+        throw std::out_of_range("no box named \"" + std::string(name) + "\" on the panel");
+    return entry->control(*this);
 }
 
-void Form1::onSample(std::function<std::int64_t(const RunValues&)> interval,
-                     std::function<void(const SimState&, const RunValues&)> callback)
+ui::Subscription Form1::onRunBegin(RunSubscriber subscriber)
 {
-    host_->sampleInterval = std::move(interval);
-    host_->sampleObserver = std::move(callback);
+    return hooks_.begin.subscribe(std::move(subscriber));
+}
+
+ui::Subscription Form1::onApsisEvent(RunSubscriber subscriber)
+{
+    return hooks_.apsisEvent.subscribe(std::move(subscriber));
+}
+
+ui::Subscription Form1::onSample(
+    std::function<std::int64_t(const SimState&, const RunValues&)> interval, RunSubscriber sample)
+{
+    return hooks_.samples.subscribe({std::move(interval), std::move(sample)});
+}
+
+ui::Subscription Form1::onRunFinished(
+    std::function<void(const SimState&, const RunResult&)> subscriber)
+{
+    return hooks_.finished.subscribe(std::move(subscriber));
+}
+
+ui::Subscription Form1::onRunFinished(std::function<void(const RunResult&)> subscriber)
+{
+    return onRunFinished([subscriber = std::move(subscriber)](const SimState&, const RunResult& r) {
+        subscriber(r);
+    });
 }
 
 void Form1::Form_Load()
@@ -100,7 +143,7 @@ void Form1::Form_Load()
     form3.setScaleModePixels();
     form3_.setPlotWidth(static_cast<float>(form3.innerWidth()));
     form3_.setColorIndex(0);
-    form3_.colorBox().setText(RegionalNumberText(static_cast<long long>(form3_.colorIndex())));
+    form3_.Tcolor.setText(RegionalNumberText(static_cast<long long>(form3_.colorIndex())));
     state_.scenarioCode = Scenario::TwoBlackHoles;
 }
 
@@ -110,19 +153,17 @@ void Form1::CommandCalc_Click()
     // ignored, since a second run would set up the state under the first.
     if (running_)
         return;
-    ui::TextBox& tc = box("Tc");
-    ui::TextBox& tdt = box("Tdt");
-    state_.c = ParseLeadingNumber(tc.text());
-    tc.setText(PlainNumberText(state_.c));
-    tdt.setText(NormalizeDecimalText(tdt.text()));
-    state_.dt = ParseLeadingNumber(tdt.text());
+    state_.c = ParseLeadingNumber(Tc.text());
+    Tc.setText(PlainNumberText(state_.c));
+    Tdt.setText(NormalizeDecimalText(Tdt.text()));
+    state_.dt = ParseLeadingNumber(Tdt.text());
     if (state_.dt == 0)
         state_.dt = 0.001;
-    tdt.setText(PlainNumberText(state_.dt));
-    box("Dx1").setText(NormalizeDecimalText(box("Dx1").text()));
-    box("Dx2").setText(NormalizeDecimalText(box("Dx2").text()));
-    state_.dx1 = ParseLeadingNumber(box("Dx1").text());
-    state_.dx2 = ParseLeadingNumber(box("Dx2").text());
+    Tdt.setText(PlainNumberText(state_.dt));
+    Dx1.setText(NormalizeDecimalText(Dx1.text()));
+    Dx2.setText(NormalizeDecimalText(Dx2.text()));
+    state_.dx1 = ParseLeadingNumber(Dx1.text());
+    state_.dx2 = ParseLeadingNumber(Dx2.text());
 
     running_ = true;
     services_.setRunning(true);
@@ -133,13 +174,12 @@ void Form1::CommandCalc_Click()
         services_.endProgram();
         return;
     }
-    if (finished_)
-        finished_(*lastRun_);
+    hooks_.finished(state_, *lastRun_);
 }
 
 void Form1::CommandEnd_Click()
 {
-    if (commandEnd_->caption() == "Stop") {
+    if (CommandEnd.caption() == "Stop") {
         state_.stopFlag = StopRequest::Stop;
         return;
     }
@@ -159,46 +199,43 @@ void Form1::closeRequested()
 
 void Form1::Tmethode_Click()
 {
-    const bool toMercury = box("Tmethode").text() == "2 BH's";
+    const bool toMercury = Tmethode.text() == "2 BH's";
     const RegionalFormat f = services_.regionalFormat();
-    box("Tmethode").setText(toMercury ? "Mercury" : "2 BH's");
+    Tmethode.setText(toMercury ? "Mercury" : "2 BH's");
     state_.scenarioCode = toMercury ? Scenario::Mercury : Scenario::TwoBlackHoles;
-    box("Tmass(0)").setText(RegionalNumberText(100LL));
-    box("Tmass(1)").setText(toMercury ? RegionalNumberText(0.001, f) : RegionalNumberText(100LL));
-    box("Tmass(2)").setText(RegionalNumberText(toMercury ? 0.1 : 0.01, f));
-    box("Dx1").setText(RegionalNumberText(toMercury ? 8LL : 6LL));
-    box("Titer").setText(RegionalNumberText(toMercury ? 1000000LL : 320000LL));
+    Tmass[0].setText(RegionalNumberText(100LL));
+    Tmass[1].setText(toMercury ? RegionalNumberText(0.001, f) : RegionalNumberText(100LL));
+    Tmass[2].setText(RegionalNumberText(toMercury ? 0.1 : 0.01, f));
+    Dx1.setText(RegionalNumberText(toMercury ? 8LL : 6LL));
+    Titer.setText(RegionalNumberText(toMercury ? 1000000LL : 320000LL));
     form3_.setColorIndex(toMercury ? 12 : 0);
     form3_.refreshSwatch();
 }
 
 void Form1::Tc_Click()
 {
-    if (ParseLeadingNumber(box("Tc").text()) == 0)
-        box("Tc").setText("50000");
+    if (ParseLeadingNumber(Tc.text()) == 0)
+        Tc.setText("50000");
 }
 
 void Form1::Tn_object_Click()
 {
-    ui::TextBox& n = box("Tn_object");
-    n.setText(RegionalNumberText(ParseLeadingNumber(n.text()) == 2 ? 3LL : 2LL));
+    Tn_object.setText(RegionalNumberText(ParseLeadingNumber(Tn_object.text()) == 2 ? 3LL : 2LL));
 }
 
 void Form1::Tn_object_Change()
 {
-    ui::TextBox& n = box("Tn_object");
-    if (n.text().empty())
+    if (Tn_object.text().empty())
         return;
-    if (ParseLeadingNumber(n.text()) > 3)
-        n.setText(RegionalNumberText(3LL));
-    if (ParseLeadingNumber(n.text()) < 2)
-        n.setText(RegionalNumberText(2LL));
+    if (ParseLeadingNumber(Tn_object.text()) > 3)
+        Tn_object.setText(RegionalNumberText(3LL));
+    if (ParseLeadingNumber(Tn_object.text()) < 2)
+        Tn_object.setText(RegionalNumberText(2LL));
 }
 
 void Form1::Tpredsel_Click()
 {
-    ui::TextBox& p = box("Tpredsel");
-    p.setText(p.text() == "0" ? "1" : "0");
+    Tpredsel.setText(Tpredsel.text() == "0" ? "1" : "0");
 }
 
 } // namespace gravlag

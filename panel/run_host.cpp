@@ -1,35 +1,42 @@
 #include "panel/run_host.h"
 
+#include <numeric>
+#include <stdexcept>
+#include <string>
+
 #include "displays/simulation_display.h"
 #include "displays/time_evolution_display.h"
 #include "panel/form1.h"
 
 namespace gravlag {
 
-PanelRunHost::PanelRunHost(ui::WindowServices& services, Form1& form1, SimulationDisplay& form2,
-                           TimeEvolutionDisplay& form3)
-    : services_(services), form1_(form1), form2_(form2), form3_(form3)
+PanelRunHost::PanelRunHost(ui::WindowServices& services, Form1& form1, const SimState& state,
+                           SimulationDisplay& form2, TimeEvolutionDisplay& form3, RunHooks& hooks)
+    : services_(services), form1_(form1), state_(state), form2_(form2), form3_(form3), hooks_(hooks)
 {
 }
 
 ui::TextBox& PanelRunHost::box(PanelBox b)
 {
     switch (b) {
-    case PanelBox::Tpredsel: return form1_.box("Tpredsel");
-    case PanelBox::Titer: return form1_.box("Titer");
-    case PanelBox::Tn_object: return form1_.box("Tn_object");
-    case PanelBox::Tmass0: return form1_.box("Tmass(0)");
-    case PanelBox::Tmass1: return form1_.box("Tmass(1)");
-    case PanelBox::Tmass2: return form1_.box("Tmass(2)");
-    case PanelBox::Tvxbase: return form1_.box("Tvxbase");
-    case PanelBox::Tvybase: return form1_.box("Tvybase");
+    case PanelBox::Tpredsel: return form1_.Tpredsel;
+    case PanelBox::Titer: return form1_.Titer;
+    case PanelBox::Tn_object: return form1_.Tn_object;
+    case PanelBox::Tmass0: return form1_.Tmass[0];
+    case PanelBox::Tmass1: return form1_.Tmass[1];
+    case PanelBox::Tmass2: return form1_.Tmass[2];
+    case PanelBox::Tvxbase: return form1_.Tvxbase;
+    case PanelBox::Tvybase: return form1_.Tvybase;
     }
-    return form1_.box("Tpredsel");
+    throw std::invalid_argument("no panel box numbered " + std::to_string(static_cast<int>(b)));
 }
 
 std::string PanelRunHost::boxText(PanelBox b) { return box(b).text(); }
 void PanelRunHost::setBoxText(PanelBox b, std::string_view text) { box(b).setText(text); }
-void PanelRunHost::setEndCaption(std::string_view caption) { form1_.commandEnd().setCaption(caption); }
+void PanelRunHost::setEndCaption(std::string_view caption)
+{
+    form1_.CommandEnd.setCaption(caption);
+}
 
 void PanelRunHost::showDisplays()
 {
@@ -49,26 +56,41 @@ DisplayGeometry PanelRunHost::prepareDisplays(Scenario scenario)
 void PanelRunHost::apsisEvent(const SimState& state, const RunValues& run)
 {
     form3_.apsisEvent(state, run);
-    if (apsisObserver)
-        apsisObserver(run);
+    hooks_.apsisEvent(state, run);
 }
 
 void PanelRunHost::displayUpdate(const SimState& state, const RunValues& run)
 {
     form2_.drawBodies(state, run);
-    form1_.box("Tti2j0").setText(FormatRegional(run.delay31, format_));
-    form1_.box("Tti1j0").setText(FormatRegional(run.delay21, format_));
-    form1_.box("Titer1").setText(FormatRegional(static_cast<long long>(run.k)));
-    services_.processPendingEvents();
+    form1_.Tti2j0.setText(FormatRegional(run.delay31, format_));
+    form1_.Tti1j0.setText(FormatRegional(run.delay21, format_));
+    form1_.Titer1.setText(FormatRegional(static_cast<long long>(run.k)));
+    services_.processPendingInput();
 }
 
 void PanelRunHost::timePlot(const SimState& state, const RunValues& run) { form3_.timePlot(state, run); }
 
+// The run asks for its sampling interval once, right after its set-up and before pass 0:
+// that is where it begins for the subscribers. The run samples at the greatest common
+// divisor of the subscribers' intervals, and each takes the passes of its own.
 std::int64_t PanelRunHost::sampleEvery(const RunValues& run)
 {
-    return sampleInterval && sampleObserver ? sampleInterval(run) : 0;
+    hooks_.begin(state_, run);
+    std::int64_t every = 0;
+    hooks_.samples.forEach([&](SampleSubscriber& s) {
+        const std::int64_t n = s.interval && s.sample ? s.interval(state_, run) : 0;
+        s.every = n > 0 ? n : 0;
+        every = std::gcd(every, s.every);
+    });
+    return every;
 }
 
-void PanelRunHost::samplePass(const SimState& state, const RunValues& run) { sampleObserver(state, run); }
+void PanelRunHost::samplePass(const SimState& state, const RunValues& run)
+{
+    hooks_.samples.forEach([&](const SampleSubscriber& s) {
+        if (s.every > 0 && run.k % s.every == 0)
+            s.sample(state, run);
+    });
+}
 
 } // namespace gravlag

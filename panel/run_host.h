@@ -1,9 +1,9 @@
 #pragma once
-// What a run needs from the windows: Form1's boxes and caption, Form2 and Form3.
-
-#include <functional>
+// What a run needs from the windows: Form1's boxes and caption, Form2 and Form3; and what it
+// tells the subscribers of the panel's run hooks.
 
 #include "core/run.h"
+#include "panel/run_hooks.h"
 #include "ui/window_services.h"
 
 namespace gravlag {
@@ -14,12 +14,8 @@ class TimeEvolutionDisplay;
 
 class PanelRunHost final : public RunHost {
 public:
-    PanelRunHost(ui::WindowServices& services, Form1& form1, SimulationDisplay& form2,
-                 TimeEvolutionDisplay& form3);
-    std::function<void(const RunValues&)> apsisObserver;
-    // Export sampling: the interval for a run (0: none) and the observer of each sample.
-    std::function<std::int64_t(const RunValues&)> sampleInterval;
-    std::function<void(const SimState&, const RunValues&)> sampleObserver;
+    PanelRunHost(ui::WindowServices& services, Form1& form1, const SimState& state,
+                 SimulationDisplay& form2, TimeEvolutionDisplay& form3, RunHooks& hooks);
 
     std::string boxText(PanelBox box) override;
     void setBoxText(PanelBox box, std::string_view text) override;
@@ -40,8 +36,10 @@ private:
     ui::TextBox& box(PanelBox box);
     ui::WindowServices& services_;
     Form1& form1_;
+    const SimState& state_;
     SimulationDisplay& form2_;
     TimeEvolutionDisplay& form3_;
+    RunHooks& hooks_;
     RegionalFormat format_;
 };
 

@@ -13,8 +13,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/number_text.h"
+#include "ui/subscription.h"
 
 namespace gravlag::ui {
 
@@ -110,11 +112,20 @@ public:
 class WindowServices {
 public:
     virtual ~WindowServices() = default;
+    WindowServices() = default;
+    WindowServices(const WindowServices&) = delete;
+    WindowServices& operator=(const WindowServices&) = delete;
     // A window is created hidden, with its designed inner size in twips.
     virtual Window& createWindow(std::string_view name, std::string_view caption,
                                  int innerWidthTwips, int innerHeightTwips) = 0;
     // Runs every pending repaint, click and key stroke to completion, then returns.
     virtual void processPendingEvents() = 0;
+    // The hand-over of a run's display update, every 100 passes: every click and key stroke
+    // that has reached the program runs to completion before this returns, as with
+    // processPendingEvents; repaints and timers may wait for the next frame (about 60 a
+    // second), so that a hand-over that finds no input costs next to nothing. An
+    // implementation that cannot tell whether input is waiting hands over in full.
+    virtual void processPendingInput() { processPendingEvents(); }
     // Closes every window and ends the program: the caller returns at once and the event
     // loop runs nothing more (the headless implementation records that it was asked).
     virtual void endProgram() = 0;
@@ -123,6 +134,18 @@ public:
     // sets up to a frame late (the desktop windows paint at most about 60 times a second);
     // when it ends, everything is shown as set. What the program reads back is never late.
     virtual void setRunning(bool /*running*/) {}
+
+    // A fault inside the windows that reaches no caller as a return value (a chain of change
+    // handlers cut at its depth limit), one line each, to every subscriber: the program
+    // prints or shows it. Without a subscriber it is dropped.
+    Subscription onProblem(std::function<void(std::string_view)> subscriber)
+    {
+        return problems_.subscribe(std::move(subscriber));
+    }
+    void reportProblem(std::string_view problem) { problems_(problem); }
+
+private:
+    Hook<std::string_view> problems_;
 };
 
 // The device pixel that a single-precision drawing coordinate falls on: nearest, halves up.

@@ -11,8 +11,8 @@
 
 #include "app/batch/batch_run.h"
 #include "app/batch/point_list.h"
+#include "panel/panel_inputs.h"
 #include "app/batch/sweep.h"
-#include "app/files/panel_inputs.h"
 #include "app/files/utf8_text.h"
 #include "app/version/version.h"
 #include "ui/user_number_format.h"

@@ -49,10 +49,10 @@ bool BatchExports::open(const BatchOptions& o, std::string& problem)
     return true;
 }
 
-void BatchExports::attach(Form1& form1, const SimState& state)
+void BatchExports::attach(Form1& form1)
 {
     if (apsis_.wanted)
-        form1.onApsisEvent([this](const RunValues& run) {
+        apsisRows_ = form1.onApsisEvent([this](const SimState&, const RunValues& run) {
             row_.clear();
             AppendApsisCsvRow(row_, run);
             apsis_.file.write(row_);
@@ -61,7 +61,7 @@ void BatchExports::attach(Form1& form1, const SimState& state)
         return;
     // Asked once the run is set up: the hook runs at the common multiples of both intervals'
     // greatest common divisor, and each file takes the passes of its own interval.
-    const auto interval = [this, &state, &form1](const RunValues& run) -> std::int64_t {
+    const auto interval = [this, &form1](const SimState& state, const RunValues& run) -> std::int64_t {
         // The t column holds k*dt; the largest |k*dt| is that of the last pass, so if that
         // is finite, every row's is. Otherwise the run is stopped before its first pass.
         const double lastTime = std::floor(std::max(run.iterEndValue, 0.0)) * state.dt;
@@ -85,7 +85,8 @@ void BatchExports::attach(Form1& form1, const SimState& state)
             return distanceEvery_;
         return std::gcd(distanceEvery_, trajectoryEvery_);
     };
-    form1.onSample(interval, [this](const SimState& s, const RunValues& run) { sample(s, run.k); });
+    samples_ = form1.onSample(
+        interval, [this](const SimState& s, const RunValues& run) { sample(s, run.k); });
 }
 
 void BatchExports::sample(const SimState& state, std::int64_t k)

@@ -10,6 +10,7 @@
 
 #include "app/batch/batch_options.h"
 #include "app/files/output_file.h"
+#include "ui/subscription.h"
 
 namespace gravlag {
 
@@ -21,9 +22,9 @@ public:
     // Creates every file asked for (as a temporary); false with a one-line problem if one
     // cannot be created.
     bool open(const BatchOptions& options, std::string& problem);
-    // Installs the run's hooks for the files opened; the panel must outlive the run. A run
-    // whose time column would not be finite is stopped before its first pass: refusal().
-    void attach(Form1& form1, const SimState& state);
+    // Subscribes to the panel's run hooks for the files opened, until this goes. A run whose
+    // time column would not be finite is stopped before its first pass: refusal().
+    void attach(Form1& form1);
     const std::string& refusal() const { return refusal_; }
     // Each file complete up to the run's last pass replaces its target; one message per file
     // that could not be written ("--distance-csv: cannot write d.csv: ...") is appended.
@@ -45,6 +46,7 @@ private:
     int lastBody_ = 0;
     std::string row_; // reused for every row
     std::string refusal_;
+    ui::ScopedSubscription apsisRows_, samples_;
 };
 
 } // namespace gravlag

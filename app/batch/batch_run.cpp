@@ -2,6 +2,8 @@
 
 #include <array>
 #include <ostream>
+#include <string_view>
+#include <tuple>
 
 #include "app/batch/batch_exports.h"
 #include "app/batch/batch_outputs.h"
@@ -9,6 +11,7 @@
 #include "app/files/exact_text.h"
 #include "app/files/output_file.h"
 #include "app/files/png_writer.h"
+#include "panel/panel_inputs.h"
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"
 
@@ -23,13 +26,9 @@ nlohmann::json Number(const std::optional<double>& v)
 
 nlohmann::json Array3(const std::array<double, kBodies>& a) { return {a[0], a[1], a[2]}; }
 
-const char* const kBoxNames[] = {
-    "Tn_object", "Tmass(0)", "Tmass(1)", "Tmass(2)", "Dx1", "Dx2", "Tvxbase", "Tvybase",
-    "Tmethode", "Titer", "Titer1", "Tdt", "Tc", "Tpredsel", "Tti1j0", "Tti2j0",
-    "Tcolor", "TPred", "Ta", "Tb"};
-
-nlohmann::json Report(const RunResult& result, const SimState& s, ui::HeadlessServices& services)
+nlohmann::json Report(const RunResult& result, Program& program)
 {
+    const SimState& s = program.state();
     const RunValues& v = result.values;
     nlohmann::json j;
     j["ended"] = std::string(RunEndName(result.ended));
@@ -48,9 +47,13 @@ nlohmann::json Report(const RunResult& result, const SimState& s, ui::HeadlessSe
     j["fitA"] = v.fit ? nlohmann::json(v.fit->fitA) : nlohmann::json(nullptr);
     j["fitB"] = v.fit ? nlohmann::json(v.fit->fitB) : nlohmann::json(nullptr);
     j["predAngle"] = v.fit ? nlohmann::json(v.fit->predAngle) : nlohmann::json(nullptr);
+    // Every text box of the panel and of the time evolution display, by its control name.
     nlohmann::json boxes = nlohmann::json::object();
-    for (const char* name : kBoxNames)
-        boxes[name] = services.textBox(name)->text();
+    for (const PanelInput& box : PanelBoxes())
+        boxes[box.box] = box.control(program.form1()).text();
+    TimeEvolutionDisplay& form3 = program.form3();
+    for (const ui::TextBox* box : {&form3.Tcolor, &form3.TPred, &form3.Ta, &form3.Tb})
+        boxes[box->name()] = box->text();
     j["boxes"] = boxes;
     return j;
 }
@@ -111,12 +114,11 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     }
     struct Picture {
         const char* option;
-        const char* window;
         const std::string& path;
         OutputFile file;
+        ui::Window* window = nullptr; // known once the program is up
     };
-    Picture pictures[] = {{"--sim-png", "Form2", options.simPng, {}},
-                          {"--plot-png", "Form3", options.plotPng, {}}};
+    Picture pictures[] = {{"--sim-png", options.simPng, {}}, {"--plot-png", options.plotPng, {}}};
     for (Picture& p : pictures)
         if (!p.path.empty() && !p.file.open(p.path)) {
             err << "gravlag-batch: " << p.option << ": " << p.file.error() << "\n";
@@ -124,17 +126,23 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
         }
 
     ui::HeadlessServices services(options.regional);
+    // Faults inside the windows are reported, but do not end the run.
+    const ui::ScopedSubscription problems = services.onProblem(
+        [&err](std::string_view problem) { err << "gravlag-batch: " << problem << "\n"; });
     Program program(services);
     Form1& form1 = program.form1();
-    exports.attach(form1, program.state());
+    pictures[0].window = &program.form2().window();
+    pictures[1].window = &program.form3().window();
+    exports.attach(form1);
 
     // The file first, then the command line's scenario and boxes over it.
     ParamFile params = options.params.value_or(ParamFile{});
     if (options.scenario)
         params.scenario = options.scenario;
     ApplyParamFile(params, form1);
+    // Box names from the command line, which takes them from the same table.
     for (const auto& [name, text] : options.typed)
-        services.textBox(name)->type(text);
+        ui::Headless(form1.box(name)).type(text);
 
     // "Stop" is clicked at a hand-over, as a person would: for a signal at the first one,
     // for --stop-at at the first display update at or after its pass.
@@ -143,9 +151,12 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     services.setIdleHook([&] {
         if (stopClicked)
             return;
-        if (const int signal = StopSignal(); signal != 0) {
-            services.queueClick("CommandEnd");
+        const auto clickStop = [&] {
+            services.queue([&end = ui::Headless(form1.CommandEnd)] { end.click(); });
             stopClicked = true;
+        };
+        if (const int signal = StopSignal(); signal != 0) {
+            clickStop();
             stoppedBy = signal;
             return;
         }
@@ -153,13 +164,11 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
         // which has just written its pass counter into "Active".
         if (!options.stopAt || services.eventHandOvers() < 2)
             return;
-        const double k = ParseLeadingNumber(services.textBox("Titer1")->text());
-        if (k >= static_cast<double>(*options.stopAt)) {
-            services.queueClick("CommandEnd");
-            stopClicked = true;
-        }
+        const double k = ParseLeadingNumber(form1.Titer1.text());
+        if (k >= static_cast<double>(*options.stopAt))
+            clickStop();
     });
-    services.button("CommandCalc")->click();
+    ui::Headless(form1.CommandCalc).click();
 
     RunResult result = *form1.lastRun();
     if (!exports.refusal().empty()) {
@@ -169,7 +178,7 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     if (result.ended == RunEnd::Refused) {
         exports.discard(); // the destructors would; said here because it is the point
         err << "gravlag-batch: " << result.message << "\n";
-        report = Report(result, program.state(), services);
+        report = Report(result, program);
         report["outputErrors"] = nlohmann::json::array();
         return kExitRefused;
     }
@@ -185,7 +194,7 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     for (Picture& p : pictures) {
         if (p.path.empty())
             continue;
-        const std::string png = EncodePng(services.window(p.window)->surface());
+        const std::string png = EncodePng(ui::Headless(*p.window).surface());
         if (png.empty()) {
             p.file.discard();
             outputErrors.push_back(std::string(p.option) + ": cannot encode the picture as PNG");
@@ -198,7 +207,7 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     for (const std::string& e : outputErrors)
         err << "gravlag-batch: " << e << "\n";
 
-    report = Report(result, program.state(), services);
+    report = Report(result, program);
     if (result.ended == RunEnd::Stopped && stoppedBy != 0)
         report["signal"] = SignalName(stoppedBy);
     report["outputErrors"] = outputErrors;

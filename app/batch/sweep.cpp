@@ -16,8 +16,8 @@
 #include "app/batch/point_report.h"
 #include "app/batch/stop_signals.h"
 #include "app/files/output_file.h"
-#include "app/files/panel_inputs.h"
 #include "app/files/utf8_text.h"
+#include "panel/panel_inputs.h"
 
 namespace gravlag {
 

@@ -81,13 +81,14 @@ DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
 
     // The entries wait while a run goes on; a run starts the apsis rows afresh, so a run
     // without events leaves none.
-    services_.onRunningChanged([this](bool running) {
+    runningChanged_ = services_.onRunningChanged([this](bool running) {
         for (QAction* a : fileActions_)
             a->setEnabled(!running);
         if (running)
             apsisRows_.clear();
     });
-    program_.form1().onApsisEvent([this](const RunValues& run) { AppendApsisCsvRow(apsisRows_, run); });
+    apsisEvents_ = program_.form1().onApsisEvent(
+        [this](const SimState&, const RunValues& run) { AppendApsisCsvRow(apsisRows_, run); });
 }
 
 QAction* DesktopActions::addAction(QWidget* widget, const char* name, const QString& text)

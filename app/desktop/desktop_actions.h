@@ -12,6 +12,8 @@
 #include <QObject>
 #include <QString>
 
+#include "ui/subscription.h"
+
 class QAction;
 class QWidget;
 
@@ -50,6 +52,8 @@ private:
     std::string apsisRows_; // rows of the apsis CSV, without the header
     std::vector<QAction*> fileActions_;
     QAction* saveApsis_ = nullptr;
+    ui::ScopedSubscription apsisEvents_;    // this goes before the panel
+    ui::ScopedSubscription runningChanged_; // and before the services
 };
 
 } // namespace gravlag

@@ -1,6 +1,7 @@
 // gravlag: the desktop program.
 #include <iostream>
 #include <optional>
+#include <string_view>
 
 #include <QApplication>
 #include <QFont>
@@ -37,6 +38,8 @@ int main(int argc, char** argv)
     font.setPointSizeF(7.5);
     app.setFont(font);
     gravlag::ui::QtServices services;
+    services.onProblem(
+        [](std::string_view problem) { std::cerr << "gravlag: " << problem << "\n"; });
     gravlag::Program program(services);
     gravlag::DesktopActions actions(services, program);
     QWidget* panel = services.widget("Form1");

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <set>
+#include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
-#include "app/files/panel_inputs.h"
 #include "app/files/small_file.h"
+#include "panel/panel_inputs.h"
 #include "panel/form1.h"
 
 namespace gravlag {
@@ -115,21 +116,25 @@ void ApplyParamFile(const ParamFile& file, Form1& form1)
 {
     // Each click switches to the other scenario (a box showing neither goes to "2 BH's").
     if (file.scenario)
-        for (int clicks = 0; clicks < 2 && form1.box("Tmethode").text() != *file.scenario; ++clicks)
+        for (int clicks = 0; clicks < 2 && form1.Tmethode.text() != *file.scenario; ++clicks)
             form1.Tmethode_Click();
-    for (const auto& [box, text] : file.boxes)
-        form1.box(box).setText(text);
+    for (const auto& [box, text] : file.boxes) {
+        const PanelInput* input = FindPanelInputByBox(box);
+        if (!input)
+            throw std::invalid_argument("no input box named \"" + box + "\" on the panel");
+        input->control(form1).setText(text);
+    }
 }
 
 ParamFile CollectParamFile(Form1& form1)
 {
     ParamFile file;
     // A "Choice" box typed into shows neither scenario; the file then leaves it as it finds it.
-    const std::string scenario = form1.box("Tmethode").text();
+    const std::string scenario = form1.Tmethode.text();
     if (std::find(std::begin(kScenarios), std::end(kScenarios), scenario) != std::end(kScenarios))
         file.scenario = scenario;
     for (const PanelInput& input : PanelInputs())
-        file.boxes.emplace_back(input.box, form1.box(input.box).text());
+        file.boxes.emplace_back(input.box, input.control(form1).text());
     return file;
 }
 

@@ -56,7 +56,8 @@ TEST_P(NoAllocation, DuringThePasses)
     // Sampled every pass, so that the hook itself is exercised; counting starts after pass 0
     // (whose display update is the first to write the progress boxes) and ends with the run.
     long seen = 0;
-    program.form1().onSample([](const gravlag::RunValues&) { return std::int64_t{1}; },
+    program.form1().onSample([](const gravlag::SimState&,
+                                const gravlag::RunValues&) { return std::int64_t{1}; },
                              [&](const gravlag::SimState&, const gravlag::RunValues& run) {
                                  if (run.k == 0) {
                                      allocations = 0;

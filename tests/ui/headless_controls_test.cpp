@@ -110,6 +110,9 @@ TEST_F(PanelFixture, ChangeHandlerThatNeverSettlesIsCutAtTheDepthLimit)
 {
     int entered = 0;
     const auto hitsBefore = HeadlessTextBox::changeDepthLimitHits();
+    std::vector<std::string> problems;
+    const ScopedSubscription told
+        = services.onProblem([&](std::string_view p) { problems.emplace_back(p); });
     tc.onChange([&] {
         ++entered;
         tc.setText(tc.text() == "a" ? "b" : "a");
@@ -117,6 +120,7 @@ TEST_F(PanelFixture, ChangeHandlerThatNeverSettlesIsCutAtTheDepthLimit)
     tc.setText("a");
     EXPECT_EQ(entered, HeadlessTextBox::kMaxChangeDepth);
     EXPECT_EQ(HeadlessTextBox::changeDepthLimitHits(), hitsBefore + 1);
+    EXPECT_EQ(problems, (std::vector<std::string>{"change handlers nested too deeply; chain cut"}));
     // The box works normally afterwards: the depth count came back down.
     tc.onChange([&] { ++entered; });
     tc.setText("c");

@@ -1,7 +1,6 @@
 #include "ui/headless/headless_services.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <utility>
 
@@ -13,26 +12,9 @@ constexpr int kTwips = HeadlessServices::kTwipsPerPixel;
 constexpr int kFrameWidth = HeadlessServices::kFrameLeft + HeadlessServices::kFrameRight;
 constexpr int kFrameHeight = HeadlessServices::kFrameTop + HeadlessServices::kFrameBottom;
 
-// Change handlers may set texts again, of their own box or of others; the nesting depth is
-// counted over all boxes so that two boxes feeding each other are caught as well. Per thread:
-// the windows of one program live on one thread, and independent programs (a sweep's
-// points) may run side by side.
-thread_local int changeDepth = 0;
-thread_local std::size_t changeLimitHits = 0;
-
 int InnerPixels(int outerTwips, int framePixels)
 {
     return std::max(0, outerTwips / kTwips - framePixels);
-}
-
-// Runs a handler from a copy, so that a handler that installs another one (or itself again)
-// does not destroy the function object it is running in.
-void Raise(const Handler& handler)
-{
-    if (handler) {
-        Handler running = handler;
-        running();
-    }
 }
 
 } // namespace
@@ -52,8 +34,9 @@ Window& HeadlessServices::createWindow(std::string_view name, std::string_view c
 {
     if (window(name))
         throw std::invalid_argument("window already exists: " + std::string(name));
-    windows_.push_back(std::make_unique<HeadlessWindow>(std::string(name), std::string(caption),
-                                                        innerWidthTwips, innerHeightTwips));
+    windows_.push_back(std::make_unique<HeadlessWindow>(*this, std::string(name),
+                                                        std::string(caption), innerWidthTwips,
+                                                        innerHeightTwips));
     return *windows_.back();
 }
 
@@ -93,16 +76,12 @@ HeadlessWindow* HeadlessServices::window(std::string_view name)
 namespace {
 
 template <typename Kind>
-Kind* FindControl(const std::vector<std::unique_ptr<HeadlessWindow>>& windows, std::string_view name)
+Kind* FindInWindows(const std::vector<std::unique_ptr<HeadlessWindow>>& windows,
+                    std::string_view name)
 {
-    for (const auto& w : windows) {
-        for (const auto& control : w->controls()) {
-            if (control->name() == name) {
-                if (auto* found = dynamic_cast<Kind*>(control.get()))
-                    return found;
-            }
-        }
-    }
+    for (const auto& w : windows)
+        if (auto* found = FindControl<Kind>(w->controls(), name))
+            return found;
     return nullptr;
 }
 
@@ -110,17 +89,17 @@ Kind* FindControl(const std::vector<std::unique_ptr<HeadlessWindow>>& windows, s
 
 HeadlessTextBox* HeadlessServices::textBox(std::string_view name)
 {
-    return FindControl<HeadlessTextBox>(windows_, name);
+    return FindInWindows<HeadlessTextBox>(windows_, name);
 }
 
 HeadlessButton* HeadlessServices::button(std::string_view name)
 {
-    return FindControl<HeadlessButton>(windows_, name);
+    return FindInWindows<HeadlessButton>(windows_, name);
 }
 
 HeadlessLabel* HeadlessServices::label(std::string_view name)
 {
-    return FindControl<HeadlessLabel>(windows_, name);
+    return FindInWindows<HeadlessLabel>(windows_, name);
 }
 
 void HeadlessServices::queueClick(std::string_view controlName)
@@ -162,9 +141,10 @@ void HeadlessServices::queue(std::function<void()> event)
 // ---------------------------------------------------------------------------------------------
 // Window
 
-HeadlessWindow::HeadlessWindow(std::string name, std::string caption, int innerWidthTwips,
-                               int innerHeightTwips)
-    : name_(std::move(name))
+HeadlessWindow::HeadlessWindow(WindowServices& services, std::string name, std::string caption,
+                               int innerWidthTwips, int innerHeightTwips)
+    : services_(services)
+    , name_(std::move(name))
     , caption_(std::move(caption))
     , outerWidth_(innerWidthTwips + kFrameWidth * kTwips)
     , outerHeight_(innerHeightTwips + kFrameHeight * kTwips)
@@ -249,43 +229,22 @@ void HeadlessWindow::setPixel(float x, float y, Rgb color)
         = color;
 }
 
-namespace {
-
-void RequireNewName(const std::vector<std::unique_ptr<Control>>& controls, const std::string& name)
-{
-    for (const auto& control : controls) {
-        if (control->name() == name)
-            throw std::invalid_argument("control already exists: " + name);
-    }
-}
-
-} // namespace
-
 TextBox& HeadlessWindow::addTextBox(const ControlDesign& design)
 {
-    RequireNewName(controls_, design.name);
-    auto box = std::make_unique<HeadlessTextBox>(design);
-    auto& added = *box;
-    controls_.push_back(std::move(box));
-    return added;
+    return AddControl(controls_, design.name,
+                      [&] { return std::make_unique<HeadlessTextBox>(services_, design); });
 }
 
 Label& HeadlessWindow::addLabel(const ControlDesign& design)
 {
-    RequireNewName(controls_, design.name);
-    auto label = std::make_unique<HeadlessLabel>(design);
-    auto& added = *label;
-    controls_.push_back(std::move(label));
-    return added;
+    return AddControl(controls_, design.name,
+                      [&] { return std::make_unique<HeadlessLabel>(design); });
 }
 
 Button& HeadlessWindow::addButton(const ControlDesign& design)
 {
-    RequireNewName(controls_, design.name);
-    auto button = std::make_unique<HeadlessButton>(design);
-    auto& added = *button;
-    controls_.push_back(std::move(button));
-    return added;
+    return AddControl(controls_, design.name,
+                      [&] { return std::make_unique<HeadlessButton>(design); });
 }
 
 void HeadlessWindow::requestClose()
@@ -296,11 +255,10 @@ void HeadlessWindow::requestClose()
 // ---------------------------------------------------------------------------------------------
 // Controls
 
-HeadlessTextBox::HeadlessTextBox(const ControlDesign& design)
-    : design_(design)
+HeadlessTextBox::HeadlessTextBox(WindowServices& services, const ControlDesign& design)
+    : HeadlessControl(design)
+    , services_(services)
     , text_(design.text)
-    , left_(design.left / kTwips)
-    , top_(design.top / kTwips)
 {
     // Room for any number text the program writes, so that a run's updates never allocate.
     text_.reserve(NumberText::kCapacity);
@@ -311,22 +269,7 @@ void HeadlessTextBox::setText(std::string_view text)
     if (text == text_)
         return;
     text_ = text;
-    if (!onChange_)
-        return;
-    if (changeDepth >= kMaxChangeDepth) {
-        // A handler that keeps changing texts without end: the text is kept, the chain is cut.
-        ++changeLimitHits;
-        std::fputs("gravlag: change handlers nested too deeply; chain cut\n", stderr);
-        return;
-    }
-    ++changeDepth;
-    try {
-        Raise(onChange_);
-    } catch (...) {
-        --changeDepth;
-        throw;
-    }
-    --changeDepth;
+    RaiseChange(onChange_, services_);
 }
 
 void HeadlessTextBox::click()
@@ -334,16 +277,9 @@ void HeadlessTextBox::click()
     Raise(onClick_);
 }
 
-std::size_t HeadlessTextBox::changeDepthLimitHits()
-{
-    return changeLimitHits;
-}
-
 HeadlessButton::HeadlessButton(const ControlDesign& design)
-    : design_(design)
+    : HeadlessControl(design)
     , caption_(design.text)
-    , left_(design.left / kTwips)
-    , top_(design.top / kTwips)
 {
 }
 
@@ -353,11 +289,29 @@ void HeadlessButton::click()
 }
 
 HeadlessLabel::HeadlessLabel(const ControlDesign& design)
-    : design_(design)
+    : HeadlessControl(design)
     , caption_(design.text)
-    , left_(design.left / kTwips)
-    , top_(design.top / kTwips)
 {
+}
+
+HeadlessWindow& Headless(Window& window)
+{
+    return dynamic_cast<HeadlessWindow&>(window);
+}
+
+HeadlessTextBox& Headless(TextBox& box)
+{
+    return dynamic_cast<HeadlessTextBox&>(box);
+}
+
+HeadlessButton& Headless(Button& button)
+{
+    return dynamic_cast<HeadlessButton&>(button);
+}
+
+HeadlessLabel& Headless(Label& label)
+{
+    return dynamic_cast<HeadlessLabel&>(label);
 }
 
 } // namespace gravlag::ui

@@ -2,7 +2,8 @@
 // Window services in memory: boxes, captions and pixel surfaces without a display.
 // Used by the tests and by the batch runner. Clicks and typing are queued as a person's
 // input would be and run by processPendingEvents(), exactly where the program hands control
-// to the event system; tests may also raise them directly.
+// to the event system (a run's processPendingInput hands over in full here); tests may also
+// raise them directly.
 
 #include <deque>
 #include <functional>
@@ -11,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ui/control_lookup.h"
+#include "ui/raise.h"
 #include "ui/surface.h"
 #include "ui/window_services.h"
 
@@ -38,7 +41,9 @@ public:
     RegionalFormat regionalFormat() const override { return format_; }
     void setRegionalFormat(RegionalFormat format) { format_ = std::move(format); }
 
-    // Lookup by name: windows "Form1"..; controls "Tmass(0)", "CommandEnd", ... (any window).
+    // Lookup by name, for names from outside the program (tests, a driver): windows "Form1"..;
+    // controls "Tmass(0)", "CommandEnd", ... by the rule of control_lookup.h, window by
+    // window in the order they were created.
     HeadlessWindow* window(std::string_view name);
     HeadlessTextBox* textBox(std::string_view name);
     HeadlessButton* button(std::string_view name);
@@ -69,7 +74,8 @@ private:
 
 class HeadlessWindow final : public Window {
 public:
-    HeadlessWindow(std::string name, std::string caption, int innerWidthTwips, int innerHeightTwips);
+    HeadlessWindow(WindowServices& services, std::string name, std::string caption,
+                   int innerWidthTwips, int innerHeightTwips);
     ~HeadlessWindow() override;
     const std::string& name() const override { return name_; }
     std::string caption() const override { return caption_; }
@@ -97,7 +103,7 @@ public:
     const Surface& surface() const;
     std::size_t setPixelCalls() const { return pixelCalls_; }
     void requestClose(); // as the person closing it through its frame
-    const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
+    const ControlList& controls() const { return controls_; }
 
 private:
     // The surface follows the inner size, keeping what overlaps. It is fitted when it is
@@ -106,19 +112,22 @@ private:
     // drawn on, and filling pixels is most of a short run's time. The run's set-up reads the
     // inner sizes of the shown displays it will draw on, so its passes allocate nothing.
     void fitSurface() const;
+    WindowServices& services_;
     std::string name_, caption_;
     int left_ = 0, top_ = 0, outerWidth_ = 0, outerHeight_ = 0;
     bool pixelScale_ = false, visible_ = false;
     mutable Surface surface_;
     mutable bool surfaceFitted_ = false;
     std::size_t pixelCalls_ = 0;
-    std::vector<std::unique_ptr<Control>> controls_;
+    ControlList controls_;
     Handler onClose_;
 };
 
-class HeadlessTextBox final : public TextBox {
+// What every in-memory control shares: its design, position in pixels and its own visibility
+// flag; like QtControl on the Qt side.
+template <typename Interface>
+class HeadlessControl : public Interface {
 public:
-    explicit HeadlessTextBox(const ControlDesign& design);
     const std::string& name() const override { return design_.name; }
     int left() const override { return left_; }
     void setLeft(int px) override { left_ = px; }
@@ -126,6 +135,25 @@ public:
     void setTop(int px) override { top_ = px; }
     bool isVisible() const override { return visible_; }
     void setVisible(bool visible) override { visible_ = visible; }
+    const ControlDesign& design() const { return design_; }
+
+protected:
+    explicit HeadlessControl(const ControlDesign& design)
+        : design_(design)
+        , left_(design.left / HeadlessServices::kTwipsPerPixel)
+        , top_(design.top / HeadlessServices::kTwipsPerPixel)
+    {
+    }
+
+private:
+    ControlDesign design_;
+    int left_, top_;
+    bool visible_ = true;
+};
+
+class HeadlessTextBox final : public HeadlessControl<TextBox> {
+public:
+    HeadlessTextBox(WindowServices& services, const ControlDesign& design);
     std::string text() const override { return text_; }
     void setText(std::string_view text) override;
     void setTextColor(Rgb color) override { textColor_ = color; colored_ = true; }
@@ -135,68 +163,51 @@ public:
 
     void click();
     void type(std::string_view text) { setText(text); } // a person replacing the text
-    // Change handlers nested deeper than this (over all boxes) are not entered; the text is
-    // still set. Only a handler chain that never settles gets there; the count tells a test.
-    static constexpr int kMaxChangeDepth = 64;
-    static std::size_t changeDepthLimitHits();
+    // Change handlers nested deeper than this (over all boxes of the thread) are not entered;
+    // the text is still set, and the cut is reported through the services.
+    static constexpr int kMaxChangeDepth = ChangeDepthGuard::kMaxDepth;
+    static std::size_t changeDepthLimitHits() { return ChangeDepthGuard::limitHits(); }
     Rgb textColor() const { return textColor_; }
     Rgb backgroundColor() const { return background_; }
     bool colorsSet() const { return colored_; } // false while the box has its default colours
-    const ControlDesign& design() const { return design_; }
 
 private:
-    ControlDesign design_;
+    WindowServices& services_;
     std::string text_;
-    int left_, top_;
-    bool visible_ = true;
     Rgb textColor_{0, 0, 0}, background_{255, 255, 255};
     bool colored_ = false;
     Handler onClick_, onChange_;
 };
 
-class HeadlessButton final : public Button {
+class HeadlessButton final : public HeadlessControl<Button> {
 public:
     explicit HeadlessButton(const ControlDesign& design);
-    const std::string& name() const override { return design_.name; }
-    int left() const override { return left_; }
-    void setLeft(int px) override { left_ = px; }
-    int top() const override { return top_; }
-    void setTop(int px) override { top_ = px; }
-    bool isVisible() const override { return visible_; }
-    void setVisible(bool visible) override { visible_ = visible; }
     std::string caption() const override { return caption_; }
     void setCaption(std::string_view caption) override { caption_ = caption; }
     void onClick(Handler handler) override { onClick_ = std::move(handler); }
     void click();
-    const ControlDesign& design() const { return design_; }
 
 private:
-    ControlDesign design_;
     std::string caption_;
-    int left_, top_;
-    bool visible_ = true;
     Handler onClick_;
 };
 
-class HeadlessLabel final : public Label {
+class HeadlessLabel final : public HeadlessControl<Label> {
 public:
     explicit HeadlessLabel(const ControlDesign& design);
-    const std::string& name() const override { return design_.name; }
-    int left() const override { return left_; }
-    void setLeft(int px) override { left_ = px; }
-    int top() const override { return top_; }
-    void setTop(int px) override { top_ = px; }
-    bool isVisible() const override { return visible_; }
-    void setVisible(bool visible) override { visible_ = visible; }
     std::string caption() const override { return caption_; }
     void setCaption(std::string_view caption) override { caption_ = caption; }
-    const ControlDesign& design() const { return design_; }
 
 private:
-    ControlDesign design_;
     std::string caption_;
-    int left_, top_;
-    bool visible_ = true;
 };
+
+// The in-memory control or window behind one of the program's own (a driver holding the
+// program's typed controls acts on them as a person would). Throws std::bad_cast for one of
+// another implementation.
+HeadlessWindow& Headless(Window& window);
+HeadlessTextBox& Headless(TextBox& box);
+HeadlessButton& Headless(Button& button);
+HeadlessLabel& Headless(Label& label);
 
 } // namespace gravlag::ui

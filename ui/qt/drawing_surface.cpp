@@ -18,7 +18,8 @@ QRgb BackgroundRgb()
 
 } // namespace
 
-DrawingSurface::DrawingSurface(QSize innerSize)
+DrawingSurface::DrawingSurface(QSize innerSize, PaintPacer& pacer)
+    : pacer_(pacer)
 {
     // The image covers the whole inner area, so Qt need not clear it before each paint.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -52,7 +53,7 @@ void DrawingSurface::repaintLater(const QRect& area)
     const bool scheduled = !dirty_.isNull();
     dirty_ = dirty_.united(area);
     if (!scheduled)
-        DeferToFrame(this, [this] {
+        pacer_.deferToFrame(this, [this] {
             update(dirty_);
             dirty_ = QRect();
         });

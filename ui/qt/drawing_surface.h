@@ -9,10 +9,12 @@
 
 namespace gravlag::ui {
 
+class PaintPacer;
+
 class DrawingSurface final : public QWidget {
     Q_OBJECT
 public:
-    explicit DrawingSurface(QSize innerSize);
+    DrawingSurface(QSize innerSize, PaintPacer& pacer);
 
     const QImage& image() const { return image_; }
     // The image follows the widget's size, keeping the pixels that overlap; new area is white.
@@ -33,6 +35,7 @@ private:
     // around all of it: dots come far faster than a screen can show them.
     void repaintLater(const QRect& area);
 
+    PaintPacer& pacer_;
     QImage image_;
     QRect dirty_;
     std::function<bool()> closeRequest_;

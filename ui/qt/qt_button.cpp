@@ -1,5 +1,7 @@
 #include "ui/qt/qt_button.h"
 
+#include "ui/raise.h"
+
 namespace gravlag::ui {
 
 QtButton::QtButton(QWidget* parent, const ControlDesign& design, const TwipsScale& scale)
@@ -8,14 +10,8 @@ QtButton::QtButton(QWidget* parent, const ControlDesign& design, const TwipsScal
 {
     button_->setText(QString::fromStdString(design.text));
     button_->setAutoDefault(false);
-    QObject::connect(button_, &QPushButton::clicked, button_, [this] {
-        // "Calculate" runs a whole simulation in here; a copy keeps the handler alive even
-        // if it installs another one meanwhile.
-        if (onClick_) {
-            Handler running = onClick_;
-            running();
-        }
-    });
+    // "Calculate" runs a whole simulation in here.
+    QObject::connect(button_, &QPushButton::clicked, lifetime(), [this] { Raise(onClick_); });
 }
 
 std::string QtButton::caption() const

@@ -1,9 +1,11 @@
 #pragma once
 // What every control on Qt shares: its name (also the widget's object name), its design
-// geometry converted to pixels, position and its own visibility flag.
+// geometry converted to pixels, position and its own visibility flag, and the context object
+// of its connections.
 
 #include <string>
 
+#include <QObject>
 #include <QString>
 #include <QWidget>
 
@@ -39,10 +41,15 @@ protected:
         widget_->show(); // shown with its window, also when added to a window already open
     }
 
+    // Goes with this wrapper: a connection or deferred call made with it as context ends
+    // when the wrapper goes, whichever of wrapper and widget goes first.
+    QObject* lifetime() { return &lifetime_; }
+
 private:
     std::string name_;
     int tabIndex_;
     QWidget* widget_;
+    QObject lifetime_;
 };
 
 } // namespace gravlag::ui

@@ -6,9 +6,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "ui/qt/paint_pacer.h"
 #include "ui/qt/qt_window.h"
 #include "ui/user_number_format.h"
+#include "ui/qt/x_input_watch.h"
 
 namespace gravlag::ui {
 
@@ -27,6 +27,13 @@ QtServices::QtServices(double logicalDpi)
     : scale_{logicalDpi > 0.0 ? logicalDpi : ScreenDpi()}
     , format_(UserRegionalFormat()) // as the batch runner takes it, not from Qt's own locale data
 {
+    const QString platform = QGuiApplication::platformName();
+    if (platform == "offscreen" || platform == "minimal") {
+        inputSource_ = InputSource::PostedOnly;
+    } else if (platform == "xcb") {
+        inputWatch_ = XInputWatch::Start();
+        inputSource_ = inputWatch_ ? InputSource::Watched : InputSource::Unknown;
+    }
 }
 
 QtServices::~QtServices() = default;
@@ -36,8 +43,9 @@ Window& QtServices::createWindow(std::string_view name, std::string_view caption
 {
     if (window(name))
         throw std::invalid_argument("window already exists: " + std::string(name));
-    windows_.push_back(std::make_unique<QtWindow>(std::string(name), caption, innerWidthTwips,
-                                                  innerHeightTwips, scale_, &knownFrame_));
+    windows_.push_back(std::make_unique<QtWindow>(*this, pacer_, std::string(name), caption,
+                                                  innerWidthTwips, innerHeightTwips, scale_,
+                                                  &knownFrame_));
     return *windows_.back();
 }
 
@@ -46,6 +54,30 @@ void QtServices::processPendingEvents()
     if (ended_)
         return; // the program is ending: no handler may run any more
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtServices::processPendingInput()
+{
+    if (ended_)
+        return;
+    if (inputSource_ == InputSource::Unknown) {
+        processPendingEvents();
+        return;
+    }
+    const std::uint64_t input = inputWatch_ ? inputWatch_->inputCount() : 0;
+    switch (handOvers_.due(HandOverPolicy::Clock::now(), input)) {
+    case HandOverPolicy::Due::Nothing:
+        // The posted events alone (a queued call, a test's click), once, as the full
+        // hand-over runs them: those they post in turn wait for the next hand-over.
+        QCoreApplication::sendPostedEvents();
+        return;
+    case HandOverPolicy::Due::Frame:
+        pacer_.flush(); // painted by the hand-over that follows
+        break;
+    case HandOverPolicy::Due::Input:
+        break;
+    }
+    processPendingEvents();
 }
 
 void QtServices::endProgram()
@@ -66,11 +98,12 @@ RegionalFormat QtServices::regionalFormat() const
 
 void QtServices::setRunning(bool running)
 {
-    SetPacedTexts(running);
-    if (!running)
-        FlushDeferredPaints();
-    if (runningObserver_)
-        runningObserver_(running);
+    pacer_.setPacedTexts(running);
+    if (running)
+        handOvers_.restart();
+    else
+        pacer_.flush();
+    runningChanged_(running);
 }
 
 QtWindow* QtServices::window(std::string_view name) const

@@ -9,6 +9,8 @@
 
 #include <QMargins>
 
+#include "ui/qt/hand_over_policy.h"
+#include "ui/qt/paint_pacer.h"
 #include "ui/qt/twips_scale.h"
 #include "ui/window_services.h"
 
@@ -17,6 +19,7 @@ class QWidget;
 namespace gravlag::ui {
 
 class QtWindow;
+class XInputWatch;
 
 class QtServices final : public WindowServices {
 public:
@@ -27,12 +30,22 @@ public:
     Window& createWindow(std::string_view name, std::string_view caption, int innerWidthTwips,
                          int innerHeightTwips) override;
     void processPendingEvents() override;
+    // The posted events at every call; the full hand-over when a frame is due or input has
+    // arrived (hand_over_policy.h). On the offscreen platform nothing but posted events
+    // brings input during a run (a test's synthesised events are delivered as they are
+    // made); on X the X Input extension tells of it (x_input_watch.h); on any other platform
+    // every call hands over in full.
+    void processPendingInput() override;
     void endProgram() override;
     RegionalFormat regionalFormat() const override;
     void setRunning(bool running) override;
     // Told when a run starts and ends, after the windows have been told (the desktop
     // program disables its file entries while a run goes on).
-    void onRunningChanged(std::function<void(bool running)> observer) { runningObserver_ = std::move(observer); }
+    // Raised by setRunning, after the windows have been told.
+    Subscription onRunningChanged(std::function<void(bool running)> subscriber)
+    {
+        return runningChanged_.subscribe(std::move(subscriber));
+    }
 
     QtWindow* window(std::string_view name) const;
     QWidget* widget(std::string_view windowName) const; // the window's top-level widget
@@ -40,12 +53,18 @@ public:
     bool programEnded() const { return ended_; }
 
 private:
+    enum class InputSource { PostedOnly, Watched, Unknown };
+
     TwipsScale scale_;
     RegionalFormat format_; // the environment does not change while the program runs
     QMargins knownFrame_; // see QtWindow
+    PaintPacer pacer_;    // before the windows, whose widgets defer to it
     std::vector<std::unique_ptr<QtWindow>> windows_;
+    InputSource inputSource_ = InputSource::Unknown;
+    std::unique_ptr<XInputWatch> inputWatch_;
+    HandOverPolicy handOvers_;
     bool ended_ = false;
-    std::function<void(bool)> runningObserver_;
+    Hook<bool> runningChanged_;
 };
 
 } // namespace gravlag::ui

@@ -1,36 +1,24 @@
 #include "ui/qt/qt_text_box.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include <QMouseEvent>
 #include <QStyle>
 #include <QStyleOptionFrame>
 
+#include "core/number_text.h"
 #include "ui/qt/paint_pacer.h"
 
 namespace gravlag::ui {
 
 namespace {
 
-int changeDepth = 0;
-std::size_t changeLimitHits = 0;
-
-class DepthGuard {
-public:
-    DepthGuard() { ++changeDepth; }
-    ~DepthGuard() { --changeDepth; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-};
-
 // Turns a left-button press and release inside the box into one click. The events go on to
 // the line edit, so it still places the cursor and takes the focus.
 class ClickFilter final : public QObject {
 public:
     ClickFilter(QLineEdit* edit, std::function<void()> clicked)
-        : QObject(edit)
-        , edit_(edit)
+        : edit_(edit)
         , clicked_(std::move(clicked))
     {
         edit->installEventFilter(this);
@@ -69,65 +57,84 @@ private:
 
 } // namespace
 
-QtTextBox::QtTextBox(QWidget* parent, const ControlDesign& design, const TwipsScale& scale)
+QtTextBox::QtTextBox(QWidget* parent, const ControlDesign& design, const TwipsScale& scale,
+                     WindowServices& services, PaintPacer& pacer)
     : QtControl(new QLineEdit(parent), design, scale)
     , edit_(static_cast<QLineEdit*>(widget()))
+    , services_(services)
+    , pacer_(pacer)
 {
     edit_->setText(QString::fromStdString(design.text)); // before any handler can see it
     showBeginning();
-    QObject::connect(edit_, &QLineEdit::textChanged, edit_, [this] {
+    text_ = edit_->text().toStdString();
+    text_.reserve(NumberText::kCapacity); // a run's number texts then never allocate here
+    QObject::connect(edit_, &QLineEdit::textChanged, lifetime(), [this] {
         fitToolTip();
         if (applying_)
             return; // a paced text reaching the widget: its change was raised when it was set
-        pending_.reset(); // the person typed: what they see and typed is the text now
+        // Typed, or set outside a run: what the widget shows is the text now.
+        applyDue_ = false;
+        text_ = edit_->text().toStdString();
         raiseChange();
     });
-    new ClickFilter(edit_, [this] { raiseClick(); });
+    clickFilter_ = std::make_unique<ClickFilter>(edit_, [this] { Raise(onClick_); });
 }
+
+QtTextBox::~QtTextBox() = default;
 
 std::string QtTextBox::text() const
 {
-    return (pending_ ? *pending_ : edit_->text()).toStdString();
+    return text_;
 }
 
 void QtTextBox::setText(std::string_view text)
 {
-    const QString wanted = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    if (wanted == (pending_ ? *pending_ : edit_->text()))
+    // Compared and kept as UTF-8, as text() gives it back. A text beyond ASCII goes through
+    // QString first, which turns bytes that are not UTF-8 into U+FFFD as the widget would.
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const auto size = static_cast<qsizetype>(text.size());
+    const QString wanted = ascii ? QString() : QString::fromUtf8(text.data(), size);
+    if (ascii ? text == text_ : wanted.toStdString() == text_)
         return;
-    if (PacedTexts() && !edit_->hasFocus()) {
-        const bool scheduled = pending_.has_value();
-        pending_ = wanted;
-        if (!scheduled)
-            DeferToFrame(edit_, [this] { applyPending(); });
+    if (pacer_.pacedTexts() && !edit_->hasFocus()) {
+        if (ascii)
+            text_.assign(text);
+        else
+            text_ = wanted.toStdString();
+        if (!applyDue_)
+            pacer_.deferToFrame(lifetime(), [this] { applyPending(); });
+        applyDue_ = true;
         raiseChange();
         return;
     }
-    pending_.reset();
+    applyDue_ = false;
     // QLineEdit puts the cursor at the end of a text it is given. While the person is in the
     // box (a handler tidying what is being typed) it stays where the typing was instead.
     const bool inBox = edit_->hasFocus();
     const int cursor = edit_->cursorPosition();
-    DeferPaint(edit_);
-    edit_->setText(wanted); // raises the change through textChanged, before returning
+    pacer_.deferPaint(edit_);
+    // Raises the change through textChanged, before returning.
+    edit_->setText(ascii ? QString::fromLatin1(text.data(), size) : wanted);
     if (inBox)
         edit_->setCursorPosition(std::min(cursor, static_cast<int>(edit_->text().size())));
     else
         showBeginning();
+    text_ = edit_->text().toStdString(); // also when the widget showed it already, or cut it
 }
 
 void QtTextBox::applyPending()
 {
-    if (!pending_)
+    if (!applyDue_)
         return;
-    const QString text = *pending_;
-    pending_.reset();
+    applyDue_ = false;
     applying_ = true;
-    DeferPaint(edit_);
-    edit_->setText(text);
+    pacer_.deferPaint(edit_);
+    edit_->setText(QString::fromStdString(text_));
     if (!edit_->hasFocus())
         showBeginning();
     applying_ = false;
+    text_ = edit_->text().toStdString(); // as the widget keeps it (it may cut a long text)
 }
 
 void QtTextBox::showBeginning()
@@ -151,24 +158,7 @@ void QtTextBox::fitToolTip()
 
 void QtTextBox::raiseChange()
 {
-    if (!onChange_)
-        return;
-    if (changeDepth >= kMaxChangeDepth) {
-        ++changeLimitHits;
-        std::fputs("gravlag: change handlers nested too deeply; chain cut\n", stderr);
-        return;
-    }
-    DepthGuard nested;
-    Handler running = onChange_;
-    running();
-}
-
-void QtTextBox::raiseClick()
-{
-    if (onClick_) {
-        Handler running = onClick_;
-        running();
-    }
+    RaiseChange(onChange_, services_);
 }
 
 void QtTextBox::setRole(QPalette::ColorRole role, Rgb color)
@@ -186,11 +176,6 @@ void QtTextBox::setTextColor(Rgb color)
 void QtTextBox::setBackgroundColor(Rgb color)
 {
     setRole(QPalette::Base, color);
-}
-
-std::size_t QtTextBox::changeDepthLimitHits()
-{
-    return changeLimitHits;
 }
 
 } // namespace gravlag::ui

@@ -1,7 +1,6 @@
 #include "ui/qt/qt_window.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -12,16 +11,20 @@
 #include "ui/qt/qt_label.h"
 #include "ui/qt/qt_text_box.h"
 #include "ui/qt/screen_fit.h"
+#include "ui/raise.h"
 
 namespace gravlag::ui {
 
-QtWindow::QtWindow(std::string name, std::string_view caption, int innerWidthTwips,
-                   int innerHeightTwips, TwipsScale scale, QMargins* knownFrame)
-    : name_(std::move(name))
+QtWindow::QtWindow(WindowServices& services, PaintPacer& pacer, std::string name,
+                   std::string_view caption, int innerWidthTwips, int innerHeightTwips,
+                   TwipsScale scale, QMargins* knownFrame)
+    : services_(services)
+    , pacer_(pacer)
+    , name_(std::move(name))
     , scale_(scale)
     , knownFrame_(knownFrame)
     , surface_(std::make_unique<DrawingSurface>(
-          QSize(scale.toPixels(innerWidthTwips), scale.toPixels(innerHeightTwips))))
+          QSize(scale.toPixels(innerWidthTwips), scale.toPixels(innerHeightTwips)), pacer))
 {
     surface_->setObjectName(QString::fromStdString(name_));
     surface_->setWindowTitle(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
@@ -163,14 +166,6 @@ void QtWindow::setPixel(float x, float y, Rgb color)
     surface_->setPixel(DevicePixel(x), DevicePixel(y), qRgb(color.r, color.g, color.b));
 }
 
-void QtWindow::requireNewName(const std::string& name) const
-{
-    for (const auto& control : controls_) {
-        if (control->name() == name)
-            throw std::invalid_argument("control already exists: " + name);
-    }
-}
-
 void QtWindow::addFocusable(int tabIndex, QWidget* widget)
 {
     focusable_.emplace_back(tabIndex, widget);
@@ -182,29 +177,24 @@ void QtWindow::addFocusable(int tabIndex, QWidget* widget)
 
 TextBox& QtWindow::addTextBox(const ControlDesign& design)
 {
-    requireNewName(design.name);
-    auto box = std::make_unique<QtTextBox>(surface_.get(), design, scale_);
-    auto& added = *box;
-    controls_.push_back(std::move(box));
+    QtTextBox& added = AddControl(controls_, design.name, [&] {
+        return std::make_unique<QtTextBox>(surface_.get(), design, scale_, services_, pacer_);
+    });
     addFocusable(design.tabIndex, added.widget());
     return added;
 }
 
 Label& QtWindow::addLabel(const ControlDesign& design)
 {
-    requireNewName(design.name);
-    auto label = std::make_unique<QtLabel>(surface_.get(), design, scale_);
-    auto& added = *label;
-    controls_.push_back(std::move(label));
-    return added;
+    return AddControl(controls_, design.name,
+                      [&] { return std::make_unique<QtLabel>(surface_.get(), design, scale_); });
 }
 
 Button& QtWindow::addButton(const ControlDesign& design)
 {
-    requireNewName(design.name);
-    auto button = std::make_unique<QtButton>(surface_.get(), design, scale_);
-    auto& added = *button;
-    controls_.push_back(std::move(button));
+    QtButton& added = AddControl(controls_, design.name, [&] {
+        return std::make_unique<QtButton>(surface_.get(), design, scale_);
+    });
     addFocusable(design.tabIndex, added.widget());
     return added;
 }
@@ -219,33 +209,19 @@ const QImage& QtWindow::surfaceImage() const
     return surface_->image();
 }
 
-namespace {
-
-template <typename Kind>
-Kind* Find(const std::vector<std::unique_ptr<Control>>& controls, std::string_view name)
-{
-    for (const auto& control : controls) {
-        if (control->name() == name)
-            return dynamic_cast<Kind*>(control.get());
-    }
-    return nullptr;
-}
-
-} // namespace
-
 QtTextBox* QtWindow::textBox(std::string_view name) const
 {
-    return Find<QtTextBox>(controls_, name);
+    return FindControl<QtTextBox>(controls_, name);
 }
 
 QtButton* QtWindow::button(std::string_view name) const
 {
-    return Find<QtButton>(controls_, name);
+    return FindControl<QtButton>(controls_, name);
 }
 
 QtLabel* QtWindow::label(std::string_view name) const
 {
-    return Find<QtLabel>(controls_, name);
+    return FindControl<QtLabel>(controls_, name);
 }
 
 bool QtWindow::closeRequested()
@@ -254,8 +230,7 @@ bool QtWindow::closeRequested()
         return true;
     if (!onClose_)
         return true; // nobody to ask: the window just goes out of sight
-    Handler running = onClose_;
-    running();
+    Raise(onClose_);
     // The handler decides; only ending the program from it closes the window here.
     return closingForEnd_;
 }

@@ -13,6 +13,7 @@
 #include <QMargins>
 #include <QPoint>
 
+#include "ui/control_lookup.h"
 #include "ui/qt/twips_scale.h"
 #include "ui/window_services.h"
 
@@ -21,6 +22,7 @@ class QWidget;
 namespace gravlag::ui {
 
 class DrawingSurface;
+class PaintPacer;
 class QtTextBox;
 class QtButton;
 class QtLabel;
@@ -29,7 +31,9 @@ class QtWindow final : public Window {
 public:
     // knownFrame: the frame margins last seen on any shown window of the program; a window
     // that has never been shown has no frame yet and is measured as if it had that one.
-    QtWindow(std::string name, std::string_view caption, int innerWidthTwips, int innerHeightTwips,
+    // `services` and `pacer` are those of the program, which outlive the window.
+    QtWindow(WindowServices& services, PaintPacer& pacer, std::string name,
+             std::string_view caption, int innerWidthTwips, int innerHeightTwips,
              TwipsScale scale, QMargins* knownFrame);
     ~QtWindow() override;
 
@@ -57,6 +61,8 @@ public:
 
     QWidget* widget() const;
     const QImage& surfaceImage() const;
+    // Lookup by name, for names from outside the program (tests), by the rule of
+    // control_lookup.h.
     QtTextBox* textBox(std::string_view name) const;
     QtButton* button(std::string_view name) const;
     QtLabel* label(std::string_view name) const;
@@ -70,8 +76,9 @@ private:
     QPoint resizedPlace();
     bool closeRequested();
     void addFocusable(int tabIndex, QWidget* widget);
-    void requireNewName(const std::string& name) const;
 
+    WindowServices& services_;
+    PaintPacer& pacer_;
     std::string name_;
     TwipsScale scale_;
     QMargins* knownFrame_;
@@ -79,7 +86,7 @@ private:
     QPoint placedAt_;  // where placeAt last put it (the person may have moved it since)
     Handler onClose_;
     bool closingForEnd_ = false;
-    std::vector<std::unique_ptr<Control>> controls_;
+    ControlList controls_;
     std::vector<std::pair<int, QWidget*>> focusable_; // tab index, widget
     std::unique_ptr<DrawingSurface> surface_; // destroyed first: no widget outlives its wrapper
 };

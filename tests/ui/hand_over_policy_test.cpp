@@ -1,0 +1,32 @@
+// When a run's display update hands over to the Qt event loop in full, fed with chosen times.
+#include <gtest/gtest.h>
+
+#include "ui/qt/hand_over_policy.h"
+
+namespace gravlag::ui {
+namespace {
+
+TEST(HandOverPolicy, FullHandOverAtEachFrameAndForAWhileAfterInput)
+{
+    using namespace std::chrono_literals;
+    using Due = HandOverPolicy::Due;
+    static_assert(HandOverPolicy::kFrame == 16ms && HandOverPolicy::kInputGrace == 16ms);
+    HandOverPolicy policy;
+    const HandOverPolicy::Clock::time_point t0 = HandOverPolicy::Clock::now();
+    policy.restart();
+    EXPECT_EQ(policy.due(t0, 7), Due::Frame);       // the first update; 7 inputs seen before
+    EXPECT_EQ(policy.due(t0 + 1ms, 7), Due::Input); // taken as new: within their grace
+    policy.restart();                               // the next run
+    EXPECT_EQ(policy.due(t0 + 2ms, 7), Due::Frame);
+    EXPECT_EQ(policy.due(t0 + 16ms - 1us, 7), Due::Input);
+    EXPECT_EQ(policy.due(t0 + 16ms, 7), Due::Nothing);
+    EXPECT_EQ(policy.due(t0 + 18ms, 8), Due::Frame); // a frame is due, and input has come
+    EXPECT_EQ(policy.due(t0 + 20ms, 8), Due::Input);
+    EXPECT_EQ(policy.due(t0 + 34ms - 1us, 8), Due::Input);
+    EXPECT_EQ(policy.due(t0 + 34ms, 8), Due::Frame);
+    EXPECT_EQ(policy.due(t0 + 50ms - 1us, 8), Due::Nothing);
+    EXPECT_EQ(policy.due(t0 + 50ms, 8), Due::Frame);
+}
+
+} // namespace
+} // namespace gravlag::ui

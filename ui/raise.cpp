@@ -1,0 +1,52 @@
+#include "ui/raise.h"
+
+namespace gravlag::ui {
+
+namespace {
+
+thread_local int changeDepth = 0;
+thread_local std::size_t changeLimitHits = 0;
+
+} // namespace
+
+ChangeDepthGuard::ChangeDepthGuard()
+    : entered_(changeDepth < kMaxDepth)
+{
+    if (entered_)
+        ++changeDepth;
+    else
+        ++changeLimitHits;
+}
+
+ChangeDepthGuard::~ChangeDepthGuard()
+{
+    if (entered_)
+        --changeDepth;
+}
+
+std::size_t ChangeDepthGuard::limitHits()
+{
+    return changeLimitHits;
+}
+
+void Raise(const Handler& handler)
+{
+    if (handler) {
+        Handler running = handler;
+        running();
+    }
+}
+
+void RaiseChange(const Handler& handler, WindowServices& services)
+{
+    if (!handler)
+        return;
+    const ChangeDepthGuard nested;
+    if (!nested.entered()) {
+        services.reportProblem("change handlers nested too deeply; chain cut");
+        return;
+    }
+    Raise(handler);
+}
+
+} // namespace gravlag::ui
