@@ -13,6 +13,7 @@
 #include "app/batch/point_list.h"
 #include "app/batch/sweep.h"
 #include "app/files/panel_inputs.h"
+#include "app/files/scenario_name.h"
 #include "app/files/utf8_text.h"
 #include "app/version/version.h"
 #include "ui/user_number_format.h"
@@ -110,8 +111,9 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     app.footer(kExitStatuses);
     app.set_version_flag("--version", VersionText("gravlag-batch"), "print the version and exit");
     std::string scenario;
-    CLI::Option* scenarioOption = app.add_option("--scenario", scenario, "\"2 BH's\" (default) or Mercury")
-        ->check(CLI::IsMember({"2 BH's", "Mercury"}));
+    CLI::Option* scenarioOption =
+        app.add_option("--scenario", scenario, "\"2 BH's\" (default) or Mercury, in any case")
+            ->type_name("NAME");
     std::string paramsPath;
     CLI::Option* paramsOption = app.add_option(
         "--params", paramsPath, "parameter file (JSON object of box texts) typed in before the box options")
@@ -146,7 +148,8 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     std::vector<std::string> sweepArguments;
     app.add_option("--sweep", sweepArguments,
                    "NAME=T1;T2;...: one run per text typed into that box option (c, dt, mass3, ...); "
-                   "several make a grid, the first outermost; prints one JSON line per point")
+                   "several make a grid, the first outermost; prints one JSON line per point. "
+                   "An empty text stands alone: NAME=")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption = app.add_option("--jobs", jobsText, "sweep points run at a time (default: one per processor)")
@@ -173,8 +176,11 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     }
 
     try {
-        if (scenarioOption->count() > 0)
-            options.scenario = scenario;
+        if (scenarioOption->count() > 0) {
+            options.scenario = ScenarioNamed(scenario);
+            if (!options.scenario)
+                throw Refusal{"--scenario: unknown scenario \"" + scenario + "\" (\"2 BH's\" or \"Mercury\")"};
+        }
         // Texts are checked where they come in: what is typed reaches the report.
         for (std::size_t i = 0; i < inputs.size(); ++i)
             if (given[i]->count() > 0 && !IsUtf8(texts[i]))
@@ -211,7 +217,7 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
             if (paramsPath.empty())
                 throw Refusal{"--params: empty file name"};
             std::string problem;
-            options.params = LoadParamFile(paramsPath, problem);
+            options.params = LoadParamFile(paramsPath, options.regional, problem);
             if (!options.params)
                 throw Refusal{"--params: " + problem};
             options.paramsPath = paramsPath;

@@ -11,6 +11,7 @@ struct PanelInput {
     const char* box;    // control name, e.g. "Tmass(0)"
     const char* option; // batch runner option without dashes, e.g. "mass1"
     const char* label;  // the label beside the box, e.g. "Mass 1"
+    bool regional;      // the run reads it strictly in the user's regional format
 };
 
 std::span<const PanelInput> PanelInputs();
