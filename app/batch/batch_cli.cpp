@@ -25,11 +25,20 @@ namespace {
 constexpr std::uint64_t kMaxPasses = 1'000'000'000'000'000'000; // 10^18
 constexpr std::uint64_t kMaxJobs = 1024;
 
-const char* const kExitStatuses =
-    "Exit status: 0 completed (or stopped by --stop-at); 2 a bad command line or input that\n"
-    "cannot start a run (nothing is written); 3 a fault ended the run; 4 an output could not be\n"
-    "written; 128+n a signal n stopped it (130 SIGINT, 143 SIGTERM, 129 SIGHUP). When several\n"
-    "apply, the first of 2, 4, 128+n, 3 wins; a sweep gives the worst of its points in that order.";
+// The end of --help, and the man page's EXIT STATUS: the build makes help2man's subsection
+// "Exit status:" a section of its own (packaging/CMakeLists.txt).
+const char* const kHelpFooter =
+    "With --json the result is one JSON object on one line (one per point in a sweep); its\n"
+    "fields are described under JSON FIELDS in the manual page: man gravlag-batch\n"
+    "\n"
+    "Exit status:\n"
+    "  0      the run completed, or --stop-at stopped it\n"
+    "  2      a bad command line, or input that cannot start a run: nothing is written\n"
+    "  3      a fault ended the run (its files are complete up to its last pass)\n"
+    "  4      an output could not be written (a file, or standard output)\n"
+    "  128+n  signal n stopped the run (130 SIGINT, 143 SIGTERM, 129 SIGHUP)\n"
+    "When several apply, the first of 2, 4, 128+n, 3 in this order is the status; a sweep\n"
+    "gives the worst of its points in the same order.";
 
 struct Refusal {
     std::string problem;
@@ -108,7 +117,7 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     options.regional = ui::UserRegionalFormat(); // as the desktop program reads its boxes
     CLI::App app{"gravlag-batch: runs gravlag's panel and simulation without a display.\n"
                  "Each box option is a text typed into that box of the control panel."};
-    app.footer(kExitStatuses);
+    app.footer(kHelpFooter);
     app.set_version_flag("--version", VersionText("gravlag-batch"), "print the version and exit");
     std::string scenario;
     CLI::Option* scenarioOption =
