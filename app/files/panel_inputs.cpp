@@ -17,6 +17,7 @@ constexpr PanelInput kInputs[] = {
     {"Titer", "iterations", "Iteration", true},  {"Tdt", "dt", "dt", false},
     {"Tc", "c", "c", false},                     {"Tpredsel", "prediction", "Prediction", true},
 };
+
 } // namespace
 
 std::span<const PanelInput> PanelInputs() { return kInputs; }

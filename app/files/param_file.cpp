@@ -32,7 +32,8 @@ std::string ParseMessage(const nlohmann::json::exception& e)
 // A JSON number as the box reads it. nlohmann holds a fraction as the nearest double (and
 // refuses one beyond a double) and a whole number exactly, which get<double> rounds to the
 // nearest double.
-std::string BoxTextOfNumber(const nlohmann::json& number, const PanelInput& input, const RegionalFormat& format)
+std::string BoxTextOfNumber(const nlohmann::json& number, const PanelInput& input,
+                            const RegionalFormat& format)
 {
     std::string text = ExactText(number.get<double>());
     if (const std::size_t point = text.find('.'); input.regional && point != std::string::npos)
