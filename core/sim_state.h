@@ -22,6 +22,7 @@ inline constexpr int kSepEntries = 5;
 class PositionHistory {
 public:
     static constexpr unsigned kRing = 32; // power of two >= kHistoryEntries
+    static_assert(kRing >= kHistoryEntries && (kRing & (kRing - 1u)) == 0);
     double x(int body, int h) const { return xs_[body][slot(h)]; }
     double y(int body, int h) const { return ys_[body][slot(h)]; }
     // Every entry of every body set to one position per body.
