@@ -50,9 +50,9 @@ public:
     }
     // The force of source j on target i: r3 not 0, then r3, tau and the target's sums after
     // adding the force finite. r3 and tau are >= 0 or NaN, so folded, "not 0 and finite" is
-    // "> 0 and <= DBL_MAX". A sum that is not finite makes the new velocity and so the new
-    // position not finite (x is finite, and dt * inf or dt * NaN is not, also for dt 0), so
-    // folded, the motion's check covers the sums; naming needs the source it appeared at.
+    // "> 0 and <= DBL_MAX". A sum that is not finite makes the new velocity not finite (dt *
+    // inf and dt * NaN are not, also for dt 0), so folded, the motion's check covers the
+    // sums; naming needs the source at which one first failed.
     void force(double tau, double r3, double fx, double fy, int i, int j)
     {
         if constexpr (NamesFault) {
