@@ -13,7 +13,7 @@ inline bool Finite(double v) { return std::isfinite(v); }
 template <class... More>
 inline bool Finite(double v, More... more)
 {
-    return (Finite(v) & ... & Finite(more));
+    return (int{Finite(v)} & ... & int{Finite(more)}) != 0;
 }
 
 inline std::optional<double> IfFinite(double v)
