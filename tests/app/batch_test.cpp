@@ -73,9 +73,17 @@ TEST(Batch, DefaultsComplete)
 
 TEST(Batch, TypedLikeAPerson)
 {
-    const Outcome r = RunJson(Typed({{"Tn_object", "5"}, {"Tmass(2)", "0,02"}, {"Titer", "100"}}));
+    const BatchOptions o =
+        Typed({{"Tn_object", "5"}, {"Tmass(2)", "0,02"}, {"Tc", "700"}, {"Titer", "0"}});
+    const Outcome r = RunJson(o);
     EXPECT_EQ(r.json["boxes"]["Tn_object"], "3");
     EXPECT_EQ(r.json["boxes"]["Tmass(2)"], "0.02");
+    // Pass 0 only: bodies 2 and 3 are 12 and 24 from body 1, 17.1 and 34.3 times c * dt.
+    EXPECT_EQ(r.json["delay21"], 17);
+    EXPECT_EQ(r.json["delay31"], 34);
+    std::ostringstream out, err;
+    RunBatch(o, out, err);
+    EXPECT_NE(out.str().find("\nt 21 17   t 31 34\n"), std::string::npos) << out.str();
 }
 
 TEST(Batch, MercuryFitsTheApsides)

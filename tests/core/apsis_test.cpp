@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "core/apsis.h"
 #include "core/line_fit.h"
@@ -63,13 +64,25 @@ TEST(ApsisCheck, StrictMaximumOnly)
     EXPECT_TRUE(IsApsis({0, 1, 2, 1, 0}));
     EXPECT_FALSE(IsApsis({0, 2, 2, 1, 0}));
     EXPECT_FALSE(IsApsis({6, 6, 6, 6, 6}));
+    // Body 2 seen from body 1 at 0, 45, 90, 135 and 180 degrees, h = 0..4 passes back.
     SimState s;
-    s.sepHist = {0, 1, 2, 1, 0};
     s.hist.fill({0, 0, 0}, {0, 0, 0});
-    s.hist.push({0, 1, 0}, {0, 1, 0});
-    const ApsisEvent e = MeasureApsis(s);
+    for (const auto& [dx, dy] : {std::pair{-1, 0}, {-1, 1}, {0, 1}, {1, 1}, {1, 0}})
+        s.hist.push({5, 5.0 + dx, 0}, {7, 7.0 + dy, 0});
+    s.sepHist = {0, 1, 2, 1, 0};
+    ApsisEvent e = MeasureApsis(s);
     EXPECT_EQ(e.apsisOffset, 1.0);
-    EXPECT_EQ(e.apsisAngle, s.angleHist[2]);
+    EXPECT_EQ(e.apsisAngle, 90.0);
+    EXPECT_EQ(s.angleHist, (std::array<double, kSepEntries>{0, 45, 90, 135, 180}));
+    // Entries 1..3 at 0, 0.5, -1 peak 0.75 after entry 1; at 0, 1.5, 1, 1.25 after it.
+    s.sepHist = {9, 0, 0.5, -1, 9};
+    e = MeasureApsis(s);
+    EXPECT_EQ(e.apsisOffset, 0.75);
+    EXPECT_EQ(e.apsisAngle, 78.75);
+    s.sepHist = {9, 0, 1.5, 1, 9};
+    e = MeasureApsis(s);
+    EXPECT_EQ(e.apsisOffset, 1.25);
+    EXPECT_EQ(e.apsisAngle, 101.25);
 }
 
 TEST(ApsisCheck, MercuryRunMeasuresNear45AndFits)

@@ -231,12 +231,12 @@ TEST(MainLoop, BoundsUpdatesAndSamples)
     EXPECT_EQ(h.plotPasses, (std::vector<std::int64_t>{0})); // interval rounds to 0: every pass
 
     FakeHost h2;
-    h2.boxes[PanelBox::Titer] = "1200";
+    h2.boxes[PanelBox::Titer] = "2000";
     r = RunSimulation(s, h2);
-    EXPECT_EQ(r.lastPass, 1200);
-    EXPECT_EQ(r.values.sampleInterval, 2); // 1200 / 800 = 1.5, half to even
-    EXPECT_EQ(h2.displayPasses.size(), 13u);
-    EXPECT_EQ(h2.plotPasses.size(), 601u);
+    EXPECT_EQ(r.lastPass, 2000);
+    EXPECT_EQ(r.values.sampleInterval, 2); // 2000 / 800 = 2.5, half to even (not away from 0)
+    EXPECT_EQ(h2.displayPasses.size(), 21u);
+    EXPECT_EQ(h2.plotPasses.size(), 1001u);
     EXPECT_EQ(h2.caption, "End");
 }
 
