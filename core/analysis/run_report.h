@@ -26,6 +26,11 @@ struct ElementRates {
     std::optional<double> daPerOrbit;     // length units per orbit
     std::optional<double> dePerOrbit;     // per orbit
     std::optional<double> dvarpiPerOrbit; // degrees per orbit
+    // Standard errors of the three slopes from their residuals, in the same units; from 3
+    // orbits on (none with the start/end fallback).
+    struct StdErrors {
+        std::optional<double> daPerOrbit, dePerOrbit, dvarpiPerOrbit;
+    } stdError;
 };
 
 struct ElementsReport {
@@ -50,6 +55,7 @@ struct MomentumReport {
 };
 
 struct RunReport {
+    Scenario scenario = Scenario::TwoBlackHoles; // as the run began: what an orbit is
     OrbitTally orbits;
     ElementsReport elements;
     PrecessionReport precession;
