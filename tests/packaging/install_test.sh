@@ -36,7 +36,7 @@ fi
 # The installed batch runner runs, without its build folder.
 batch="$prefix/bin/gravlag-batch"
 grep -qE "^gravlag-batch $version( |\$)" <("$batch" --version) || fail "installed gravlag-batch --version"
-json="$(LC_ALL=C "$batch" --iterations 100 --json --sweep 'c=0' 2>&1)"
+json="$(LC_ALL=C "$batch" --iterations 100 --json --budget --sweep 'c=0' 2>&1)"
 case "$json" in *'"ended":"completed"'*) ;; *) fail "installed gravlag-batch did not run: $json" ;; esac
 
 # Man pages: every option --help names; for gravlag-batch the exit statuses and, in JSON
@@ -59,7 +59,7 @@ for status in 0 2 3; do
 done
 section "$page" "JSON FIELDS" >"$tmp/fields"
 line="$(printf '%s' "$json" | head -n 1)"
-top="$(printf '%s' "$line" | sed 's/^{//; s/}$//; s/{[^{}]*}/{}/g' | grep -oE '"[A-Za-z0-9]+":' | tr -d '":')"
+top="$(printf '%s' "$line" | sed -E 's/^\{//; s/\}$//; :a; s/\{[^{}]*\}/@/g; ta' | grep -oE '"[A-Za-z0-9]+":' | tr -d '":')"
 for key in $top; do
   grep -qE "^\.BR? (.*[ \"])?$key([ \"]|\$)" "$tmp/fields" || fail "gravlag-batch.1: JSON field $key"
 done
