@@ -1,6 +1,8 @@
 #include "app/batch/batch_cli.h"
 
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <ostream>
 #include <system_error>
 #include <thread>
@@ -56,6 +58,17 @@ std::optional<std::uint64_t> WholeOption(const CLI::Option* option, const std::s
     return value;
 }
 
+// A --duration: a decimal number with a point, finite, 0 or more.
+std::optional<double> ParseDuration(const std::string& text)
+{
+    double v = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || !std::isfinite(v) || !(v >= 0))
+        return std::nullopt;
+    return v;
+}
+
 // --out DIR: created when missing (its parent must exist), refused when it is not a folder.
 void PrepareOutFolder(const std::string& dir)
 {
@@ -84,6 +97,8 @@ int SweepFromArguments(const BatchOptions& options, const std::vector<std::strin
         std::optional<SweepAxis> axis = ParseSweepAxis(argument, problem);
         if (!axis)
             throw Refusal{problem};
+        if (options.duration && axis->box == "Titer")
+            throw Refusal{"--duration and --sweep " + axis->option + " both set \"Iteration\": give one"};
         axes.push_back(std::move(*axis));
     }
     const std::optional<Sweep> sweep = Sweep::Make(std::move(axes), problem);
@@ -138,15 +153,27 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
         "--stop-at", stopAtText, "click \"Stop\" at the first display update at or after pass K")
                                    ->type_name("K");
     app.add_flag("--json", options.json, "print the result as one JSON object");
+    app.add_flag("--report", options.report,
+                 "add the run's analysis: orbital elements and their rates, the apsis precession, "
+                 "energy, angular momentum and momentum, delays, first-order theory");
+    app.add_flag("--budget", options.budget,
+                 "--report, and split the precession (\"Mercury\") or the widening (\"2 BH's\") into "
+                 "integrator, outer body and delay with three companion runs (c 0; 2 bodies at c 0; "
+                 "2 bodies), run on --jobs threads");
+    std::string durationText;
+    CLI::Option* durationOption = app.add_option(
+        "--duration", durationText, "set \"Iteration\" to the whole number of passes nearest T / dt")
+                                     ->type_name("T");
     const std::pair<const char*, std::string*> files[] = {
         {"--apsis-csv", &options.apsisCsv},         {"--distance-csv", &options.distanceCsv},
-        {"--trajectory-csv", &options.trajectoryCsv}, {"--sim-png", &options.simPng},
-        {"--plot-png", &options.plotPng}};
+        {"--trajectory-csv", &options.trajectoryCsv}, {"--elements-csv", &options.elementsCsv},
+        {"--sim-png", &options.simPng},             {"--plot-png", &options.plotPng}};
     const char* const fileHelp[] = {
         "write one row per apsis event",
         "write k, t, r1, r2 (distances from the midpoint of bodies 1 and 2) at every sample",
-        "write k and x, y of the active bodies at every sample", "write the simulation display as PNG",
-        "write the time evolution display as PNG"};
+        "write k, t and x, y, vx, vy of the active bodies at every sample",
+        "write k, t, a, e, varpi (body 2 about body 1), energy, angularMomentum at every sample",
+        "write the simulation display as PNG", "write the time evolution display as PNG"};
     std::vector<CLI::Option*> fileOptions;
     for (std::size_t i = 0; i < std::size(files); ++i)
         fileOptions.push_back(app.add_option(files[i].first, *files[i].second, fileHelp[i])->type_name("FILE"));
@@ -201,10 +228,20 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
             options.stopAt = static_cast<std::int64_t>(*v);
         if (const auto v = WholeOption(everyOption, everyText, 1, kMaxPasses, "1 to 10^18"))
             options.every = static_cast<std::int64_t>(*v);
+        if (durationOption->count() > 0) {
+            options.duration = ParseDuration(durationText);
+            if (!options.duration)
+                throw Refusal{"--duration must be a number of time units, 0 or more: " + durationText};
+            for (std::size_t i = 0; i < inputs.size(); ++i)
+                if (given[i]->count() > 0 && std::string_view(inputs[i].box) == "Titer")
+                    throw Refusal{"--duration and --iterations both set \"Iteration\": give one"};
+        }
         SweepSettings settings;
         settings.jobs = std::max(1u, std::thread::hardware_concurrency());
         if (const auto v = WholeOption(jobsOption, jobsText, 1, kMaxJobs, "1 to 1024"))
             settings.jobs = static_cast<unsigned>(*v);
+        // A sweep runs its points on the threads; a point's budget runs in the point's own.
+        options.companionJobs = sweepArguments.empty() ? settings.jobs : 1;
         settings.progress = progress;
         settings.resume = resume;
         if (sweepArguments.empty()) {

@@ -1,5 +1,6 @@
 #include "app/batch/batch_exports.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -38,7 +39,8 @@ bool BatchExports::open(const BatchOptions& o, std::string& problem)
     every_ = o.every;
     if (!openCsv(apsis_, o.apsisCsv, "--apsis-csv", problem)
         || !openCsv(distance_, o.distanceCsv, "--distance-csv", problem)
-        || !openCsv(trajectory_, o.trajectoryCsv, "--trajectory-csv", problem)) {
+        || !openCsv(trajectory_, o.trajectoryCsv, "--trajectory-csv", problem)
+        || !openCsv(elements_, o.elementsCsv, "--elements-csv", problem)) {
         discard();
         return false;
     }
@@ -46,6 +48,8 @@ bool BatchExports::open(const BatchOptions& o, std::string& problem)
         apsis_.file.write(ApsisCsvHeader());
     if (distance_.wanted)
         distance_.file.write(DistanceCsvHeader());
+    if (elements_.wanted)
+        elements_.file.write(ElementsCsvHeader());
     return true;
 }
 
@@ -57,17 +61,18 @@ void BatchExports::attach(Form1& form1)
             AppendApsisCsvRow(row_, run);
             apsis_.file.write(row_);
         });
-    if (!distance_.wanted && !trajectory_.wanted)
+    if (!distance_.wanted && !trajectory_.wanted && !elements_.wanted)
         return;
-    // Asked once the run is set up: the hook runs at the common multiples of both intervals'
-    // greatest common divisor, and each file takes the passes of its own interval.
+    // Asked once the run is set up: the hook runs at the greatest common divisor of the
+    // files' intervals, and each file takes the passes of its own.
     const auto interval = [this, &form1](const SimState& state, const RunValues& run) -> std::int64_t {
         // The t column holds k*dt; the largest |k*dt| is that of the last pass, so if that
         // is finite, every row's is. Otherwise the run is stopped before its first pass.
         const double lastTime = std::floor(std::max(run.iterEndValue, 0.0)) * state.dt;
-        if (distance_.wanted && !std::isfinite(lastTime)) {
+        if (!std::isfinite(lastTime)) {
+            const Csv& timed = distance_.wanted ? distance_ : trajectory_.wanted ? trajectory_ : elements_;
             const double last = std::floor(run.iterEndValue);
-            refusal_ = "--distance-csv: the time column would not be finite: the last pass "
+            refusal_ = std::string(timed.option) + ": the time column would not be finite: the last pass "
                 + (last < 9e18 ? std::to_string(static_cast<std::int64_t>(last)) : ExactText(last))
                 + " times dt " + ExactText(state.dt) + " is beyond the largest double";
             form1.CommandEnd_Click(); // "Stop": the loop ends before pass 0
@@ -77,13 +82,15 @@ void BatchExports::attach(Form1& form1)
         distanceEvery_ = every_ ? *every_ : state.scenarioCode == Scenario::TwoBlackHoles ? run.sampleInterval
                                                             : kDefaultEvery;
         trajectoryEvery_ = every_ ? *every_ : kDefaultEvery;
+        elementsEvery_ = trajectoryEvery_;
         if (trajectory_.wanted)
             trajectory_.file.write(TrajectoryCsvHeader(lastBody_));
-        if (!distance_.wanted)
-            return trajectoryEvery_;
-        if (!trajectory_.wanted)
-            return distanceEvery_;
-        return std::gcd(distanceEvery_, trajectoryEvery_);
+        std::int64_t every = 0;
+        for (const auto& [csv, n] : {std::pair{&distance_, distanceEvery_}, {&trajectory_, trajectoryEvery_},
+                                     {&elements_, elementsEvery_}})
+            if (csv->wanted)
+                every = std::gcd(every, n);
+        return every;
     };
     samples_ = form1.onSample(
         interval, [this](const SimState& s, const RunValues& run) { sample(s, run.k); });
@@ -101,18 +108,23 @@ void BatchExports::sample(const SimState& state, std::int64_t k)
         AppendTrajectoryCsvRow(row_, state, lastBody_, k);
         trajectory_.file.write(row_);
     }
+    if (elements_.wanted && k % elementsEvery_ == 0) {
+        row_.clear();
+        AppendElementsCsvRow(row_, state, lastBody_, k);
+        elements_.file.write(row_);
+    }
 }
 
 void BatchExports::commit(std::vector<std::string>& errors)
 {
-    for (Csv* csv : {&apsis_, &distance_, &trajectory_})
+    for (Csv* csv : {&apsis_, &distance_, &trajectory_, &elements_})
         if (csv->wanted && !csv->file.commit())
             errors.push_back(std::string(csv->option) + ": " + csv->file.error());
 }
 
 void BatchExports::discard()
 {
-    for (Csv* csv : {&apsis_, &distance_, &trajectory_})
+    for (Csv* csv : {&apsis_, &distance_, &trajectory_, &elements_})
         csv->file.discard();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The CSV files of a batch run, streamed while it runs: apsis events, distances, trajectory.
+// The CSV files of a batch run, streamed while it runs: apsis events, distances, trajectory,
+// elements.
 // The rows come from app/files/ (what a row holds); this class decides which passes give a
 // row and sends each to its OutputFile, which commits it only complete.
 
@@ -40,9 +41,10 @@ private:
     bool openCsv(Csv& csv, const std::string& path, const char* option, std::string& problem);
     void sample(const SimState& state, std::int64_t k);
 
-    Csv apsis_, distance_, trajectory_;
+    Csv apsis_, distance_, trajectory_, elements_;
     std::optional<std::int64_t> every_;
-    std::int64_t distanceEvery_ = 0, trajectoryEvery_ = 0; // passes; set when the run starts
+    // Passes between rows; set when the run starts.
+    std::int64_t distanceEvery_ = 0, trajectoryEvery_ = 0, elementsEvery_ = 0;
     int lastBody_ = 0;
     std::string row_; // reused for every row
     std::string refusal_;

@@ -21,9 +21,13 @@ struct BatchOptions {
     bool json = false;
     // Output files; empty: not written.
     std::string apsisCsv, simPng, plotPng;
-    std::string distanceCsv, trajectoryCsv;
+    std::string distanceCsv, trajectoryCsv, elementsCsv;
     std::string reportFile; // a sweep point's JSON object under --out
-    std::optional<std::int64_t> every; // sampling interval of both sampled exports, passes (>= 1)
+    std::optional<std::int64_t> every; // sampling interval of the sampled exports, passes (>= 1)
+    std::optional<double> duration;     // --duration: "Iteration" becomes the passes nearest it / dt
+    bool report = false;                // --report: the run's "analysis"
+    bool budget = false;                // --budget: the companion runs and the "budget" (implies report)
+    unsigned companionJobs = 1;         // threads for the run and its companions under --budget
     RegionalFormat regional;            // the in-memory windows' number format; gravlag-batch: the user's
 };
 

@@ -11,7 +11,8 @@ std::vector<NamedPath> OutputPaths(const BatchOptions& o)
     std::vector<NamedPath> paths;
     for (const auto& [option, path] :
          {std::pair{"--apsis-csv", &o.apsisCsv}, {"--distance-csv", &o.distanceCsv},
-          {"--trajectory-csv", &o.trajectoryCsv}, {"--sim-png", &o.simPng},
+          {"--trajectory-csv", &o.trajectoryCsv}, {"--elements-csv", &o.elementsCsv},
+          {"--sim-png", &o.simPng},
           {"--plot-png", &o.plotPng}, {"--out", &o.reportFile}})
         if (!path->empty())
             paths.push_back({option, *path});

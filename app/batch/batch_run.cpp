@@ -1,9 +1,14 @@
 #include "app/batch/batch_run.h"
 
 #include <array>
+#include <atomic>
+#include <cmath>
 #include <ostream>
+#include <sstream>
 #include <string_view>
+#include <thread>
 #include <tuple>
+#include <vector>
 
 #include "app/batch/batch_exports.h"
 #include "app/batch/batch_outputs.h"
@@ -11,8 +16,12 @@
 #include "app/files/exact_text.h"
 #include "app/files/output_file.h"
 #include "app/files/png_writer.h"
+#include "app/files/report_json.h"
+#include "app/files/report_text.h"
+#include "core/analysis/budget.h"
 #include "panel/panel_inputs.h"
 #include "panel/program.h"
+#include "panel/run_reporter.h"
 #include "ui/headless/headless_services.h"
 
 namespace gravlag {
@@ -81,6 +90,13 @@ void PrintText(const nlohmann::json& j, std::ostream& out)
             << "  prediction " << ExactText(j["predAngle"].get<double>()) << "\n";
 }
 
+// What one run gives: its status, its --json object and, with an analysis, its report.
+struct RunOutcome {
+    int status = 0;
+    nlohmann::json report; // null when no run was made
+    std::optional<RunReport> analysis;
+};
+
 int Rank(int status)
 {
     if (status == kExitRefused)
@@ -101,21 +117,39 @@ std::string JsonLine(const nlohmann::json& j)
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ostream& err)
+std::optional<std::int64_t> DurationPasses(double duration, std::string_view dtText)
 {
+    double dt = ParseLeadingNumber(NormalizeDecimalText(dtText));
+    if (dt == 0)
+        dt = 0.001;
+    const double passes = std::nearbyint(duration / dt);
+    if (!(passes >= 0) || !(passes <= 1e18))
+        return std::nullopt;
+    return static_cast<std::int64_t>(passes);
+}
+
+namespace {
+
+RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
+{
+    RunOutcome outcome;
+    nlohmann::json& report = outcome.report;
     std::string problem;
     if (!CheckOutputClashes(options, problem)) {
         err << "gravlag-batch: " << problem << "\n";
-        return kExitRefused;
+        outcome.status = kExitRefused;
+        return outcome;
     }
     if (const int signal = StopSignal(); signal != 0) { // nothing started, nothing written
         err << "gravlag-batch: " << SignalName(signal) << " before the run started\n";
-        return kExitSignalBase + signal;
+        outcome.status = kExitSignalBase + signal;
+        return outcome;
     }
     BatchExports exports;
     if (!exports.open(options, problem)) {
         err << "gravlag-batch: " << problem << "\n";
-        return kExitRefused;
+        outcome.status = kExitRefused;
+        return outcome;
     }
     struct Picture {
         const char* option;
@@ -127,7 +161,8 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     for (Picture& p : pictures)
         if (!p.path.empty() && !p.file.open(p.path)) {
             err << "gravlag-batch: " << p.option << ": " << p.file.error() << "\n";
-            return kExitRefused;
+            outcome.status = kExitRefused;
+            return outcome;
         }
 
     ui::HeadlessServices services(options.regional);
@@ -139,6 +174,9 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     pictures[0].window = &program.form2().window();
     pictures[1].window = &program.form3().window();
     exports.attach(form1);
+    std::optional<RunReporter> reporter;
+    if (options.report || options.budget)
+        reporter.emplace(form1);
 
     // The file first, then the command line's scenario and boxes over it.
     ParamFile params = options.params.value_or(ParamFile{});
@@ -148,6 +186,19 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     // Box names from the command line, which takes them from the same table.
     for (const auto& [name, text] : options.typed)
         ui::Headless(form1.box(name)).type(text);
+    // --duration last, from the "dt" the run will take: in a sweep over dt every point
+    // covers the same time.
+    if (options.duration) {
+        const std::optional<std::int64_t> passes = DurationPasses(*options.duration, form1.Tdt.text());
+        if (!passes) {
+            err << "gravlag-batch: --duration " << ExactText(*options.duration) << " with dt \""
+                << form1.Tdt.text() << "\" is not a number of passes from 0 to 10^18\n";
+            exports.discard();
+            outcome.status = kExitRefused;
+            return outcome;
+        }
+        ui::Headless(form1.Titer).type(RegionalNumberText(static_cast<long long>(*passes)));
+    }
 
     // "Stop" is clicked at a hand-over, as a person would: for a signal at the first one,
     // for --stop-at at the first display update at or after its pass.
@@ -185,7 +236,10 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
         err << "gravlag-batch: " << result.message << "\n";
         report = Report(result, program);
         report["outputErrors"] = nlohmann::json::array();
-        return kExitRefused;
+        if (reporter)
+            report["analysis"] = nullptr;
+        outcome.status = kExitRefused;
+        return outcome;
     }
     if (result.ended == RunEnd::Fault)
         err << "gravlag-batch: " << result.message << "\n";
@@ -216,26 +270,130 @@ int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ost
     if (result.ended == RunEnd::Stopped && stoppedBy != 0)
         report["signal"] = SignalName(stoppedBy);
     report["outputErrors"] = outputErrors;
+    if (reporter) {
+        outcome.analysis = reporter->latest();
+        report["analysis"] = outcome.analysis ? AnalysisJson(*outcome.analysis) : nlohmann::json(nullptr);
+    }
 
     int status = result.ended == RunEnd::Fault ? kExitFault : kExitCompleted;
     if (const int signal = StopSignal(); signal != 0)
         status = WorseStatus(status, kExitSignalBase + signal);
     if (!outputErrors.empty())
         status = WorseStatus(status, kExitOutput);
-    return status;
+    outcome.status = status;
+    return outcome;
+}
+
+// The companions of a budget: the run's options with no files, the analysis on, and the
+// texts typed last that make each.
+struct Companion {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> texts; // box, text
+};
+const Companion kCompanions[] = {
+    {"the same texts at c 0", {{"Tc", "0"}}},
+    {"\"n object\" 2 at c 0", {{"Tn_object", "2"}, {"Tc", "0"}}},
+    {"\"n object\" 2 at the run's c", {{"Tn_object", "2"}}},
+};
+
+BatchOptions CompanionOptions(const BatchOptions& run, const Companion& companion)
+{
+    BatchOptions o = run;
+    for (std::string* file : {&o.apsisCsv, &o.simPng, &o.plotPng, &o.distanceCsv, &o.trajectoryCsv,
+                              &o.elementsCsv, &o.reportFile})
+        file->clear();
+    o.report = true;
+    o.budget = false;
+    for (const auto& [box, text] : companion.texts) {
+        auto it = std::find_if(o.typed.begin(), o.typed.end(), [&](const auto& t) { return t.first == box; });
+        if (it != o.typed.end())
+            it->second = text;
+        else
+            o.typed.emplace_back(box, text);
+    }
+    return o;
+}
+
+// The run and its three companions, on up to options.companionJobs threads; the run's
+// problems first, then each companion's, named.
+RunOutcome RunWithBudget(const BatchOptions& options, std::ostream& err)
+{
+    constexpr std::size_t kRuns = 1 + std::size(kCompanions);
+    std::array<BatchOptions, kRuns> runs;
+    runs[0] = options;
+    runs[0].report = true;
+    for (std::size_t i = 1; i < kRuns; ++i)
+        runs[i] = CompanionOptions(options, kCompanions[i - 1]);
+    std::array<RunOutcome, kRuns> outcomes;
+    std::array<std::ostringstream, kRuns> errs;
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i; (i = next++) < kRuns;)
+            outcomes[i] = RunOnce(runs[i], errs[i]);
+    };
+    {
+        const std::size_t threads = std::clamp<std::size_t>(options.companionJobs, 1, kRuns);
+        std::vector<std::jthread> helpers;
+        for (std::size_t t = 1; t < threads; ++t)
+            helpers.emplace_back(work);
+        work();
+    }
+    RunOutcome outcome = std::move(outcomes[0]);
+    err << errs[0].str();
+    if (outcome.report.is_null())
+        return outcome;
+    if (outcome.status == kExitRefused) {
+        outcome.report["budget"] = nullptr;
+        return outcome;
+    }
+    const std::string prefix = "gravlag-batch: ";
+    for (std::size_t i = 1; i < kRuns; ++i) {
+        std::istringstream lines(errs[i].str());
+        for (std::string l; std::getline(lines, l);) {
+            if (l.compare(0, prefix.size(), prefix) == 0)
+                l.erase(0, prefix.size());
+            err << prefix << "budget run " << kCompanions[i - 1].name << ": " << l << "\n";
+        }
+        outcome.status = WorseStatus(outcome.status, outcomes[i].status);
+    }
+    const auto reportOf = [&](std::size_t i) { return outcomes[i].analysis.value_or(RunReport{}); };
+    const RunReport run = reportOf(0), sameAtC0 = reportOf(1), twoC0 = reportOf(2), two = reportOf(3);
+    const BudgetQuantity quantity = BudgetQuantityFor(
+        outcome.analysis ? outcome.analysis->scenario : Scenario::TwoBlackHoles);
+    outcome.report["budget"] = BudgetJson(MakeBudget(quantity, {run, sameAtC0, twoC0, two}));
+    return outcome;
+}
+
+RunOutcome Run(const BatchOptions& options, std::ostream& err)
+{
+    return options.budget ? RunWithBudget(options, err) : RunOnce(options, err);
+}
+
+} // namespace
+
+int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ostream& err)
+{
+    RunOutcome outcome = Run(options, err);
+    report = std::move(outcome.report);
+    return outcome.status;
 }
 
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err)
 {
-    nlohmann::json report;
-    const int status = RunBatchReport(options, report, err);
+    const RunOutcome outcome = Run(options, err);
+    const nlohmann::json& report = outcome.report;
     if (report.is_null())
-        return status;
-    if (options.json)
+        return outcome.status;
+    if (options.json) {
         out << JsonLine(report) << "\n";
-    else
-        PrintText(report, out);
-    return status;
+        return outcome.status;
+    }
+    PrintText(report, out);
+    if (outcome.analysis)
+        out << AnalysisText(report["analysis"], outcome.analysis->scenario);
+    if (report.contains("budget"))
+        out << BudgetText(report["budget"]);
+    return outcome.status;
 }
 
 } // namespace gravlag

@@ -1,8 +1,11 @@
 #pragma once
 // One batch run on in-memory windows, driven as a person at the panel would drive it.
 
+#include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -22,11 +25,16 @@ int WorseStatus(int a, int b); // the one of the two that comes first in the ord
 
 // Runs on fresh windows of its own and writes the requested files; `report` is the --json
 // object, with "outputErrors" (one text per file that could not be written, naming its option,
-// the file and the system's reason; empty when all were written). Problems go to `err`, one
-// line each. Returns the exit status; `report` stays empty when no run was made (a file
-// that cannot be created, a signal before the run). A refused run writes nothing: every
-// target stays as it was.
+// the file and the system's reason; empty when all were written), "analysis" with --report
+// and "budget" with --budget. Problems go to `err`, one line each. Returns the exit status;
+// `report` stays empty when no run was made (a file that cannot be created, a signal before
+// the run). A refused run writes nothing: every target stays as it was.
 int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ostream& err);
+
+// "Iteration" for --duration T: the whole number of passes nearest T / dt, with dt read from
+// the "dt" box text as "Calculate" reads it (a decimal comma as a point, 0 as 0.001); halves
+// to even. None when that is negative or beyond 10^18.
+std::optional<std::int64_t> DurationPasses(double duration, std::string_view dtText);
 
 // The same, with the report written to `out` as JSON or as text.
 int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err);

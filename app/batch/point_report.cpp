@@ -29,6 +29,13 @@ nlohmann::json PointInputs(const BatchOptions& o)
     inputs["typed"] = o.typed;
     inputs["stopAt"] = Optional(o.stopAt);
     inputs["every"] = Optional(o.every);
+    // Only where asked, so that the points of sweeps made before these options resume.
+    if (o.duration)
+        inputs["duration"] = *o.duration;
+    if (o.report)
+        inputs["report"] = true;
+    if (o.budget)
+        inputs["budget"] = true;
     nlohmann::json outputs = nlohmann::json::object();
     for (const NamedPath& p : OutputPaths(o))
         if (p.path != o.reportFile)

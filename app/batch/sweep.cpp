@@ -118,7 +118,8 @@ BatchOptions Sweep::pointOptions(const BatchOptions& base, std::uint64_t index, 
             o.typed.emplace_back(box, texts[a].second);
     }
     const std::string folder = outDir.empty() ? "" : outDir + "/";
-    for (std::string* file : {&o.apsisCsv, &o.simPng, &o.plotPng, &o.distanceCsv, &o.trajectoryCsv})
+    for (std::string* file : {&o.apsisCsv, &o.simPng, &o.plotPng, &o.distanceCsv, &o.trajectoryCsv,
+                              &o.elementsCsv})
         if (!file->empty())
             *file = folder + PointFileName(*file, index + 1);
     if (!outDir.empty())

@@ -1,6 +1,7 @@
 #include "app/desktop/desktop_actions.h"
 
 #include <QAction>
+#include <QPlainTextEdit>
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
@@ -12,6 +13,9 @@
 #include "app/files/output_file.h"
 #include "app/files/param_file.h"
 #include "app/files/png_writer.h"
+#include "app/files/report_json.h"
+#include "app/files/report_text.h"
+#include "app/desktop/run_report_window.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
 #include "ui/qt/qt_window.h"
@@ -41,7 +45,7 @@ ui::Surface SurfaceOf(const QImage& image)
 } // namespace
 
 DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
-    : services_(services), program_(program)
+    : services_(services), program_(program), reporter_(program.form1())
 {
     askFile = [](QWidget* parent, const QString& title, const QString& filter, bool save) {
         return save ? QFileDialog::getSaveFileName(parent, title, QString(), filter)
@@ -61,6 +65,12 @@ DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
 
     saveApsis_ = addAction(services_.widget("Form3"), "saveApsisEvents", "Save apsis events…");
     connect(saveApsis_, &QAction::triggered, this, [this] { saveApsisEvents(); });
+    // Showing the report holds nothing, so it stays open to a run.
+    showReport_ = new QAction("Run report…", services_.widget("Form3"));
+    showReport_->setObjectName("showRunReport");
+    services_.widget("Form3")->addAction(showReport_);
+    connect(showReport_, &QAction::triggered, this, [this] { showRunReport(); });
+    reporter_.onFinished = [this](const std::optional<RunReport>&) { refreshRunReport(); };
     for (const char* name : {"Form2", "Form3"}) {
         QWidget* display = services_.widget(name);
         const std::string windowName = name;
@@ -73,8 +83,11 @@ DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
                     auto* menu = new QMenu(display);
                     menu->setAttribute(Qt::WA_DeleteOnClose);
                     menu->addAction(image);
-                    if (windowName == "Form3" && program_.state().scenarioCode == Scenario::Mercury)
-                        menu->addAction(saveApsis_);
+                    if (windowName == "Form3") {
+                        menu->addAction(showReport_);
+                        if (program_.state().scenarioCode == Scenario::Mercury)
+                            menu->addAction(saveApsis_);
+                    }
                     menu->popup(display->mapToGlobal(at));
                 });
     }
@@ -86,10 +99,14 @@ DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
             a->setEnabled(!running);
         if (running)
             apsisRows_.clear();
+        if (reportWindow_)
+            reportWindow_->setSaveEnabled(!running && reporter_.latest().has_value());
     });
     apsisEvents_ = program_.form1().onApsisEvent(
         [this](const SimState&, const RunValues& run) { AppendApsisCsvRow(apsisRows_, run); });
 }
+
+DesktopActions::~DesktopActions() = default;
 
 QAction* DesktopActions::addAction(QWidget* widget, const char* name, const QString& text)
 {
@@ -165,6 +182,52 @@ void DesktopActions::saveApsisEvents()
         return;
     save(services_.widget("Form3"), "Save apsis events", "CSV files (*.csv)",
          std::string(ApsisCsvHeader()) + apsisRows_);
+}
+
+} // namespace gravlag
+
+namespace gravlag {
+
+void DesktopActions::showRunReport()
+{
+    if (!reportWindow_) {
+        reportWindow_ = std::make_unique<RunReportWindow>();
+        reportWindow_->onSave = [this] { saveRunReport(); };
+        refreshRunReport();
+    }
+    reportWindow_->show();
+    reportWindow_->raise();
+    reportWindow_->activateWindow();
+}
+
+void DesktopActions::refreshRunReport()
+{
+    if (!reportWindow_)
+        return;
+    const std::optional<RunReport>& report = reporter_.latest();
+    const std::optional<RunResult>& run = program_.form1().lastRun();
+    QString text;
+    if (!report) {
+        text = run ? "The latest run was refused: " + QString::fromStdString(run->message)
+                   : "No run yet: \"Calculate\" runs one, and its report shows here.";
+    } else {
+        const bool mercury = report->scenario == Scenario::Mercury;
+        text = QString("The latest run: \"%1\", %2 passes, %3.\n\n")
+                   .arg(mercury ? "Mercury" : "2 BH's")
+                   .arg(run ? run->passes : 0)
+                   .arg(run ? QString::fromStdString(std::string(RunEndName(run->ended))) : QString("completed"));
+        text += QString::fromStdString(AnalysisText(AnalysisJson(*report), report->scenario));
+    }
+    reportWindow_->setReport(text);
+    reportWindow_->setSaveEnabled(report.has_value() && !running());
+}
+
+void DesktopActions::saveRunReport()
+{
+    if (running() || !reporter_.latest())
+        return;
+    save(reportWindow_.get(), "Save run report", "JSON files (*.json)",
+         AnalysisJson(*reporter_.latest()).dump() + "\n");
 }
 
 } // namespace gravlag

@@ -1,17 +1,21 @@
 #pragma once
 // What the desktop program adds around the panel: Ctrl+S and Ctrl+O for parameter files on
 // "Control Display", and a context menu on the two displays with "Save image…" and, on
-// "Time Evolution Display" in "Mercury", "Save apsis events…". Every file is written whole
-// or not at all (OutputFile), and a save that fails is told. While a run goes on these
-// entries are disabled: their dialogs would hold the run at its hand-over.
+// "Time Evolution Display", "Run report…" (the latest run's analysis in a window of its own,
+// with "Save…" as JSON) and in "Mercury" "Save apsis events…". Every run is analysed for
+// that report. Every file is written whole or not at all (OutputFile), and a save that fails
+// is told. While a run goes on the saving entries are disabled: their dialogs would hold
+// the run at its hand-over.
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <QObject>
 #include <QString>
 
+#include "panel/run_reporter.h"
 #include "ui/subscription.h"
 
 class QAction;
@@ -20,6 +24,7 @@ class QWidget;
 namespace gravlag {
 
 class Program;
+class RunReportWindow;
 namespace ui {
 class QtServices;
 }
@@ -27,6 +32,7 @@ class QtServices;
 class DesktopActions final : public QObject {
 public:
     DesktopActions(ui::QtServices& services, Program& program);
+    ~DesktopActions() override;
 
     // Asks for a file name: a file dialog unless a test puts its own answer here. An empty
     // answer means the person cancelled.
@@ -40,18 +46,27 @@ public:
     void saveImage(const std::string& windowName);
     void saveApsisEvents();
     const std::string& apsisRows() const { return apsisRows_; } // of the latest run
+    // "Run report…": the window shown (made at the first call) and raised.
+    void showRunReport();
+    void saveRunReport();
+    RunReportWindow* runReportWindow() const { return reportWindow_.get(); } // none before the first
+    const RunReporter& reporter() const { return reporter_; }
 
 private:
     QAction* addAction(QWidget* widget, const char* name, const QString& text);
     bool running() const;
     // Writes `bytes` to the file the person picks; tells when that fails.
     void save(QWidget* parent, const QString& title, const QString& filter, const std::string& bytes);
+    void refreshRunReport();
 
     ui::QtServices& services_;
     Program& program_;
     std::string apsisRows_; // rows of the apsis CSV, without the header
     std::vector<QAction*> fileActions_;
     QAction* saveApsis_ = nullptr;
+    QAction* showReport_ = nullptr;
+    RunReporter reporter_;
+    std::unique_ptr<RunReportWindow> reportWindow_;
     ui::ScopedSubscription apsisEvents_;    // this goes before the panel
     ui::ScopedSubscription runningChanged_; // and before the services
 };

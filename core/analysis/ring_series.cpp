@@ -34,12 +34,15 @@ struct ScaledMoments {
 
 } // namespace
 
-std::optional<double> RingPotentialSlope(double e, double s)
+std::optional<double> RingPotentialSlope(double e, double s, double share)
 {
-    if (!(e >= 0) || !(e < 1) || !(s > 0) || !(s * (1 + e) < 1))
+    if (!(e >= 0) || !(e < 1) || !(s > 0) || !(s * (1 + e) < 1) || !(share >= 0) || !(share <= 1))
         return std::nullopt;
     ScaledMoments m(1 - e * e, s);
     double coefficient = 1; // (2l-1)!!/(2l)!!
+    // w_l = p1 + p2 with p_i = f_i^(2l-1), f_1 = share, f_2 = 1 - share.
+    const double f1 = share, f2 = 1 - share;
+    double p1 = f1, p2 = f2;
     double sum = 0, previous = 0;
     for (std::int64_t l = 1; l <= kMaxTerms; ++l) {
         m.step();
@@ -47,10 +50,13 @@ std::optional<double> RingPotentialSlope(double e, double s)
         const double ld = static_cast<double>(l);
         coefficient = coefficient * (2 * ld - 1) / (2 * ld);
         // s^(2l) D_(2l+1) = (s^(2l+1) D_(2l+1)) / s
-        const double term = coefficient * coefficient * m.d / s;
+        const double term = coefficient * coefficient * (p1 + p2) * m.d / s;
+        p1 = p1 * f1 * f1;
+        p2 = p2 * f2 * f2;
         sum += term;
-        // Terms are positive and fall geometrically in the end (ratio about (s (1 + e))^2):
-        // stop once the tail they bound, term / (1 - ratio), no longer shows in the sum.
+        // Terms are positive and fall geometrically in the end (ratio about (s (1 + e))^2,
+        // times at most 1 from w_l): stop once the tail they bound, term / (1 - ratio), no
+        // longer shows in the sum.
         if (previous > 0 && term < previous) {
             const double ratio = term / previous;
             if (term / (1 - ratio) <= 1e-17 * sum)

@@ -42,6 +42,20 @@ std::optional<double> PerOrbit(const std::optional<double>& change, double orbit
 
 } // namespace
 
+std::int64_t RunAnalysis::SampleInterval(const SimState& state, const RunValues& run)
+{
+    constexpr std::int64_t kEvery = 100;
+    if (state.scenarioCode != Scenario::TwoBlackHoles || run.nLast < 1)
+        return 0;
+    const std::optional<double> period = InnerPairElements(state).period;
+    if (!period || !(state.dt > 0))
+        return kEvery;
+    const double perEighth = std::floor(*period / 8 / state.dt);
+    if (!(perEighth < static_cast<double>(kEvery)))
+        return kEvery;
+    return perEighth >= 1 ? static_cast<std::int64_t>(perEighth) : 1;
+}
+
 void RunAnalysis::begin(const SimState& state, const RunValues& run)
 {
     *this = RunAnalysis{};
@@ -100,6 +114,7 @@ void RunAnalysis::recordOrbit(const SimState& state)
 RunReport RunAnalysis::finish(const SimState& state, const RunResult& result) const
 {
     RunReport r;
+    r.scenario = turnsCount_ ? Scenario::TwoBlackHoles : Scenario::Mercury;
     r.orbits.count = orbits_;
     const double t = static_cast<double>(result.passes) * state.dt;
     r.orbits.t = Finite(t) ? t : 0;
@@ -112,6 +127,7 @@ RunReport RunAnalysis::finish(const SimState& state, const RunResult& result) co
         el.rates.daPerOrbit = aLine_.slope();
         el.rates.dePerOrbit = eLine_.slope();
         el.rates.dvarpiPerOrbit = varpiLine_.slope();
+        el.rates.stdError = {aLine_.slopeStdError(), eLine_.slopeStdError(), varpiLine_.slopeStdError()};
     } else {
         const double orbits = start_.period ? r.orbits.t / *start_.period : 0;
         el.rates.daPerOrbit = PerOrbit(Difference(el.end.a, el.start.a), orbits);

@@ -28,6 +28,12 @@ namespace gravlag {
 
 class RunAnalysis {
 public:
+    // The samples a run's analysis needs, every that many passes (0: none), asked with the
+    // state after set-up: in "2 BH's" every 100 passes, or more often where a starting orbit
+    // would have fewer than 8 samples (a large dt), so that no two lie half a turn apart; in
+    // "Mercury" none, the apsis events are its orbits.
+    static std::int64_t SampleInterval(const SimState& state, const RunValues& run);
+
     // After set-up, before pass 0: starting elements, totals and theory.
     void begin(const SimState& state, const RunValues& run);
     // At every apsis event, after the run's own line fit has taken it.
@@ -48,7 +54,7 @@ private:
     OrbitElements start_;
     ConservedQuantities startTotals_;
     std::optional<TheoryValues> theory_;
-    DelayStats delays_;
+    std::optional<DelayStats> delays_;
 
     std::int64_t orbits_ = 0;
     RunningLine aLine_, eLine_, varpiLine_; // against the orbit number 1, 2, ...

@@ -8,14 +8,9 @@
 
 #include "core/analysis/orbit_elements.h"
 #include "core/analysis/theory.h"
+#include "core/run.h" // DelayStats, measured in the main loop
 
 namespace gravlag {
-
-// Measured in the main loop, handed to the analysis at the end.
-struct DelayStats {
-    std::int64_t maxSteps = 0;            // largest delay in whole steps of any evaluated pair
-    std::int64_t passesBeyondHistory = 0; // passes whose history lookup used a delay of 20 steps or more (extrapolated)
-};
 
 struct OrbitTally {
     std::int64_t count = 0; // orbits completed
@@ -26,6 +21,11 @@ struct ElementRates {
     std::optional<double> daPerOrbit;     // length units per orbit
     std::optional<double> dePerOrbit;     // per orbit
     std::optional<double> dvarpiPerOrbit; // degrees per orbit
+    // Standard errors of the three slopes from their residuals, in the same units; from 3
+    // orbits on (none with the start/end fallback).
+    struct StdErrors {
+        std::optional<double> daPerOrbit, dePerOrbit, dvarpiPerOrbit;
+    } stdError;
 };
 
 struct ElementsReport {
@@ -50,12 +50,13 @@ struct MomentumReport {
 };
 
 struct RunReport {
+    Scenario scenario = Scenario::TwoBlackHoles; // as the run began: what an orbit is
     OrbitTally orbits;
     ElementsReport elements;
     PrecessionReport precession;
     DriftReport energy, angularMomentum;
     MomentumReport momentum;
-    DelayStats delay;
+    std::optional<DelayStats> delay; // absent where the main loop kept no record
     std::optional<TheoryValues> theory;
 };
 

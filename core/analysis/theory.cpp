@@ -37,7 +37,7 @@ std::optional<TheoryValues> Theory(const TheoryInputs& in)
     }
     if (in.outerActive && in.m3 > 0 && in.a3 > a * (1 + e)) {
         // d<R>/de / e = (G m3 / a3) times the series; the quotient stays finite as e -> 0.
-        const std::optional<double> slope = RingPotentialSlope(e, a / in.a3);
+        const std::optional<double> slope = RingPotentialSlope(e, a / in.a3, m1 / (m1 + m2));
         if (slope) {
             const double n = std::sqrt(mu / (a * a * a));
             const double dRdeOverE = G * in.m3 / in.a3 * *slope;

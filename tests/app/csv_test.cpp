@@ -84,16 +84,19 @@ TEST(SampleCsv, DistancesFromTheMidpointOfTheFirstPair)
 
 TEST(SampleCsv, TrajectoryColumnsPerActiveBody)
 {
-    EXPECT_EQ(TrajectoryCsvHeader(0), "k,x1,y1\n");
-    EXPECT_EQ(TrajectoryCsvHeader(1), "k,x1,y1,x2,y2\n");
-    EXPECT_EQ(TrajectoryCsvHeader(2), "k,x1,y1,x2,y2,x3,y3\n");
+    EXPECT_EQ(TrajectoryCsvHeader(0), "k,t,x1,y1,vx1,vy1\n");
+    EXPECT_EQ(TrajectoryCsvHeader(1), "k,t,x1,y1,vx1,vy1,x2,y2,vx2,vy2\n");
+    EXPECT_EQ(TrajectoryCsvHeader(2), "k,t,x1,y1,vx1,vy1,x2,y2,vx2,vy2,x3,y3,vx3,vy3\n");
     SimState s;
+    s.dt = 0.1;
     s.x = {-1.5, 2, 1e300};
     s.y = {0.25, -0.0, 3};
+    s.vx = {0.5, -7, 8};
+    s.vy = {1e-20, 4, 9};
     std::string rows;
     AppendTrajectoryCsvRow(rows, s, 1, 42);
-    EXPECT_EQ(rows, "42,-1.5,0.25,2,-0\n");
+    EXPECT_EQ(rows, "42," + ExactText(42 * 0.1) + ",-1.5,0.25,0.5,1e-20,2,-0,-7,4\n");
     rows.clear();
     AppendTrajectoryCsvRow(rows, s, 2, 0);
-    EXPECT_EQ(rows, "0,-1.5,0.25,2,-0,1e+300,3\n");
+    EXPECT_EQ(rows, "0,0,-1.5,0.25,0.5,1e-20,2,-0,-7,4,1e+300,3,8,9\n");
 }

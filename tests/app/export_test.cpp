@@ -45,21 +45,22 @@ TEST(SampledExports, DistancesAgreeWithTheTrajectory)
     const nlohmann::json report = Exported(o);
     const Csv d = ReadCsv(o.distanceCsv), t = ReadCsv(o.trajectoryCsv);
     EXPECT_EQ(d.header, "k,t,r1,r2");
-    EXPECT_EQ(t.header, "k,x1,y1,x2,y2,x3,y3");
+    EXPECT_EQ(t.header, "k,t,x1,y1,vx1,vy1,x2,y2,vx2,vy2,x3,y3,vx3,vy3");
     ASSERT_EQ(d.rows.size(), 3000 / 7 + 1u); // passes 0, 7, ..., 2996
     ASSERT_EQ(t.rows.size(), d.rows.size());
     for (std::size_t i = 0; i < d.rows.size(); ++i) {
         const auto& dr = d.rows[i];
         const auto& tr = t.rows[i];
         ASSERT_EQ(dr.size(), 4u);
-        ASSERT_EQ(tr.size(), 7u);
+        ASSERT_EQ(tr.size(), 14u);
         const std::int64_t k = Whole(dr[0]);
         EXPECT_EQ(k, static_cast<std::int64_t>(7 * i));
         EXPECT_EQ(Whole(tr[0]), k);
         EXPECT_EQ(Real(dr[1]), static_cast<double>(k) * 0.002);
-        double p[6];
+        EXPECT_EQ(tr[1], dr[1]);
+        double p[6]; // x, y of each body
         for (int j = 0; j < 6; ++j)
-            p[j] = Real(tr[static_cast<std::size_t>(j + 1)]);
+            p[j] = Real(tr[static_cast<std::size_t>(2 + 4 * (j / 2) + j % 2)]);
         EXPECT_EQ(Real(dr[2]), MidpointDistance(p[0], p[1], p[2], p[3], p[2], p[3])) << k;
         EXPECT_EQ(Real(dr[3]), MidpointDistance(p[0], p[1], p[2], p[3], p[4], p[5])) << k;
     }
@@ -79,14 +80,17 @@ TEST(SampledExports, LastSampleIsTheFinalState)
     o.every = 500;
     const nlohmann::json report = Exported(o);
     const Csv t = ReadCsv(o.trajectoryCsv), d = ReadCsv(o.distanceCsv);
-    EXPECT_EQ(t.header, "k,x1,y1,x2,y2"); // two bodies
-    ASSERT_EQ(t.rows.size(), 5u);          // 0, 500, ..., 2000
+    EXPECT_EQ(t.header, "k,t,x1,y1,vx1,vy1,x2,y2,vx2,vy2"); // two bodies
+    ASSERT_EQ(t.rows.size(), 5u);                           // 0, 500, ..., 2000
     const auto& last = t.rows.back();
     EXPECT_EQ(Whole(last[0]), 2000);
-    EXPECT_EQ(Real(last[1]), report["x"][0].get<double>());
-    EXPECT_EQ(Real(last[2]), report["y"][0].get<double>());
-    EXPECT_EQ(Real(last[3]), report["x"][1].get<double>());
-    EXPECT_EQ(Real(last[4]), report["y"][1].get<double>());
+    for (std::size_t b = 0; b < 2; ++b) {
+        const std::size_t at = 2 + 4 * b;
+        EXPECT_EQ(Real(last[at]), report["x"][b].get<double>());
+        EXPECT_EQ(Real(last[at + 1]), report["y"][b].get<double>());
+        EXPECT_EQ(Real(last[at + 2]), report["vx"][b].get<double>());
+        EXPECT_EQ(Real(last[at + 3]), report["vy"][b].get<double>());
+    }
     ASSERT_EQ(d.rows.back().size(), 4u);
     EXPECT_EQ(d.rows.back()[3], ""); // no third body, no r2
 }

@@ -135,7 +135,7 @@ TEST(Integrity, OutputsThatCannotBeWrittenAreReportedAndOthersStillWritten)
     for (const auto& e : expected)
         EXPECT_NE(r.err.find("gravlag-batch: " + e.get<std::string>() + "\n"), std::string::npos) << e;
     const std::string rows = Read(trajectory);
-    EXPECT_EQ(rows.rfind("k,x1,y1,x2,y2,x3,y3\n", 0), 0u);
+    EXPECT_EQ(rows.rfind("k,t,x1,y1,vx1,vy1,x2,y2,vx2,vy2,x3,y3,vx3,vy3\n", 0), 0u);
     EXPECT_NE(rows.find("\n20000,"), std::string::npos); // the last pass, and a whole line
     EXPECT_EQ(rows.back(), '\n');
 

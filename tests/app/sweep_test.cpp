@@ -162,7 +162,7 @@ TEST(Sweep, StatusFilesAndProblemsPerPoint)
     // One trajectory per point, of that point's run.
     const Csv first = ReadCsv(::testing::TempDir() + "sweep_t-1.csv");
     EXPECT_EQ(first.rows.size(), 6u);
-    EXPECT_EQ(Real(first.rows.back()[1]), nlohmann::json::parse(lines[0])["x"][0].get<double>());
+    EXPECT_EQ(Real(first.rows.back()[2]), nlohmann::json::parse(lines[0])["x"][0].get<double>());
 
     base.trajectoryCsv = "/nonexistent-dir/t.csv";
     std::ostringstream out2, err2;

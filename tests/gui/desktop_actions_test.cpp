@@ -1,12 +1,13 @@
 // The desktop program's file actions (offscreen): parameter files saved and loaded through
 // Ctrl+S and Ctrl+O, refused files, the two displays' "Save image…" and "Save apsis
-// events…", saves that fail, the entries during a run, and a signal during a run. The file
-// dialog is answered by the test.
+// events…", the run report and its "Save…", saves that fail, the entries during a run, and a
+// signal during a run. The file dialog is answered by the test.
 #include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -23,7 +24,9 @@
 #include "app/batch/batch_run.h"
 #include "app/desktop/desktop_actions.h"
 #include "app/desktop/desktop_signals.h"
+#include "app/desktop/run_report_window.h"
 #include "app/files/apsis_csv.h"
+#include "app/files/report_text.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
 #include "ui/qt/qt_window.h"
@@ -214,6 +217,50 @@ private slots:
         QCOMPARE(d.program.form1().lastRun()->values.apsisCount, std::int64_t{0});
         d.action("Form3", "saveApsisEvents")->trigger();
         QCOMPARE(ReadAll(d.answer), std::string(ApsisCsvHeader()));
+    }
+
+    void runReportIsTheBatchRunnersAnalysisAndWaitsForTheRun()
+    {
+        QTemporaryDir dir;
+        Desktop d;
+        d.actions.showRunReport();
+        RunReportWindow* window = d.actions.runReportWindow();
+        QVERIFY(window && window->isVisible());
+        auto* save = window->findChild<QPushButton*>("saveReport");
+        QVERIFY(!save->isEnabled()); // nothing to save before the first run
+
+        QTest::mouseClick(d.edit("Tmethode"), Qt::LeftButton);
+        d.type("Titer", "60000");
+        d.type("Tc", "1000");
+        d.type("Tpredsel", "1");
+        bool savable = true;
+        QTimer::singleShot(0, [&] { savable = save->isEnabled(); });
+        d.calculate();
+        QVERIFY(!savable); // "Save…" waits for the end of the run like the other entries
+
+        BatchOptions options;
+        options.scenario = "Mercury";
+        options.typed = {{"Titer", "60000"}, {"Tc", "1000"}, {"Tpredsel", "1"}};
+        options.report = true;
+        options.json = true;
+        std::ostringstream out, err;
+        QCOMPARE(RunBatch(options, out, err), 0);
+        const nlohmann::json analysis = nlohmann::json::parse(out.str())["analysis"];
+        QVERIFY(analysis["orbits"]["count"].get<int>() >= 8);
+        const QString shown = window->text()->toPlainText();
+        QVERIFY2(shown.endsWith(QString::fromStdString(AnalysisText(analysis, Scenario::Mercury))),
+                 qPrintable(shown));
+        QVERIFY(window->text()->isReadOnly());
+        QVERIFY(save->isEnabled());
+        d.answer = dir.filePath("report.json");
+        QTest::mouseClick(save, Qt::LeftButton);
+        QCOMPARE(ReadAll(d.answer), analysis.dump() + "\n");
+
+        // A refused run has no report: it says why, and there is nothing to save.
+        d.type("Titer", "abc");
+        d.calculate();
+        QVERIFY(window->text()->toPlainText().startsWith("The latest run was refused: \"Iteration\""));
+        QVERIFY(!save->isEnabled());
     }
 
     void failedSavesAreToldAndWriteNothing()

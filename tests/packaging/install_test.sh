@@ -37,10 +37,11 @@ fi
 batch="$prefix/bin/gravlag-batch"
 grep -qE "^gravlag-batch $version( |\$)" <("$batch" --version) || fail "installed gravlag-batch --version"
 # A sweep whose point 2 cannot run (its CSV would replace the --params file): its line is
-# "error" and "point"; under --out point 1's file also holds "inputs".
+# "error" and "point"; under --out point 1's file also holds "inputs"; --budget adds the
+# analysis and the budget.
 mkdir "$tmp/run"
 echo '{"Titer": 100}' >"$tmp/run/d-2.csv"
-json="$(cd "$tmp/run" && "$batch" --params d-2.csv --sweep 'c=0;1' --jobs 1 --out . --distance-csv d.csv 2>/dev/null)"
+json="$(cd "$tmp/run" && "$batch" --params d-2.csv --sweep 'c=0;1' --jobs 1 --out . --distance-csv d.csv --budget 2>/dev/null)"
 case "$json" in *'"ended":"completed"'*'"error":'*) ;; *) fail "installed gravlag-batch did not run as expected: $json" ;; esac
 
 # Man pages: every option --help names; for gravlag-batch the exit statuses and, in JSON

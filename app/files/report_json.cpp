@@ -1,0 +1,105 @@
+#include "app/files/report_json.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace gravlag {
+
+namespace {
+
+nlohmann::json Number(const std::optional<double>& v)
+{
+    return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
+}
+
+// A whole number as an integer where a double holds every integer up to it (2^53), beyond
+// as a double; null when it is not finite.
+nlohmann::json WholeNumber(double v)
+{
+    constexpr double kExact = 9007199254740992.0; // 2^53
+    if (!std::isfinite(v))
+        return nullptr;
+    if (std::fabs(v) <= kExact)
+        return static_cast<std::int64_t>(v);
+    return v;
+}
+
+nlohmann::json ElementsJson(const OrbitElements& el)
+{
+    return {{"a", Number(el.a)}, {"e", Number(el.e)}, {"varpi", Number(el.varpi)},
+            {"period", Number(el.period)}};
+}
+
+nlohmann::json DriftJson(const DriftReport& d)
+{
+    return {{"start", Number(d.start)}, {"end", Number(d.end)}, {"relChange", Number(d.relChange)}};
+}
+
+nlohmann::json TheoryJson(const TheoryValues& t)
+{
+    return {{"delayDaPerOrbit", Number(t.delayDaPerOrbit)},
+            {"delayDePerOrbit", Number(t.delayDePerOrbit)},
+            {"delayDvarpiPerOrbit", Number(t.delayDvarpiPerOrbit)},
+            {"perturberPrecessionPerOrbit", Number(t.perturberPrecessionPerOrbit)},
+            {"grPrecessionPerOrbit", Number(t.grPrecessionPerOrbit)}};
+}
+
+nlohmann::json EstimateJson(const Estimate& e)
+{
+    return {{"value", Number(e.value)}, {"stdError", Number(e.stdError)}};
+}
+
+} // namespace
+
+nlohmann::json AnalysisJson(const RunReport& r)
+{
+    const ElementRates& rates = r.elements.rates;
+    nlohmann::json j;
+    j["orbits"] = {{"count", r.orbits.count}, {"t", r.orbits.t}};
+    j["elements"] = {
+        {"start", ElementsJson(r.elements.start)},
+        {"end", ElementsJson(r.elements.end)},
+        {"rates",
+         {{"daPerOrbit", Number(rates.daPerOrbit)},
+          {"dePerOrbit", Number(rates.dePerOrbit)},
+          {"dvarpiPerOrbit", Number(rates.dvarpiPerOrbit)},
+          {"stdError",
+           {{"daPerOrbit", Number(rates.stdError.daPerOrbit)},
+            {"dePerOrbit", Number(rates.stdError.dePerOrbit)},
+            {"dvarpiPerOrbit", Number(rates.stdError.dvarpiPerOrbit)}}}}}};
+    j["precession"] = {{"perOrbit", Number(r.precession.perOrbit)},
+                       {"stdError", Number(r.precession.stdError)},
+                       {"events", r.precession.events}};
+    j["energy"] = DriftJson(r.energy);
+    j["angularMomentum"] = DriftJson(r.angularMomentum);
+    j["momentum"] = {{"start", Number(r.momentum.start)}, {"end", Number(r.momentum.end)},
+                     {"change", Number(r.momentum.change)}};
+    j["delay"] = {{"maxSteps", nullptr}, {"passesBeyondHistory", nullptr}};
+    if (r.delay)
+        j["delay"] = {{"maxSteps", WholeNumber(r.delay->maxSteps)},
+                      {"passesBeyondHistory", r.delay->passesBeyondHistory}};
+    j["theory"] = r.theory ? TheoryJson(*r.theory) : nlohmann::json(nullptr);
+    return j;
+}
+
+nlohmann::json BudgetJson(const Budget& b)
+{
+    const bool precession = b.quantity == BudgetQuantity::Precession;
+    nlohmann::json j;
+    j["quantity"] = precession ? "precession" : "daPerOrbit";
+    j["integrator"] = EstimateJson(b.integrator);
+    j["perturber"] = EstimateJson(b.perturber);
+    j["delay"] = EstimateJson(b.delay);
+    j["delayTwoBodies"] = EstimateJson(b.delayTwoBodies);
+    j["total"] = EstimateJson(b.total);
+    const TheoryValues t = b.theory.value_or(TheoryValues{});
+    if (precession)
+        j["theory"] = {{"perturberPrecessionPerOrbit", Number(t.perturberPrecessionPerOrbit)},
+                       {"delayDvarpiPerOrbit", Number(t.delayDvarpiPerOrbit)},
+                       {"grPrecessionPerOrbit", Number(t.grPrecessionPerOrbit)}};
+    else
+        j["theory"] = {{"delayDaPerOrbit", Number(t.delayDaPerOrbit)}};
+    return j;
+}
+
+} // namespace gravlag

@@ -1,0 +1,23 @@
+#pragma once
+// A run's analysis and its budget as the JSON objects "analysis" and "budget" of the batch
+// runner's report and of the desktop program's saved report. Every number is finite or
+// null; angles in degrees, lengths in the units of the separations, times in those of dt.
+
+#include <nlohmann/json.hpp>
+
+#include "core/analysis/budget.h"
+#include "core/analysis/run_report.h"
+
+namespace gravlag {
+
+// {"orbits", "elements", "precession", "energy", "angularMomentum", "momentum", "delay",
+// "theory"}; "theory" is null where no formula applies.
+nlohmann::json AnalysisJson(const RunReport& report);
+
+// {"quantity": "precession" or "daPerOrbit", "integrator", "perturber", "delay",
+// "delayTwoBodies", "total" (each {"value", "stdError"}), "theory"}: beside the precession
+// perturberPrecessionPerOrbit, delayDvarpiPerOrbit and grPrecessionPerOrbit, beside
+// daPerOrbit delayDaPerOrbit; each null where it does not apply.
+nlohmann::json BudgetJson(const Budget& budget);
+
+} // namespace gravlag

@@ -1,0 +1,296 @@
+// The batch runner's run report: the budget against its companion runs made alone, the same
+// report from a single run, a sweep and a parameter file, an analysed run bit for bit the run
+// without, the main loop's delay record, the elements CSV against the report, and
+// --duration.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "app/batch/batch_cli.h"
+#include "app/batch/batch_run.h"
+#include "csv_reader.h"
+
+using namespace gravlag;
+
+namespace {
+
+nlohmann::json Reported(BatchOptions o)
+{
+    o.json = true;
+    nlohmann::json report;
+    std::ostringstream err;
+    EXPECT_EQ(RunBatchReport(o, report, err), 0) << err.str();
+    return report;
+}
+
+struct Outcome {
+    int status;
+    std::vector<nlohmann::json> lines;
+    std::string err;
+};
+
+Outcome Main(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "gravlag-batch");
+    std::ostringstream out, err;
+    const int status = BatchMain(static_cast<int>(args.size()), args.data(), out, err, false);
+    Outcome o{status, {}, err.str()};
+    std::istringstream lines(out.str());
+    for (std::string l; std::getline(lines, l);)
+        o.lines.push_back(nlohmann::json::parse(l));
+    return o;
+}
+
+// value and standard error of a measured rate, as the budget reads it from a report.
+std::pair<nlohmann::json, nlohmann::json> Rate(const nlohmann::json& analysis, bool precession)
+{
+    if (precession)
+        return {analysis["precession"]["perOrbit"], analysis["precession"]["stdError"]};
+    const nlohmann::json& rates = analysis["elements"]["rates"];
+    return {rates["daPerOrbit"], rates["stdError"]["daPerOrbit"]};
+}
+
+} // namespace
+
+TEST(Report, BudgetIsTheDifferencesOfItsCompanionRunsMadeAlone)
+{
+    struct Case {
+        const char* scenario;
+        const char* iterations;
+        bool precession;
+    };
+    for (const Case k : {Case{"Mercury", "40000", true}, Case{"2 BH's", "80000", false}}) {
+        SCOPED_TRACE(k.scenario);
+        BatchOptions run;
+        run.scenario = k.scenario;
+        run.typed = {{"Titer", k.iterations}, {"Tc", "1000"}, {"Tpredsel", "1"}};
+        BatchOptions budgeted = run;
+        budgeted.budget = true;
+        budgeted.companionJobs = 3;
+        const nlohmann::json report = Reported(budgeted);
+        const nlohmann::json& b = report["budget"];
+        EXPECT_EQ(b["quantity"], k.precession ? "precession" : "daPerOrbit");
+
+        // The companions typed by hand: the same texts with c 0, two bodies at c 0, two
+        // bodies at the run's c.
+        run.report = true;
+        const auto alone = [&](std::vector<std::pair<std::string, std::string>> texts) {
+            BatchOptions o = run;
+            for (auto& t : texts)
+                o.typed.push_back(t);
+            return Rate(Reported(o)["analysis"], k.precession);
+        };
+        const auto [total, totalSe] = Rate(report["analysis"], k.precession);
+        const auto [same0, same0Se] = alone({{"Tc", "0"}});
+        const auto [two0, two0Se] = alone({{"Tn_object", "2"}, {"Tc", "0"}});
+        const auto [two, twoSe] = alone({{"Tn_object", "2"}});
+        ASSERT_TRUE(total.is_number() && same0.is_number() && two0.is_number() && two.is_number());
+        ASSERT_TRUE(totalSe.is_number() && same0Se.is_number() && two0Se.is_number() && twoSe.is_number());
+        const auto quadrature = [](const nlohmann::json& a, const nlohmann::json& c) {
+            return std::sqrt(a.get<double>() * a.get<double>() + c.get<double>() * c.get<double>());
+        };
+        EXPECT_EQ(b["total"]["value"], total);
+        EXPECT_EQ(b["total"]["stdError"], totalSe);
+        EXPECT_EQ(b["integrator"]["value"], two0);
+        EXPECT_EQ(b["integrator"]["stdError"], two0Se);
+        EXPECT_EQ(b["perturber"]["value"].get<double>(), same0.get<double>() - two0.get<double>());
+        EXPECT_EQ(b["perturber"]["stdError"].get<double>(), quadrature(same0Se, two0Se));
+        EXPECT_EQ(b["delay"]["value"].get<double>(), total.get<double>() - same0.get<double>());
+        EXPECT_EQ(b["delay"]["stdError"].get<double>(), quadrature(totalSe, same0Se));
+        EXPECT_EQ(b["delayTwoBodies"]["value"].get<double>(), two.get<double>() - two0.get<double>());
+        EXPECT_EQ(b["delayTwoBodies"]["stdError"].get<double>(), quadrature(twoSe, two0Se));
+        // Beside them, the run's own theory.
+        const nlohmann::json& theory = report["analysis"]["theory"];
+        if (k.precession) {
+            EXPECT_EQ(b["theory"]["perturberPrecessionPerOrbit"], theory["perturberPrecessionPerOrbit"]);
+            EXPECT_EQ(b["theory"]["delayDvarpiPerOrbit"], 0.0);
+            EXPECT_EQ(b["theory"]["grPrecessionPerOrbit"], theory["grPrecessionPerOrbit"]);
+        } else {
+            EXPECT_EQ(b["theory"], (nlohmann::json{{"delayDaPerOrbit", theory["delayDaPerOrbit"]}}));
+        }
+    }
+}
+
+TEST(Report, TheSameFromASingleRunASweepAndAParameterFile)
+{
+    const Outcome single = Main({"--scenario", "Mercury", "--iterations", "30000", "--c", "1000",
+                                 "--budget", "--json"});
+    ASSERT_EQ(single.status, 0) << single.err;
+    ASSERT_EQ(single.lines.size(), 1u);
+    const nlohmann::json& one = single.lines[0];
+    EXPECT_EQ(one["analysis"]["orbits"]["count"], 4);
+    EXPECT_EQ(one["analysis"]["orbits"]["t"], 30001 * 0.001);
+
+    const Outcome sweep = Main({"--scenario", "Mercury", "--iterations", "30000", "--budget", "--json",
+                                "--sweep", "c=0;1000", "--jobs", "2"});
+    ASSERT_EQ(sweep.status, 0) << sweep.err;
+    ASSERT_EQ(sweep.lines.size(), 2u);
+    EXPECT_EQ(sweep.lines[1]["analysis"], one["analysis"]);
+    EXPECT_EQ(sweep.lines[1]["budget"], one["budget"]);
+    EXPECT_EQ(sweep.lines[0]["analysis"]["theory"]["delayDaPerOrbit"], nullptr); // c 0: no delay
+
+    const std::string params = ::testing::TempDir() + "report_params.json";
+    std::ofstream(params) << R"({"scenario": "Mercury", "Titer": "30000", "Tc": "1000"})";
+    const Outcome file = Main({"--params", params.c_str(), "--budget", "--json"});
+    ASSERT_EQ(file.status, 0) << file.err;
+    EXPECT_EQ(file.lines[0]["budget"], one["budget"]);
+
+    // Without --report or --budget, no analysis; --report alone, no budget.
+    const Outcome plain = Main({"--scenario", "Mercury", "--iterations", "30000", "--c", "1000", "--json"});
+    EXPECT_FALSE(plain.lines[0].contains("analysis") || plain.lines[0].contains("budget"));
+    const Outcome reported = Main({"--scenario", "Mercury", "--iterations", "30000", "--c", "1000",
+                                   "--report", "--json"});
+    EXPECT_EQ(reported.lines[0]["analysis"], one["analysis"]);
+    EXPECT_FALSE(reported.lines[0].contains("budget"));
+    nlohmann::json same = reported.lines[0];
+    same.erase("analysis");
+    EXPECT_EQ(same, plain.lines[0]); // the analysis changes nothing else
+}
+
+TEST(Report, AnAnalysedRunIsBitForBitTheRunWithout)
+{
+    // Both scenarios, both history lookups, delays beyond the 20 stored steps, three bodies,
+    // and the exports' own sampling (the analysis adds its every 100 passes in "2 BH's"; the
+    // run then samples at their greatest common divisor).
+    struct Case {
+        const char* scenario;
+        std::vector<std::pair<std::string, std::string>> typed;
+        std::optional<std::int64_t> every; // exports' interval: the default, or not a multiple of 100
+    };
+    for (const Case& k : {Case{"Mercury", {{"Titer", "30000"}, {"Tc", "1000"}, {"Tpredsel", "1"}}, {}},
+                          Case{"2 BH's", {{"Titer", "20000"}, {"Tc", "200"}, {"Tpredsel", "0"}}, 300}}) {
+        SCOPED_TRACE(k.scenario);
+        const auto run = [&](bool analysed, const std::string& tag) {
+            BatchOptions o;
+            o.scenario = k.scenario;
+            o.typed = k.typed;
+            o.report = analysed;
+            o.every = k.every;
+            const std::string base = ::testing::TempDir() + "identical_" + tag;
+            o.apsisCsv = base + "_apsis.csv";
+            o.distanceCsv = base + "_distance.csv";
+            o.trajectoryCsv = base + "_trajectory.csv";
+            o.plotPng = base + "_plot.png";
+            o.simPng = base + "_sim.png";
+            nlohmann::json j = Reported(o);
+            EXPECT_EQ(j.contains("analysis"), analysed);
+            j.erase("analysis");
+            std::vector<std::string> files;
+            for (const std::string* f : {&o.apsisCsv, &o.distanceCsv, &o.trajectoryCsv, &o.plotPng, &o.simPng}) {
+                std::ifstream in(*f, std::ios::binary);
+                files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            }
+            return std::pair{j, files};
+        };
+        const auto [plain, plainFiles] = run(false, "plain");
+        const auto [analysed, analysedFiles] = run(true, "analysed");
+        EXPECT_EQ(analysed, plain);
+        ASSERT_EQ(analysedFiles.size(), plainFiles.size());
+        for (std::size_t i = 0; i < plainFiles.size(); ++i) {
+            EXPECT_FALSE(plainFiles[i].empty()) << i;
+            EXPECT_TRUE(analysedFiles[i] == plainFiles[i]) << i; // bytes, not printed when they differ
+        }
+    }
+}
+
+TEST(Report, DelayRecordOfTheMainLoop)
+{
+    // Counted by hand: in "2 BH's" two bodies 12 apart, widening by less than 0.1 in 1000
+    // passes, are 12 / (c dt) steps apart: 26.7 at c 450, beyond the 20 the history holds, in
+    // every pass; 2.4 at c 5000. In "Mercury" body 3 is about 30 from body 1 and 22 to 38 from
+    // body 2: at c 1000 every pass looks 30 steps back and more, and within a turn of body 3
+    // body 2 is near its apocentre (8) on the far side, 34 or more from body 3.
+    struct Case {
+        const char* scenario;
+        std::vector<std::pair<std::string, std::string>> typed;
+        double leastMax, mostMax; // maxSteps within these
+        bool everyPassBeyond;
+    };
+    for (const Case& k :
+         {Case{"2 BH's", {{"Tn_object", "2"}, {"Tc", "450"}, {"Titer", "999"}}, 26, 26, true},
+          Case{"2 BH's", {{"Tn_object", "2"}, {"Tc", "5000"}, {"Titer", "999"}}, 2, 2, false},
+          Case{"2 BH's", {{"Tn_object", "2"}, {"Tc", "0"}, {"Titer", "999"}}, 0, 0, false},
+          Case{"Mercury", {{"Tn_object", "3"}, {"Tc", "1000"}, {"Titer", "100000"}}, 34, 38, true}}) {
+        for (const char* method : {"0", "1"}) {
+            SCOPED_TRACE(std::string(k.scenario) + " c " + k.typed[1].second + " Prediction " + method);
+            BatchOptions o;
+            o.scenario = k.scenario;
+            o.typed = k.typed;
+            o.typed.emplace_back("Tpredsel", method);
+            o.report = true;
+            const nlohmann::json j = Reported(o);
+            const nlohmann::json& d = j["analysis"]["delay"];
+            ASSERT_TRUE(d["maxSteps"].is_number_integer()) << d;
+            EXPECT_GE(d["maxSteps"].get<double>(), k.leastMax);
+            EXPECT_LE(d["maxSteps"].get<double>(), k.mostMax);
+            const bool lookup = method[0] == '1';
+            EXPECT_EQ(d["passesBeyondHistory"], lookup && k.everyPassBeyond ? j["passes"].get<std::int64_t>() : 0);
+            // The text summary warns of it.
+            std::ostringstream text, err;
+            ASSERT_EQ(RunBatch(o, text, err), 0) << err.str();
+            EXPECT_EQ(text.str().find("warning: ") != std::string::npos, lookup && k.everyPassBeyond);
+        }
+    }
+}
+
+TEST(Report, ElementsCsvAgainstTheReport)
+{
+    BatchOptions o;
+    o.scenario = "Mercury";
+    o.typed = {{"Titer", "20000"}, {"Tc", "2000"}};
+    o.report = true;
+    o.every = 250;
+    o.elementsCsv = ::testing::TempDir() + "report_elements.csv";
+    const nlohmann::json a = Reported(o)["analysis"];
+    const Csv csv = ReadCsv(o.elementsCsv);
+    EXPECT_EQ(csv.header, "k,t,a,e,varpi,energy,angularMomentum");
+    ASSERT_EQ(csv.rows.size(), 20000 / 250 + 1u);
+    const auto& last = csv.rows.back();
+    ASSERT_EQ(last.size(), 7u);
+    EXPECT_EQ(Whole(last[0]), 20000);
+    EXPECT_EQ(Real(last[1]), 20000 * 0.001);
+    // The last sample is the last pass: the report's end, bit for bit.
+    EXPECT_EQ(Real(last[2]), a["elements"]["end"]["a"].get<double>());
+    EXPECT_EQ(Real(last[3]), a["elements"]["end"]["e"].get<double>());
+    EXPECT_EQ(Real(last[4]), a["elements"]["end"]["varpi"].get<double>());
+    EXPECT_EQ(Real(last[5]), a["energy"]["end"].get<double>());
+    EXPECT_EQ(Real(last[6]), a["angularMomentum"]["end"].get<double>());
+    // Pass 0 is one step from the start.
+    EXPECT_NEAR(Real(csv.rows[0][2]), a["elements"]["start"]["a"].get<double>(), 1e-6);
+}
+
+TEST(Report, DurationSetsIterationFromDtAsCalculateReadsIt)
+{
+    // 2.5 / 0.001 = 2500 passes; "0,002" reads as 0.002 (1250); "0" as 0.001; per sweep point.
+    const Outcome sweep = Main({"--duration", "2.5", "--json", "--sweep", "dt=0.001;0,002;0;0.003"});
+    ASSERT_EQ(sweep.status, 0) << sweep.err;
+    ASSERT_EQ(sweep.lines.size(), 4u);
+    EXPECT_EQ(sweep.lines[0]["boxes"]["Titer"], "2500");
+    EXPECT_EQ(sweep.lines[1]["boxes"]["Titer"], "1250");
+    EXPECT_EQ(sweep.lines[2]["boxes"]["Titer"], "2500");
+    EXPECT_EQ(sweep.lines[3]["boxes"]["Titer"], "833"); // 833.33: the nearest whole number
+    EXPECT_EQ(sweep.lines[3]["lastPass"], 833);
+    EXPECT_EQ(DurationPasses(0.0025, "0.001"), 2);  // 2.5: halves to even
+    EXPECT_EQ(DurationPasses(0.0035, "0.001"), 4);
+    EXPECT_EQ(DurationPasses(1, "-0.5"), std::nullopt); // a negative number of passes
+    EXPECT_EQ(DurationPasses(1e300, "1e-300"), std::nullopt);
+
+    for (const std::vector<const char*>& refused :
+         {std::vector<const char*>{"--duration", "5", "--iterations", "100"},
+          {"--duration", "5", "--sweep", "iterations=100;200"},
+          {"--duration", "-1"},
+          {"--duration", "1e999"},
+          {"--duration", "2,5"},
+          {"--duration", "5", "--dt", "-0.001"}}) {
+        const Outcome r = Main(refused);
+        EXPECT_EQ(r.status, 2) << refused[2];
+        EXPECT_TRUE(r.lines.empty());
+        EXPECT_NE(r.err.find("--duration"), std::string::npos) << r.err;
+    }
+}
