@@ -12,22 +12,22 @@ namespace {
 constexpr std::size_t kInputCount = 12;
 
 constexpr PanelInput kBoxes[] = {
-    {"Tn_object", "bodies", "n object", [](Form1& f) -> ui::TextBox& { return f.Tn_object; }},
-    {"Tmass(0)", "mass1", "Mass 1", [](Form1& f) -> ui::TextBox& { return f.Tmass[0]; }},
-    {"Tmass(1)", "mass2", "Mass 2", [](Form1& f) -> ui::TextBox& { return f.Tmass[1]; }},
-    {"Tmass(2)", "mass3", "Mass 3", [](Form1& f) -> ui::TextBox& { return f.Tmass[2]; }},
-    {"Dx1", "r2", "r  m(2)", [](Form1& f) -> ui::TextBox& { return f.Dx1; }},
-    {"Dx2", "r3", "r  m(3)", [](Form1& f) -> ui::TextBox& { return f.Dx2; }},
-    {"Tvxbase", "vx-base", "vx base", [](Form1& f) -> ui::TextBox& { return f.Tvxbase; }},
-    {"Tvybase", "vy-base", "vy base", [](Form1& f) -> ui::TextBox& { return f.Tvybase; }},
-    {"Titer", "iterations", "Iteration", [](Form1& f) -> ui::TextBox& { return f.Titer; }},
-    {"Tdt", "dt", "dt", [](Form1& f) -> ui::TextBox& { return f.Tdt; }},
-    {"Tc", "c", "c", [](Form1& f) -> ui::TextBox& { return f.Tc; }},
-    {"Tpredsel", "prediction", "Prediction", [](Form1& f) -> ui::TextBox& { return f.Tpredsel; }},
-    {"Tmethode", nullptr, "Choice", [](Form1& f) -> ui::TextBox& { return f.Tmethode; }},
-    {"Titer1", nullptr, "Active", [](Form1& f) -> ui::TextBox& { return f.Titer1; }},
-    {"Tti1j0", nullptr, "t 21", [](Form1& f) -> ui::TextBox& { return f.Tti1j0; }},
-    {"Tti2j0", nullptr, "t 31", [](Form1& f) -> ui::TextBox& { return f.Tti2j0; }},
+    {"Tn_object", "bodies", "n object", true, [](Form1& f) -> ui::TextBox& { return f.Tn_object; }},
+    {"Tmass(0)", "mass1", "Mass 1", false, [](Form1& f) -> ui::TextBox& { return f.Tmass[0]; }},
+    {"Tmass(1)", "mass2", "Mass 2", false, [](Form1& f) -> ui::TextBox& { return f.Tmass[1]; }},
+    {"Tmass(2)", "mass3", "Mass 3", false, [](Form1& f) -> ui::TextBox& { return f.Tmass[2]; }},
+    {"Dx1", "r2", "r  m(2)", false, [](Form1& f) -> ui::TextBox& { return f.Dx1; }},
+    {"Dx2", "r3", "r  m(3)", false, [](Form1& f) -> ui::TextBox& { return f.Dx2; }},
+    {"Tvxbase", "vx-base", "vx base", false, [](Form1& f) -> ui::TextBox& { return f.Tvxbase; }},
+    {"Tvybase", "vy-base", "vy base", false, [](Form1& f) -> ui::TextBox& { return f.Tvybase; }},
+    {"Titer", "iterations", "Iteration", true, [](Form1& f) -> ui::TextBox& { return f.Titer; }},
+    {"Tdt", "dt", "dt", false, [](Form1& f) -> ui::TextBox& { return f.Tdt; }},
+    {"Tc", "c", "c", false, [](Form1& f) -> ui::TextBox& { return f.Tc; }},
+    {"Tpredsel", "prediction", "Prediction", true, [](Form1& f) -> ui::TextBox& { return f.Tpredsel; }},
+    {"Tmethode", nullptr, "Choice", false, [](Form1& f) -> ui::TextBox& { return f.Tmethode; }},
+    {"Titer1", nullptr, "Active", false, [](Form1& f) -> ui::TextBox& { return f.Titer1; }},
+    {"Tti1j0", nullptr, "t 21", false, [](Form1& f) -> ui::TextBox& { return f.Tti1j0; }},
+    {"Tti2j0", nullptr, "t 31", false, [](Form1& f) -> ui::TextBox& { return f.Tti2j0; }},
 };
 
 static_assert(std::size(kBoxes) == 16);

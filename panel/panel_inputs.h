@@ -19,6 +19,7 @@ struct PanelInput {
     const char* option; // batch runner option without dashes, e.g. "mass1"; none (nullptr)
                         // for the boxes that neither a file nor an option sets
     const char* label;  // the label beside the box, e.g. "Mass 1"
+    bool regional;      // the run reads it strictly in the user's regional format
     ui::TextBox& (*control)(Form1& form1); // the box itself
 };
 

@@ -26,6 +26,7 @@
 #include "app/files/exact_text.h"
 #include "app/files/param_file.h"
 #include "panel/panel_inputs.h"
+#include "ui/user_number_format.h"
 
 namespace py = pybind11;
 
@@ -176,7 +177,7 @@ BatchCommand Command(const std::vector<std::string>& arguments, const std::optio
     if (!command)
         throw py::value_error(problem);
     if (paramsText) {
-        command->options.params = ParseParamFile(*paramsText, problem);
+        command->options.params = ParseParamFile(*paramsText, command->options.regional, problem);
         if (!command->options.params)
             throw py::value_error("--params: " + problem);
     }
@@ -282,6 +283,15 @@ py::list RunPoints(const std::vector<std::string>& arguments, const std::optiona
 
 std::string UnknownOption(const std::string& argument) { return CLI::ExtrasError({argument}).what(); }
 
+// A number typed into a box option's box as a parameter file's number is typed.
+std::string BoxText(const std::string& option, double number)
+{
+    const PanelInput* input = FindPanelInputByOption(option);
+    if (!input)
+        throw py::value_error(UnknownOption("--" + option));
+    return BoxTextOfNumber(number, *input, ui::UserRegionalFormat());
+}
+
 std::vector<std::string> BoxOptions()
 {
     std::vector<std::string> options;
@@ -303,6 +313,7 @@ PYBIND11_MODULE(_gravlag, m)
     m.def("run_points", &RunPoints, py::arg("arguments"), py::arg("params_text"), py::arg("wanted"),
           py::arg("indices"), py::arg("interrupt"));
     m.def("exact_text", [](double v) { return ExactText(v); });
+    m.def("box_text", &BoxText, py::arg("option"), py::arg("number"));
     m.def("unknown_option", &UnknownOption);
     m.def("box_options", &BoxOptions);
 }

@@ -15,6 +15,7 @@
 #include "app/batch/batch_run.h"
 #include "app/batch/point_list.h"
 #include "panel/panel_inputs.h"
+#include "app/files/scenario_name.h"
 #include "app/files/utf8_text.h"
 #include "app/version/version.h"
 #include "ui/user_number_format.h"
@@ -26,11 +27,20 @@ namespace {
 constexpr std::uint64_t kMaxPasses = 1'000'000'000'000'000'000; // 10^18
 constexpr std::uint64_t kMaxJobs = 1024;
 
-const char* const kExitStatuses =
-    "Exit status: 0 completed (or stopped by --stop-at); 2 a bad command line or input that\n"
-    "cannot start a run (nothing is written); 3 a fault ended the run; 4 an output could not be\n"
-    "written; 128+n a signal n stopped it (130 SIGINT, 143 SIGTERM, 129 SIGHUP). When several\n"
-    "apply, the first of 2, 4, 128+n, 3 wins; a sweep gives the worst of its points in that order.";
+// The end of --help, and the man page's EXIT STATUS: the build makes help2man's subsection
+// "Exit status:" a section of its own (packaging/CMakeLists.txt).
+const char* const kHelpFooter =
+    "With --json the result is one JSON object on one line (one per point in a sweep); its\n"
+    "fields are described under JSON FIELDS in the manual page: man gravlag-batch\n"
+    "\n"
+    "Exit status:\n"
+    "  0      the run completed, or --stop-at stopped it\n"
+    "  2      a bad command line, or input that cannot start a run: nothing is written\n"
+    "  3      a fault ended the run (its files are complete up to its last pass)\n"
+    "  4      an output could not be written (a file, or standard output)\n"
+    "  128+n  signal n stopped the run (130 SIGINT, 143 SIGTERM, 129 SIGHUP)\n"
+    "When several apply, the first of 2, 4, 128+n, 3 in this order is the status; a sweep\n"
+    "gives the worst of its points in the same order.";
 
 struct Refusal {
     std::string problem;
@@ -123,11 +133,12 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     options.regional = ui::UserRegionalFormat(); // as the desktop program reads its boxes
     CLI::App app{"gravlag-batch: runs gravlag's panel and simulation without a display.\n"
                  "Each box option is a text typed into that box of the control panel."};
-    app.footer(kExitStatuses);
+    app.footer(kHelpFooter);
     app.set_version_flag("--version", VersionText("gravlag-batch"), "print the version and exit");
     std::string scenario;
-    CLI::Option* scenarioOption = app.add_option("--scenario", scenario, "\"2 BH's\" (default) or Mercury")
-        ->check(CLI::IsMember({"2 BH's", "Mercury"}));
+    CLI::Option* scenarioOption =
+        app.add_option("--scenario", scenario, "\"2 BH's\" (default) or Mercury, in any case")
+            ->type_name("NAME");
     std::string paramsPath;
     CLI::Option* paramsOption = app.add_option(
         "--params", paramsPath, "parameter file (JSON object of box texts) typed in before the box options")
@@ -174,7 +185,8 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     std::vector<std::string> sweepArguments;
     app.add_option("--sweep", sweepArguments,
                    "NAME=T1;T2;...: one run per text typed into that box option (c, dt, mass3, ...); "
-                   "several make a grid, the first outermost; prints one JSON line per point")
+                   "several make a grid, the first outermost; prints one JSON line per point. "
+                   "An empty text stands alone: NAME=")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption = app.add_option("--jobs", jobsText, "sweep points run at a time (default: one per processor)")
@@ -201,8 +213,11 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     }
 
     try {
-        if (scenarioOption->count() > 0)
-            options.scenario = scenario;
+        if (scenarioOption->count() > 0) {
+            options.scenario = ScenarioNamed(scenario);
+            if (!options.scenario)
+                throw Refusal{"--scenario: unknown scenario \"" + scenario + "\" (\"2 BH's\" or \"Mercury\")"};
+        }
         // Texts are checked where they come in: what is typed reaches the report.
         for (std::size_t i = 0; i < inputs.size(); ++i)
             if (given[i]->count() > 0 && !IsUtf8(texts[i]))
@@ -249,7 +264,7 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             if (paramsPath.empty())
                 throw Refusal{"--params: empty file name"};
             std::string problem;
-            options.params = LoadParamFile(paramsPath, problem);
+            options.params = LoadParamFile(paramsPath, options.regional, problem);
             if (!options.params)
                 throw Refusal{"--params: " + problem};
             options.paramsPath = paramsPath;

@@ -70,6 +70,11 @@ nlohmann::json Report(const RunResult& result, Program& program)
 
 void PrintText(const nlohmann::json& j, std::ostream& out)
 {
+    // A refused run changed nothing: the bodies and boxes it would show are not its result.
+    if (j["ended"] == "refused") {
+        out << "Run refused: " << j["message"].get<std::string>() << "\n";
+        return;
+    }
     out << "Run " << j["ended"].get<std::string>() << ": " << j["passes"].get<std::int64_t>() << " passes";
     if (!j["lastPass"].is_null())
         out << " (last pass " << j["lastPass"].get<std::int64_t>() << ")";

@@ -49,6 +49,15 @@ std::optional<SweepAxis> ParseSweepAxis(std::string_view argument, std::string& 
             break;
         rest.remove_prefix(semi + 1);
     }
+    // "c=1;;2" is a slip far more often than a point meant to run with an empty box; that
+    // point is asked for as the whole list ("c=").
+    if (axis.texts.size() > 1)
+        for (std::size_t i = 0; i < axis.texts.size(); ++i)
+            if (axis.texts[i].empty()) {
+                problem = "--sweep " + axis.option + ": text " + std::to_string(i + 1)
+                    + " is empty (an empty box is swept alone: " + axis.option + "=)";
+                return std::nullopt;
+            }
     return axis;
 }
 

@@ -27,9 +27,10 @@ struct SweepAxis {
     std::vector<std::string> texts;
 };
 
-// "NAME=T1;T2;..." (';' separates, so that decimal commas stay usable; every piece is a text,
-// the empty one too). No value and `problem` for an unknown name, a missing '=' or a text
-// that is not UTF-8.
+// "NAME=T1;T2;..." (';' separates, so that decimal commas stay usable; every piece is a text).
+// "NAME=" is one point with the empty text; an empty text in a longer list is refused. No
+// value and `problem` for an unknown name, a missing '=', a text that is not UTF-8 or such
+// an empty text, named by its place in the list.
 std::optional<SweepAxis> ParseSweepAxis(std::string_view argument, std::string& problem);
 
 class Sweep {

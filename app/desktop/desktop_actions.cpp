@@ -152,7 +152,8 @@ void DesktopActions::loadParameters()
     // Only a regular file of at most 1 MiB is read, and a FIFO or a device is refused
     // without being opened for long: the window never waits on a file.
     std::string problem;
-    const std::optional<ParamFile> file = LoadParamFile(FileSystemName(path), problem);
+    const std::optional<ParamFile> file =
+        LoadParamFile(FileSystemName(path), services_.regionalFormat(), problem);
     if (!file) {
         tell(panel, QString::fromStdString(problem));
         return;

@@ -1,6 +1,7 @@
 #include "app/files/exact_text.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace gravlag {
 
@@ -16,6 +17,16 @@ std::string ExactText(double value)
     std::string text;
     AppendExactText(text, value);
     return text;
+}
+
+std::string TypedNumberText(double value)
+{
+    if (std::fabs(value) < 1e15 && std::trunc(value) == value) {
+        char buf[24];
+        const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+        return std::string(buf, r.ptr);
+    }
+    return ExactText(value);
 }
 
 } // namespace gravlag

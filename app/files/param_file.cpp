@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/files/exact_text.h"
+#include "app/files/scenario_name.h"
 #include "app/files/small_file.h"
 #include "panel/panel_inputs.h"
 #include "panel/form1.h"
@@ -14,16 +16,14 @@ namespace gravlag {
 
 namespace {
 
-constexpr const char* kScenarios[] = {"2 BH's", "Mercury"};
-
 std::size_t PanelPosition(const std::string& box)
 {
     return static_cast<std::size_t>(FindPanelInputByBox(box) - PanelInputs().data());
 }
 
-// nlohmann's message without its "[json.exception.parse_error.101] " tag; it names the
-// line and column.
-std::string ParseMessage(const nlohmann::json::parse_error& e)
+// nlohmann's message without its "[json.exception.parse_error.101] " tag; a parse error's
+// names the line and column.
+std::string ParseMessage(const nlohmann::json::exception& e)
 {
     const std::string what = e.what();
     const std::size_t tag = what.find("] ");
@@ -32,7 +32,16 @@ std::string ParseMessage(const nlohmann::json::parse_error& e)
 
 } // namespace
 
-std::optional<ParamFile> ParseParamFile(std::string_view text, std::string& problem)
+std::string BoxTextOfNumber(double number, const PanelInput& input, const RegionalFormat& format)
+{
+    std::string text = TypedNumberText(number);
+    if (const std::size_t point = text.find('.'); input.regional && point != std::string::npos)
+        text.replace(point, 1, format.decimalSeparator);
+    return text;
+}
+
+std::optional<ParamFile> ParseParamFile(std::string_view text, const RegionalFormat& format,
+                                        std::string& problem)
 {
     // The parser would stop at a NUL byte and take the object before it as the whole file.
     if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
@@ -51,7 +60,10 @@ std::optional<ParamFile> ParseParamFile(std::string_view text, std::string& prob
     nlohmann::json j;
     try {
         j = nlohmann::json::parse(text.begin(), text.end(), noteKey);
-    } catch (const nlohmann::json::parse_error& e) {
+    } catch (const nlohmann::json::out_of_range& e) { // JSON has no limit; a double has
+        problem = ParseMessage(e) + ": beyond the range of a double";
+        return std::nullopt;
+    } catch (const nlohmann::json::exception& e) {
         problem = "broken JSON: " + ParseMessage(e);
         return std::nullopt;
     }
@@ -65,24 +77,32 @@ std::optional<ParamFile> ParseParamFile(std::string_view text, std::string& prob
     }
     ParamFile file;
     for (const auto& [key, value] : j.items()) {
-        const bool isScenario = key == "scenario";
-        if (!isScenario && !FindPanelInputByBox(key)) {
+        if (key == "scenario") {
+            if (!value.is_string()) {
+                problem = "key \"scenario\" must be a string";
+                return std::nullopt;
+            }
+            file.scenario = ScenarioNamed(value.get<std::string>());
+            if (!file.scenario) {
+                problem = "unknown scenario \"" + value.get<std::string>() + "\" (\"2 BH's\" or \"Mercury\")";
+                return std::nullopt;
+            }
+            continue;
+        }
+        const PanelInput* input = FindPanelInputByBox(key);
+        if (!input) {
             problem = "unknown key \"" + key + "\"";
             return std::nullopt;
         }
-        if (!value.is_string()) {
-            problem = "key \"" + key + "\" must be a string";
+        if (value.is_string())
+            file.boxes.emplace_back(key, value.get<std::string>());
+        else if (value.is_number())
+            // nlohmann holds a fraction as the nearest double (and refuses one beyond a
+            // double) and a whole number exactly, which get<double> rounds to the nearest.
+            file.boxes.emplace_back(key, BoxTextOfNumber(value.get<double>(), *input, format));
+        else {
+            problem = "key \"" + key + "\" must be a string or a number";
             return std::nullopt;
-        }
-        std::string boxText = value.get<std::string>();
-        if (isScenario) {
-            if (std::find(std::begin(kScenarios), std::end(kScenarios), boxText) == std::end(kScenarios)) {
-                problem = "unknown scenario \"" + boxText + "\" (\"2 BH's\" or \"Mercury\")";
-                return std::nullopt;
-            }
-            file.scenario = std::move(boxText);
-        } else {
-            file.boxes.emplace_back(key, std::move(boxText));
         }
     }
     std::sort(file.boxes.begin(), file.boxes.end(), [](const auto& a, const auto& b) {
@@ -91,12 +111,13 @@ std::optional<ParamFile> ParseParamFile(std::string_view text, std::string& prob
     return file;
 }
 
-std::optional<ParamFile> LoadParamFile(const std::string& path, std::string& problem)
+std::optional<ParamFile> LoadParamFile(const std::string& path, const RegionalFormat& format,
+                                       std::string& problem)
 {
     std::string text;
     if (!ReadSmallFile(path, kMaxParamFileBytes, "a parameter file", text, problem))
         return std::nullopt;
-    std::optional<ParamFile> file = ParseParamFile(text, problem);
+    std::optional<ParamFile> file = ParseParamFile(text, format, problem);
     if (!file)
         problem = path + ": " + problem;
     return file;
@@ -131,7 +152,8 @@ ParamFile CollectParamFile(Form1& form1)
     ParamFile file;
     // A "Choice" box typed into shows neither scenario; the file then leaves it as it finds it.
     const std::string scenario = form1.Tmethode.text();
-    if (std::find(std::begin(kScenarios), std::end(kScenarios), scenario) != std::end(kScenarios))
+    const auto names = ScenarioNames();
+    if (std::find(names.begin(), names.end(), scenario) != names.end())
         file.scenario = scenario;
     for (const PanelInput& input : PanelInputs())
         file.boxes.emplace_back(input.box, input.control(form1).text());

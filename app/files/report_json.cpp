@@ -59,7 +59,9 @@ nlohmann::json AnalysisJson(const RunReport& r)
     j["angularMomentum"] = DriftJson(r.angularMomentum);
     j["momentum"] = {{"start", Number(r.momentum.start)}, {"end", Number(r.momentum.end)},
                      {"change", Number(r.momentum.change)}};
-    j["delay"] = {{"maxSteps", r.delay.maxSteps}, {"passesBeyondHistory", r.delay.passesBeyondHistory}};
+    j["delay"] = {{"maxSteps", nullptr}, {"passesBeyondHistory", nullptr}};
+    if (r.delay)
+        j["delay"] = {{"maxSteps", r.delay->maxSteps}, {"passesBeyondHistory", r.delay->passesBeyondHistory}};
     j["theory"] = r.theory ? TheoryJson(*r.theory) : nlohmann::json(nullptr);
     return j;
 }

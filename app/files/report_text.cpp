@@ -72,8 +72,11 @@ std::string AnalysisText(const nlohmann::json& a, Scenario scenario)
     t += "  momentum: start " + Value(a["momentum"]["start"]) + ", end " + Value(a["momentum"]["end"])
         + ", change " + Value(a["momentum"]["change"]) + "\n";
     const nlohmann::json& d = a["delay"];
-    t += "  delay: at most " + Value(d["maxSteps"]) + " steps; " + Value(d["passesBeyondHistory"])
-        + " passes looked up 20 steps back or more\n";
+    if (d["maxSteps"].is_null())
+        t += "  delay: not recorded in this run\n";
+    else
+        t += "  delay: at most " + Value(d["maxSteps"]) + " steps; " + Value(d["passesBeyondHistory"])
+            + " passes looked up 20 steps back or more\n";
     if (d["passesBeyondHistory"].is_number() && d["passesBeyondHistory"].get<std::int64_t>() > 0)
         t += "  warning: " + Value(d["passesBeyondHistory"])
             + " passes used a delay of 20 steps or more: the history holds 20, so the source's "

@@ -54,7 +54,7 @@ private:
     OrbitElements start_;
     ConservedQuantities startTotals_;
     std::optional<TheoryValues> theory_;
-    DelayStats delays_;
+    std::optional<DelayStats> delays_;
 
     std::int64_t orbits_ = 0;
     RunningLine aLine_, eLine_, varpiLine_; // against the orbit number 1, 2, ...

@@ -61,7 +61,7 @@ struct RunReport {
     PrecessionReport precession;
     DriftReport energy, angularMomentum;
     MomentumReport momentum;
-    DelayStats delay;
+    std::optional<DelayStats> delay; // absent where the main loop kept no record
     std::optional<TheoryValues> theory;
 };
 

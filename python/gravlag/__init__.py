@@ -74,18 +74,23 @@ class Result:
         return f"<gravlag.Result {self.ended}, {self.passes} passes>"
 
 
-def _text(name, value):
-    """A value as the text typed into a box: a str as it is; an int in decimal; a float as the
-    shortest text that reads back to it (as the batch runner writes numbers)."""
+def _text(name, value, box=None):
+    """A value as the text typed for an option: a str as it is. A number into a box (`box`:
+    its option) as a parameter file's number is typed: a whole number below 10^15 in plain
+    digits, else the shortest text that reads back to the same double, with the user's
+    decimal separator in "n object", "Iteration" and "Prediction". For any other option an
+    int in decimal, a float as its shortest text."""
     if isinstance(value, str):
         return value
     if isinstance(value, (bool, np.bool_)):
         raise TypeError(f"{name}: a bool is not a text for a box (give a str, an int or a float)")
+    if not isinstance(value, numbers.Real):
+        raise TypeError(f"{name}: give a str, an int or a float, not {type(value).__name__}")
+    if box is not None:
+        return _gravlag.box_text(box, float(value))
     if isinstance(value, numbers.Integral):
         return str(int(value))
-    if isinstance(value, numbers.Real):
-        return _gravlag.exact_text(float(value))
-    raise TypeError(f"{name}: give a str, an int or a float, not {type(value).__name__}")
+    return _gravlag.exact_text(float(value))
 
 
 def _option(name, text):
@@ -110,7 +115,7 @@ def _prepare(scenario=None, *, params=None, every=None, trajectory=False, distan
         option = name.replace("_", "-")
         if option not in _BOX_OPTIONS and option != "duration":
             raise ValueError(_gravlag.unknown_option("--" + option))
-        arguments += _option(option, _text(name, value))
+        arguments += _option(option, _text(name, value, option if option in _BOX_OPTIONS else None))
     for option, value in (("every", every), ("stop-at", stop_at)):
         if value is not None:
             arguments += _option(option, _text(option, value))
@@ -171,7 +176,7 @@ def _grid_arguments(grid):
         option = name.replace("_", "-")
         if isinstance(texts, (str, bytes)):
             raise TypeError(f"grid[{name!r}]: give a list of texts, not one text")
-        pieces = [_text(name, t) for t in texts]
+        pieces = [_text(name, t, option if option in _BOX_OPTIONS else None) for t in texts]
         for i, piece in enumerate(pieces, 1):
             if ";" in piece:
                 raise ValueError(f"--sweep {option}: text {i} holds ';', which separates the texts")

@@ -96,8 +96,8 @@ def test_bad_input_raises_the_batch_runners_message(tmp_path):
     # A batch runner option that is no box option is unknown to run(), as --foo is.
     with pytest.raises(ValueError, match="^The following argument was not expected: --sim-png$"):
         gravlag.run(sim_png="x.png")
-    with pytest.raises(ValueError, match=r'^--params: key "Tc" must be a string$'):
-        gravlag.run(params={"Tc": 5})
+    with pytest.raises(ValueError, match=r'^--params: key "Tc" must be a string or a number$'):
+        gravlag.run(params={"Tc": [5]})
     with pytest.raises(TypeError):
         gravlag.run(c=True)
 

@@ -138,6 +138,14 @@ TEST(Batch, RefusalsAndFaults)
             << r.json["message"];
         EXPECT_NE(r.err.find(c.fragment), std::string::npos);
         ExpectAllFinite(r.json);
+        // The text summary: a refused run changed nothing and shows only why; a fault shows
+        // the state of its last pass.
+        std::ostringstream out, err;
+        EXPECT_EQ(RunBatch(Typed(c.typed), out, err), c.status);
+        if (c.status == 2)
+            EXPECT_EQ(out.str(), "Run refused: " + r.json["message"].get<std::string>() + "\n");
+        else
+            EXPECT_NE(out.str().find("\nbody 1: x "), std::string::npos) << out.str();
     }
 }
 

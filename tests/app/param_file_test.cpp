@@ -1,6 +1,7 @@
 // Parameter files: reading, writing, collecting from a panel and typing into one.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 
 #include "app/batch/batch_cli.h"
 #include "app/batch/batch_run.h"
+#include "panel/panel_inputs.h"
 #include "app/files/param_file.h"
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"
@@ -18,10 +20,12 @@ using namespace gravlag;
 
 namespace {
 
+const RegionalFormat kPoint;
+
 std::string Problem(std::string_view text)
 {
     std::string problem;
-    EXPECT_FALSE(ParseParamFile(text, problem).has_value()) << text;
+    EXPECT_FALSE(ParseParamFile(text, kPoint, problem).has_value()) << text;
     return problem;
 }
 
@@ -52,7 +56,7 @@ TEST(ParamFile, ReadsBoxTextsInPanelOrder)
 {
     std::string problem;
     const auto file = ParseParamFile(R"j({"Tc": "50000", "scenario": "Mercury", "Tmass(0)": "1,5",
-                                          "Tn_object": ""})j", problem);
+                                          "Tn_object": ""})j", kPoint, problem);
     ASSERT_TRUE(file) << problem;
     EXPECT_EQ(file->scenario, "Mercury");
     const std::vector<std::pair<std::string, std::string>> boxes = {
@@ -63,8 +67,8 @@ TEST(ParamFile, ReadsBoxTextsInPanelOrder)
     EXPECT_LT(text.find("scenario"), text.find("Tn_object"));
     EXPECT_LT(text.find("Tmass(0)"), text.find("Tc"));
     EXPECT_NE(text.find('\n'), text.rfind('\n')); // pretty-printed, a key per line
-    EXPECT_EQ(ParseParamFile(text, problem), file);
-    EXPECT_EQ(ParseParamFile("{}", problem), ParamFile{});
+    EXPECT_EQ(ParseParamFile(text, kPoint, problem), file);
+    EXPECT_EQ(ParseParamFile("{}", kPoint, problem), ParamFile{});
 }
 
 TEST(ParamFile, ProblemsNamed)
@@ -74,11 +78,58 @@ TEST(ParamFile, ProblemsNamed)
     EXPECT_EQ(Problem("").rfind("broken JSON", 0), 0u);
     EXPECT_EQ(Problem(R"({"Tmethode": "Mercury"})"), "unknown key \"Tmethode\"");
     EXPECT_EQ(Problem(R"({"Titer1": "5"})"), "unknown key \"Titer1\"");
-    EXPECT_EQ(Problem(R"({"Tc": 50000})"), "key \"Tc\" must be a string");
-    EXPECT_EQ(Problem(R"({"Tc": null})"), "key \"Tc\" must be a string");
+    EXPECT_EQ(Problem(R"({"Tc": null})"), "key \"Tc\" must be a string or a number");
+    EXPECT_EQ(Problem(R"({"Tc": true})"), "key \"Tc\" must be a string or a number");
     EXPECT_EQ(Problem(R"({"scenario": ["Mercury"]})"), "key \"scenario\" must be a string");
-    EXPECT_NE(Problem(R"({"scenario": "mercury"})").find("unknown scenario \"mercury\""), std::string::npos);
+    EXPECT_EQ(Problem(R"({"scenario": 1})"), "key \"scenario\" must be a string");
+    EXPECT_NE(Problem(R"({"scenario": "Mercur"})").find("unknown scenario \"Mercur\""), std::string::npos);
+    // JSON sets no limit to a number; one beyond a double is refused, not thrown.
+    EXPECT_EQ(Problem(R"({"Tc": -1e400})"), "number overflow parsing '-1e400': beyond the range of a double");
     EXPECT_NE(Problem(R"(["Tc", "5"])").find("JSON object"), std::string::npos);
+}
+
+TEST(ParamFile, NumbersAndScenarioNamesAsAPersonMeansThem)
+{
+    // A number is typed as the shortest text its box reads back as the same double: with the
+    // regional separator in the boxes the run reads strictly, with a point in the others.
+    const char* const text = R"j({"scenario": "mercury", "Tc": 50000, "Tmass(0)": 0.1, "Tdt": 5e-324,
+        "Tmass(1)": 1.7976931348623157e308, "Tvxbase": 9007199254740993, "Tvybase": -0.0,
+        "Tn_object": 2.5, "Titer": 200000, "Tpredsel": 1.0})j";
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Tn_object", "2,5"}, {"Tmass(0)", "0.1"}, {"Tmass(1)", "1.7976931348623157e+308"},
+        {"Tvxbase", "9007199254740992"}, {"Tvybase", "-0"}, {"Titer", "200000"}, {"Tdt", "5e-324"},
+        {"Tc", "50000"}, {"Tpredsel", "1"}};
+    RegionalFormat comma;
+    comma.decimalSeparator = ",";
+    std::string problem;
+    const auto file = ParseParamFile(text, comma, problem);
+    ASSERT_TRUE(file) << problem;
+    EXPECT_EQ(file->scenario, "Mercury");
+    EXPECT_EQ(file->boxes, expected);
+    const nlohmann::json numbers = nlohmann::json::parse(text);
+    for (const auto& [box, boxText] : file->boxes) {
+        const double read = FindPanelInputByBox(box)->regional
+            ? RegionalNumberValue(boxText, comma).value_or(-1)
+            : ParseLeadingNumber(boxText);
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(read), std::bit_cast<std::uint64_t>(numbers[box].get<double>()))
+            << box;
+    }
+    EXPECT_EQ(ParseParamFile(R"({"Tn_object": 2.5})", kPoint, problem)->boxes[0].second, "2.5");
+
+    // Any case, a straight or a curly apostrophe; nothing else is taken for a scenario.
+    for (const char* name : {"2 bh's", "2 BH\u2019S", "MERCURY"})
+        EXPECT_TRUE(ParseParamFile(std::string(R"({"scenario": ")") + name + "\"}", kPoint, problem)) << name;
+    EXPECT_EQ(ParseParamFile(R"({"scenario": "2 Bh\u2019s"})", kPoint, problem)->scenario, "2 BH's");
+    for (const char* name : {"2 BHs", "2 BH\u2018s", " Mercury", "Merkur"})
+        EXPECT_NE(Problem(std::string(R"({"scenario": ")") + name + "\"}").find("unknown scenario"), std::string::npos) << name;
+
+    // The command line takes the same names, and reports and records the name "Choice" shows.
+    std::string out, err;
+    ASSERT_EQ(Main({"--scenario", "mercury", "--iterations", "100", "--json"}, out, err), 0) << err;
+    EXPECT_EQ(nlohmann::json::parse(out)["boxes"]["Tmethode"], "Mercury");
+    EXPECT_EQ(Main({"--scenario", "Merkur", "--json"}, out, err), 2);
+    EXPECT_EQ(err, "gravlag-batch: --scenario: unknown scenario \"Merkur\" (\"2 BH's\" or \"Mercury\")\n");
+    EXPECT_EQ(out, "");
 }
 
 TEST(ParamFile, ApplyTypesAndSwitchesScenario)
@@ -123,7 +174,7 @@ TEST(ParamFile, CollectedFileGivesTheSameRun)
     ApplyParamFile({typed.scenario, typed.typed}, program.form1());
     services.button("CommandCalc")->click();
     std::string problem;
-    const auto file = ParseParamFile(ParamFileText(CollectParamFile(program.form1())), problem);
+    const auto file = ParseParamFile(ParamFileText(CollectParamFile(program.form1())), kPoint, problem);
     ASSERT_TRUE(file) << problem;
     EXPECT_EQ(file->boxes.size(), 12u);
     BatchOptions fromFile;
@@ -140,7 +191,7 @@ TEST(ParamFile, BadFileRefusedByTheBatchRunner)
     const std::string path = ::testing::TempDir() + "params_bad.json";
     const std::string csv = ::testing::TempDir() + "params_bad.csv";
     std::remove(csv.c_str());
-    for (const char* text : {R"({"Tc": "1")", R"({"Tc": 1})", R"({"Tcc": "1"})", R"({"scenario": "x"})"}) {
+    for (const char* text : {R"({"Tc": "1")", R"({"Tc": [1]})", R"({"Tcc": "1"})", R"({"scenario": "x"})"}) {
         std::ofstream(path) << text;
         std::string out, err;
         EXPECT_EQ(Main({"--params", path, "--json", "--distance-csv", csv}, out, err), 2) << text;
@@ -166,7 +217,7 @@ TEST(ParamFile, OnlyASmallRegularFileWithOneValuePerKey)
     std::ofstream(big) << "{\"Tc\": \"" << std::string(kMaxParamFileBytes, '1') << "\"}";
     const auto problem = [](const std::string& path) {
         std::string p;
-        EXPECT_FALSE(LoadParamFile(path, p)) << path;
+        EXPECT_FALSE(LoadParamFile(path, kPoint, p)) << path;
         return p;
     };
     // Each refused at once by what it is: a FIFO without a writer and /dev/zero would block
@@ -188,5 +239,5 @@ TEST(ParamFile, OnlyASmallRegularFileWithOneValuePerKey)
         EXPECT_NE(problem(file).find(fragment), std::string::npos) << problem(file);
     }
     // Keys inside a value do not count as the file's keys (the value is refused anyway).
-    EXPECT_EQ(Problem(R"({"Tc": {"a": "1", "a": "2"}})"), "key \"Tc\" must be a string");
+    EXPECT_EQ(Problem(R"({"Tc": {"a": "1", "a": "2"}})"), "key \"Tc\" must be a string or a number");
 }

@@ -1,10 +1,12 @@
 // The batch runner's run report: the budget against its companion runs made alone, the same
-// report from a single run, a sweep and a parameter file, the elements CSV against the
-// report, and --duration.
+// report from a single run, a sweep and a parameter file, an analysed run bit for bit the run
+// without, the elements CSV against the report, and --duration.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -148,6 +150,52 @@ TEST(Report, TheSameFromASingleRunASweepAndAParameterFile)
     nlohmann::json same = reported.lines[0];
     same.erase("analysis");
     EXPECT_EQ(same, plain.lines[0]); // the analysis changes nothing else
+}
+
+TEST(Report, AnAnalysedRunIsBitForBitTheRunWithout)
+{
+    // Both scenarios, both history lookups, delays beyond the 20 stored steps, three bodies,
+    // and the exports' own sampling (the analysis adds its every 100 passes in "2 BH's"; the
+    // run then samples at their greatest common divisor).
+    struct Case {
+        const char* scenario;
+        std::vector<std::pair<std::string, std::string>> typed;
+        std::optional<std::int64_t> every; // exports' interval: the default, or not a multiple of 100
+    };
+    for (const Case& k : {Case{"Mercury", {{"Titer", "30000"}, {"Tc", "1000"}, {"Tpredsel", "1"}}, {}},
+                          Case{"2 BH's", {{"Titer", "20000"}, {"Tc", "200"}, {"Tpredsel", "0"}}, 300}}) {
+        SCOPED_TRACE(k.scenario);
+        const auto run = [&](bool analysed, const std::string& tag) {
+            BatchOptions o;
+            o.scenario = k.scenario;
+            o.typed = k.typed;
+            o.report = analysed;
+            o.every = k.every;
+            const std::string base = ::testing::TempDir() + "identical_" + tag;
+            o.apsisCsv = base + "_apsis.csv";
+            o.distanceCsv = base + "_distance.csv";
+            o.trajectoryCsv = base + "_trajectory.csv";
+            o.plotPng = base + "_plot.png";
+            o.simPng = base + "_sim.png";
+            nlohmann::json j = Reported(o);
+            EXPECT_EQ(j.contains("analysis"), analysed);
+            j.erase("analysis");
+            std::vector<std::string> files;
+            for (const std::string* f : {&o.apsisCsv, &o.distanceCsv, &o.trajectoryCsv, &o.plotPng, &o.simPng}) {
+                std::ifstream in(*f, std::ios::binary);
+                files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            }
+            return std::pair{j, files};
+        };
+        const auto [plain, plainFiles] = run(false, "plain");
+        const auto [analysed, analysedFiles] = run(true, "analysed");
+        EXPECT_EQ(analysed, plain);
+        ASSERT_EQ(analysedFiles.size(), plainFiles.size());
+        for (std::size_t i = 0; i < plainFiles.size(); ++i) {
+            EXPECT_FALSE(plainFiles[i].empty()) << i;
+            EXPECT_TRUE(analysedFiles[i] == plainFiles[i]) << i; // bytes, not printed when they differ
+        }
+    }
 }
 
 TEST(Report, ElementsCsvAgainstTheReport)

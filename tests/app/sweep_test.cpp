@@ -51,13 +51,23 @@ std::vector<std::string> Lines(const std::string& text)
 
 TEST(SweepAxis, Parsing)
 {
-    const SweepAxis c = Axis("c=5000;0,5;");
+    const SweepAxis c = Axis("c=5000;0,5");
     EXPECT_EQ(c.option, "c");
     EXPECT_EQ(c.box, "Tc");
-    EXPECT_EQ(c.texts, (std::vector<std::string>{"5000", "0,5", ""}));
+    EXPECT_EQ(c.texts, (std::vector<std::string>{"5000", "0,5"}));
+    // An empty text stands alone; in a list it is a slip, named by its place.
+    EXPECT_EQ(Axis("c=").texts, std::vector<std::string>{""});
+    const std::pair<const char*, const char*> empty[] = {
+        {"c=1;;2", "--sweep c: text 2 is empty (an empty box is swept alone: c=)"},
+        {"dt=0,001;", "--sweep dt: text 2 is empty (an empty box is swept alone: dt=)"},
+        {"c=;", "--sweep c: text 1 is empty (an empty box is swept alone: c=)"}};
     EXPECT_EQ(Axis("vx-base=1").box, "Tvxbase");
     EXPECT_EQ(Axis("mass3=a=b").texts, std::vector<std::string>{"a=b"}); // only the first '=' splits
     std::string problem;
+    for (const auto& [argument, message] : empty) {
+        EXPECT_FALSE(ParseSweepAxis(argument, problem)) << argument;
+        EXPECT_EQ(problem, message);
+    }
     EXPECT_FALSE(ParseSweepAxis("c", problem));
     EXPECT_NE(problem.find("NAME="), std::string::npos);
     EXPECT_FALSE(ParseSweepAxis("Tc=1", problem)); // option names, not control names

@@ -125,7 +125,8 @@ private slots:
         const std::pair<const char*, const char*> files[] = {
             {"broken.json", "{\"Titer\": \"50\", "},
             {"unknown.json", "{\"Titer\": \"50\", \"Twhat\": \"1\"}"},
-            {"number.json", "{\"Titer\": 50}"},
+            {"null.json", "{\"Titer\": null}"},
+            {"overflow.json", "{\"Titer\": 1e400}"}, // ended the program once
             {"scenario.json", "{\"scenario\": \"Venus\", \"Titer\": \"50\"}"},
             {"twice.json", "{\"Titer\": \"50\", \"Titer\": \"60\"}"},
         };

@@ -36,8 +36,13 @@ fi
 # The installed batch runner runs, without its build folder.
 batch="$prefix/bin/gravlag-batch"
 grep -qE "^gravlag-batch $version( |\$)" <("$batch" --version) || fail "installed gravlag-batch --version"
-json="$(LC_ALL=C "$batch" --iterations 100 --json --sweep 'c=0' 2>&1)"
-case "$json" in *'"ended":"completed"'*) ;; *) fail "installed gravlag-batch did not run: $json" ;; esac
+# A sweep whose point 2 cannot run (its CSV would replace the --params file): its line is
+# "error" and "point"; under --out point 1's file also holds "inputs"; --budget adds the
+# analysis and the budget.
+mkdir "$tmp/run"
+echo '{"Titer": 100}' >"$tmp/run/d-2.csv"
+json="$(cd "$tmp/run" && "$batch" --params d-2.csv --sweep 'c=0;1' --jobs 1 --out . --distance-csv d.csv --budget 2>/dev/null)"
+case "$json" in *'"ended":"completed"'*'"error":'*) ;; *) fail "installed gravlag-batch did not run as expected: $json" ;; esac
 
 # Man pages: every option --help names; for gravlag-batch the exit statuses and, in JSON
 # FIELDS, every field of a sweep point's line (top-level fields as items of their own).
@@ -53,19 +58,24 @@ for program in gravlag-batch gravlag; do
     grep -qE -- "$roff([^a-z0-9]|\$)" "$tmp/options" || fail "$program.1 lacks $option"
   done < <(env -u DISPLAY "$prefix/bin/$program" --help | sed -n '/^Options:/,$p' | man_options)
 done
+# EXIT STATUS is the end of --help, once: every status --help lists is an item there.
 page="$prefix/share/man/man1/gravlag-batch.1"
-for status in 0 2 3; do
-  section "$page" "EXIT STATUS" | grep -qx "\.B $status" || fail "gravlag-batch.1: exit status $status"
+[ "$(grep -c '^\.SH "EXIT STATUS"$' "$page")" = 1 ] || fail "gravlag-batch.1: not one EXIT STATUS section"
+statuses="$("$batch" --help | sed -n '/^Exit status:$/,$p' | grep -oE '^  [0-9]+(\+n)? ' | tr -d ' ')"
+[ "$(printf '%s\n' $statuses | wc -l)" = 5 ] || fail "--help lists the exit statuses $statuses"
+for status in $statuses; do
+  section "$page" "EXIT STATUS" | grep -A1 -x '\.TP' | grep -qxF "$status" || fail "gravlag-batch.1: exit status $status"
 done
 section "$page" "JSON FIELDS" >"$tmp/fields"
-line="$(printf '%s' "$json" | head -n 1)"
-top="$(printf '%s' "$line" | sed 's/^{//; s/}$//; s/{[^{}]*}/{}/g' | grep -oE '"[A-Za-z0-9]+":' | tr -d '":')"
-for key in $top; do
-  grep -qE "^\.BR? (.*[ \"])?$key([ \"]|\$)" "$tmp/fields" || fail "gravlag-batch.1: JSON field $key"
-done
-for key in $(printf '%s' "$line" | grep -oE '"[A-Za-z0-9()_]+":' | tr -d '":'); do
-  grep -qF "$key" "$tmp/fields" || fail "gravlag-batch.1: JSON key $key"
-done
+while read -r line; do
+  top="$(printf '%s' "$line" | sed 's/^{//; s/}$//; :a; s/{[^{}]*}/@/g; ta' | grep -oE '"[A-Za-z0-9]+":' | tr -d '":')"
+  for key in $top; do
+    grep -qE "^\.BR? (.*[ \"])?$key([ \"]|\$)" "$tmp/fields" || fail "gravlag-batch.1: JSON field $key"
+  done
+  for key in $(printf '%s' "$line" | grep -oE '"[A-Za-z0-9()_]+":' | tr -d '":'); do
+    grep -qF "$key" "$tmp/fields" || fail "gravlag-batch.1: JSON key $key"
+  done
+done < <(printf '%s\n' "$json"; cat "$tmp/run/point-1.json")
 
 # The package: the same files under /usr, dependencies found by dpkg-shlibdeps.
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/package" >"$tmp/cpack.log" 2>&1 \

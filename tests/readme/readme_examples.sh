@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Every example of the README, run as printed: each fenced or indented code block is a shell
+# example, run with bash -e (a script that names its shell on a #! line, with that shell) in
+# a folder that is new and empty for each section and shared by that section's examples in
+# their order, with gravlag-batch on the PATH as the README tells. Each must exit 0 and
+# print nothing on standard error. Arguments: the README, the folder holding gravlag-batch.
+#
+# Not run: the first section (the set-up commands, which made the build this runs), the
+# Install section (run in the checkout; install_and_package_test does it into a temporary
+# prefix) and the usage synopsis (the block that begins "Usage:").
+# Changed before running, so that the test stays short: an iteration count of 100000 or more
+# (`--iterations N`, or "Titer" in a parameter file) becomes 20000.
+# Placeholders of what cannot run here: a Slurm job script (#SBATCH --array=A-B) is run once
+# for each task, with SLURM_ARRAY_TASK_ID set; of a GNU parallel command, the gravlag-batch
+# command inside it is run once for each argument after ":::", in place of "{}".
+set -uo pipefail
+readme="$1" bindir="$(cd "$2" && pwd)"
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+export PATH="$bindir:$PATH" LC_ALL=C
+[ -x "$bindir/gravlag-batch" ] || { echo "FAIL: no $bindir/gravlag-batch"; exit 1; }
+
+# The README's code blocks, one file each (NNN.sh), with the heading of their section
+# (NNN.section). An indented block begins after a blank line and holds lines indented by
+# four or more spaces, and the blank lines between them.
+mkdir "$tmp/blocks"
+awk -v dir="$tmp/blocks" '
+  function open_block() { n++; file = sprintf("%s/%03d.sh", dir, n); print section > (file ".section"); close(file ".section") }
+  function close_block() { close(file); kind = ""; pending = 0 }
+  kind == "fenced" { if ($0 ~ /^```/) close_block(); else print > file; next }
+  kind == "indented" {
+    if ($0 ~ /^    /) { for (; pending > 0; pending--) print "" > file; print substr($0, 5) > file; next }
+    if ($0 ~ /^[ \t]*$/) { pending++; next }
+    close_block()
+  }
+  /^```/ { kind = "fenced"; open_block(); next }
+  /^    / && blank { kind = "indented"; open_block(); print substr($0, 5) > file; next }
+  /^#+ / { section = $0; sub(/^#+ /, "", section) }
+  { blank = ($0 ~ /^[ \t]*$/) }
+' "$readme"
+
+grep -q 'build/app/gravlag-batch' "$readme" && fail "the README calls build/app/gravlag-batch: its examples call gravlag-batch"
+first="$(awk '/^## /{exit} /^# /{sub(/^# /, ""); print; exit}' "$readme")"
+
+# Runs one example (a file) in its section's folder; $2 names it in a failure.
+run() {
+  local script="$1" what="$2" folder="$3" shell=(bash -e)
+  case "$(head -n 1 "$script")" in '#!'*) read -r -a shell <<<"$(head -n 1 "$script" | cut -c3-)"; shell+=(-e) ;; esac
+  if ! (cd "$folder" && "${shell[@]}" "$script") >"$tmp/out" 2>"$tmp/err" || [ -s "$tmp/err" ]; then
+    fail "$what"
+    sed 's/^/  | /' "$script"
+    sed 's/^/  stderr: /' "$tmp/err"
+  fi
+}
+
+ran=0 commands=0
+declare -A folders
+for block in "$tmp"/blocks/*.sh; do
+  section="$(cat "$block.section")"
+  head -n 1 "$block" | grep -q '^Usage:' && continue
+  [ "$section" = "$first" ] || [ "$section" = Install ] && continue
+  if [ -z "${folders[$section]:-}" ]; then
+    folders[$section]="$(mktemp -d "$tmp/section.XXXXXX")"
+  fi
+  folder="${folders[$section]}"
+  sed -E -i 's/--iterations [0-9]{6,}/--iterations 20000/g; s/"Titer": "?[0-9]{6,}"?/"Titer": "20000"/g' "$block"
+  name="the example in \"$section\" that begins: $(head -n 1 "$block")"
+  commands=$((commands + $(grep -cE '^ *(parallel .*)?gravlag-batch ' "$block")))
+  ran=$((ran + 1))
+
+  if grep -q '^#SBATCH --array=' "$block"; then
+    range="$(sed -n 's/^#SBATCH --array=\([0-9]*\)-\([0-9]*\)$/\1 \2/p' "$block")"
+    grep -q 'SLURM_ARRAY_TASK_ID' "$block" || fail "$name: a job array whose script does not read SLURM_ARRAY_TASK_ID"
+    for task in $(seq $range); do
+      export SLURM_ARRAY_TASK_ID=$task
+      run "$block" "$name (task $task)" "$folder"
+    done
+    unset SLURM_ARRAY_TASK_ID
+  elif head -n 1 "$block" | grep -q '^parallel '; then
+    # Without -q the shell parallel starts would split a quoted argument at ';'.
+    line="$(sed -e ':a' -e '/\\$/N; s/\\\n//; ta' "$block" | head -n 1)"
+    case "$line" in 'parallel -q '* | 'parallel --quote '*) ;; *) fail "$name: parallel without -q splits the sweep's list" ;; esac
+    command="gravlag-batch${line#*gravlag-batch}"
+    command="${command% ::: *}"
+    for argument in ${line##* ::: }; do
+      printf '%s\n' "${command//\{\}/$argument}" >"$tmp/parallel.sh"
+      run "$tmp/parallel.sh" "$name (with $argument)" "$folder"
+    done
+  else
+    run "$block" "$name" "$folder"
+  fi
+done
+
+# Every command line of the README that starts gravlag-batch is in an example that ran.
+total="$(grep -cE '^( {4})?( *(parallel .*)?gravlag-batch )' "$readme")"
+[ "$ran" -gt 0 ] && [ "$commands" = "$total" ] \
+  || fail "ran $ran examples with $commands gravlag-batch commands; the README has $total such lines"
+
+[ "$failed" = 0 ] && echo "README examples: $ran examples ran as printed"
+exit "$failed"
