@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "core/finite.h"
+
 namespace gravlag {
 
 namespace {
@@ -198,7 +200,7 @@ double ReadRadixInteger(BlankSkippingReader& reader, int bitsPerDigit)
         shift += dropped;
     }
     const double value = std::ldexp(static_cast<double>(mantissa), shift);
-    return std::isfinite(value) ? value : DBL_MAX;
+    return Finite(value) ? value : DBL_MAX;
 }
 
 // The value rounded to 15 significant digits: digits without trailing zeros, and the

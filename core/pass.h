@@ -1,23 +1,304 @@
 #pragma once
-// One pass of the main loop: forces from retarded source positions, then semi-implicit
-// Euler. The pass is computed apart from the state and committed by the caller only when it
-// proved sound, so that a fault leaves the state as the last completed pass left it.
+// The pass of the main loop: forces from retarded source positions, then semi-implicit
+// Euler, then the histories. OnePass is compiled for each number of bodies (0..Last take
+// part), for c > 0 or not and for each retardation method, so that a pass branches on none of
+// them. It computes the pass apart from the state and commits it only when its checks hold,
+// so that a fault leaves the state as the last completed pass left it.
+//
+// The run computes each pass with folded checks, which only lower one flag. A pass that
+// lowers it is computed once more by the same code with naming checks, which keep the first
+// failure in the order of the formulas: that is the fault.
+//
+// What makes it fast without changing a bit: what a pass shares with the next is carried
+// over (separations after the move; for the history lookup its slopes and its delays in whole
+// steps); the delays shown as "t 21" and "t 31" are divided out only when something shows
+// them, their range checked by comparing tau with a bound found once per run; the roots and
+// quotients of a target's two sources, and of two pairs, go two at a time (lanes.h).
 
-#include <array>
+#include <cfloat>
+#include <cmath>
 #include <optional>
-#include <string>
 
+#include "core/finite.h"
+#include "core/lanes.h"
+#include "core/pass_fault.h"
+#include "core/retardation.h"
 #include "core/sim_state.h"
 
 namespace gravlag {
 
-struct PassResult {
-    std::array<double, kBodies> x{}, y{}, vx{}, vy{}, fx{}, fy{}, xRet{}, yRet{};
-    std::optional<double> delay21, delay31; // assigned when their pair was evaluated
-    std::string fault;                      // empty when the pass is sound
+// The pair of bodies i != j (0..2): (0, 1) is 0, (0, 2) is 1, (1, 2) is 2.
+constexpr int PairOf(int i, int j) { return i + j - 1; }
+
+// The largest tau >= 0 for which tau / dt is finite, or -infinity when even 0 / dt is not.
+// The quotient grows with tau, so for tau >= 0 (or NaN) floor(tau / dt) is finite exactly
+// when tau <= this bound.
+double LargestFiniteDelay(double dt);
+
+// The checks of a pass, in the order of the formulas. Folded (NamesFault false), they lower
+// one flag, tested in the fewest operations that hold exactly when all checks hold; naming
+// (true), they keep the first that fails, with the bodies it concerns.
+template <bool NamesFault>
+class PassChecks {
+public:
+    // The history lookup of source j for target i found an entry for its delay.
+    void lookup(bool found, int i, int j) { expect(found, PassFaultKind::NoHistoryEntry, i, j); }
+    // The delay of target i from body 0 in whole steps is finite: tau within their range.
+    void delay(double tau, double maxDelay, int i)
+    {
+        expect(tau <= maxDelay, PassFaultKind::DelayOverflow, i, 0);
+    }
+    // The force of source j on target i: r3 not 0, then r3, tau and the target's sums after
+    // adding the force finite. r3 and tau are >= 0 or NaN, so folded, "not 0 and finite" is
+    // "> 0 and <= DBL_MAX". A sum that is not finite makes the new velocity not finite (dt *
+    // inf and dt * NaN are not, also for dt 0), so folded, the motion's check covers the
+    // sums; naming needs the source at which one first failed.
+    void force(double tau, double r3, double fx, double fy, int i, int j)
+    {
+        if constexpr (NamesFault) {
+            expect(r3 != 0, PassFaultKind::Coincide, i, j);
+            expect(Finite(tau, r3, fx, fy), PassFaultKind::ForceOverflow, i, j);
+        } else {
+            ok_ &= (r3 > 0) & (r3 <= DBL_MAX) & (tau <= DBL_MAX);
+        }
+    }
+    // The new velocity and position of body i finite.
+    void motion(double vx, double vy, double x, double y, int i)
+    {
+        expect(Finite(vx, vy, x, y), PassFaultKind::MotionOverflow, i);
+    }
+    // The new distance of bodies 0 and 1 finite.
+    void distance(double sep0) { expect(Finite(sep0), PassFaultKind::DistanceOverflow); }
+
+    bool ok() const { return ok_; }
+    const PassFault& fault() const { return fault_; }
+
+private:
+    void expect(bool holds, PassFaultKind kind, int target = 0, int source = 0)
+    {
+        if constexpr (NamesFault)
+            if (!holds && ok_)
+                fault_ = {kind, target, source};
+        ok_ &= holds;
+    }
+
+    bool ok_ = true;
+    PassFault fault_{};
 };
 
-// Bodies 0..last take part; fromHistory selects the history lookup ("Prediction" 1).
-PassResult ComputePass(const SimState& state, int last, bool fromHistory);
+// What stays the same from pass to pass within one run.
+struct PassConstants {
+    double c = 0, dt = 0;
+    double gm[kBodies] = {}; // kGConst * mass(j): the numerator of every force from j
+    double maxDelay = 0;     // LargestFiniteDelay(dt): the range of the shown delays
+    explicit PassConstants(const SimState& s);
+};
+
+// What a pass leaves for the next and for the shown delays.
+struct PassCarry {
+    // The separations of the pairs (0, 1), (0, 2), (1, 2) after the last pass's move, squared
+    // and plain: (x0 - x1)^2 + (y0 - y1)^2 and so on.
+    double sepSquared[kBodies] = {}, sep[kBodies] = {};
+    double tau10 = 0, tau20 = 0; // the delays of targets 1 and 2 from body 0 in the last pass
+    explicit PassCarry(const SimState& s);
+};
+
+// A delay in whole steps, as "t 21" and "t 31" show it.
+inline double DelayInSteps(double tau, double dt) { return std::floor(tau / dt); }
+
+// The separations of the pairs of bodies 0..Last, and always (0, 1), which the separation
+// history keeps: x(i) - x(j) with i < j, squared and plain.
+template <int Pairs>
+[[gnu::always_inline]] inline void Separations(const double* x, const double* y, double* squared,
+                                               double* distance)
+{
+    constexpr int kFirst[kBodies] = {0, 0, 1}, kSecond[kBodies] = {1, 2, 2};
+#pragma GCC unroll 3
+    for (int p = 0; p < Pairs; ++p) {
+        const double ex = x[kFirst[p]] - x[kSecond[p]], ey = y[kFirst[p]] - y[kSecond[p]];
+        squared[p] = ex * ex + ey * ey;
+    }
+    if constexpr (Pairs == 3) {
+        const DoublePair r = SqrtOfBoth(squared[0], squared[1]);
+        distance[0] = r.first;
+        distance[1] = r.second;
+        distance[2] = std::sqrt(squared[2]);
+    } else {
+        distance[0] = std::sqrt(squared[0]);
+    }
+}
+
+// One pass for bodies 0..Last; Delayed: c > 0. Commits the pass to the state and what it
+// carries to `carry` when `checks` hold, and returns whether it did; the history lookup's
+// slopes are then the caller's to push.
+template <int Last, bool Delayed, RetardationMethod Method, class Checks>
+inline bool OnePass(SimState& s, const PassConstants& pc, HistoryLookup& lookup, PassCarry& carry,
+                    Checks& checks)
+{
+    constexpr int N = Last + 1;
+    constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
+    // With a delay by velocity the delays wait for no load when all separations come from the
+    // last pass, which measured them after its move; otherwise pair (0, 1) comes from there
+    // and the others from the positions now. Each is the faster way for its passes.
+    constexpr int kCarried = Delayed && !kLookup && Last == 2 ? 3 : 1;
+    const double c = pc.c, dt = pc.dt;
+
+    // Separations and delays of the pairs, indexed by PairOf, from the positions at the start
+    // of the pass: (x(i) - x(j))^2 and (x(j) - x(i))^2 are the same double, so once a pair.
+    double sepSq[kBodies] = {}, sep[kBodies] = {}, tau[kBodies] = {};
+#pragma GCC unroll 3
+    for (int p = 0; p < kCarried; ++p) {
+        sepSq[p] = carry.sepSquared[p];
+        sep[p] = carry.sep[p];
+    }
+    if constexpr (kCarried == 1 && N == 3) {
+#pragma GCC unroll 2
+        for (int i = 0; i < 2; ++i) {
+            const double ex = s.x[i] - s.x[2], ey = s.y[i] - s.y[2];
+            sepSq[PairOf(i, 2)] = ex * ex + ey * ey;
+        }
+        const DoublePair r = SqrtOfBoth(sepSq[1], sepSq[2]);
+        sep[1] = r.first;
+        sep[2] = r.second;
+    }
+    if constexpr (Delayed && N >= 2) {
+        tau[0] = sep[0] / c;
+        if constexpr (N == 3) {
+            const DoublePair t = QuotientsOfBoth(sep[1], sep[2], c, c);
+            tau[1] = t.first;
+            tau[2] = t.second;
+        }
+    }
+
+    // Forces, target i from its sources j in ascending order, with the checks in the order of
+    // the formulas. The roots and quotients of a target's two sources go together.
+    constexpr int M = N > 1 ? N - 1 : 1; // sources per target
+    double fx[kBodies], fy[kBodies], xRet[kBodies], yRet[kBodies];
+#pragma GCC unroll 3
+    for (int j = 0; j < kBodies; ++j) {
+        xRet[j] = s.xRet[j];
+        yRet[j] = s.yRet[j];
+    }
+#pragma GCC unroll 3
+    for (int i = 0; i < N; ++i) {
+        int source[M];
+        double dx[M], dy[M], r2[M], r[M], r3[M], f[M];
+        bool found[M] = {};
+        int m = 0;
+#pragma GCC unroll 3
+        for (int j = 0; j < N; ++j) {
+            if (j == i)
+                continue;
+            const double t = tau[PairOf(i, j)];
+            if constexpr (kLookup) {
+                const HistoryLookup::Position at =
+                    lookup.RetardedPosition(j, PairOf(i, j), t, dt, s.hist);
+                found[m] = at.found;
+                xRet[j] = at.x;
+                yRet[j] = at.y;
+            } else {
+                xRet[j] = s.x[j] - s.vx[j] * t;
+                yRet[j] = s.y[j] - s.vy[j] * t;
+            }
+            source[m] = j;
+            dx[m] = s.x[i] - xRet[j];
+            dy[m] = s.y[i] - yRet[j];
+            // Without a delay the retarded position is the current one to the last bit, so its
+            // distance is the one carried: x - v*0 gives x back for any finite v, and every
+            // committed v is finite; the lookup's h0 + s*0 does only for a finite slope s.
+            if constexpr (kLookup)
+                r2[m] = t == 0 ? sepSq[PairOf(i, j)] : dx[m] * dx[m] + dy[m] * dy[m];
+            else
+                r2[m] = Delayed ? dx[m] * dx[m] + dy[m] * dy[m] : sepSq[PairOf(i, j)];
+            r[m] = sep[PairOf(i, j)];
+            ++m;
+        }
+        if constexpr (Delayed && N == 3) {
+            const DoublePair root = SqrtOfBoth(r2[0], r2[1]);
+            r[0] = kLookup && tau[PairOf(i, source[0])] == 0 ? r[0] : root.first;
+            r[1] = kLookup && tau[PairOf(i, source[1])] == 0 ? r[1] : root.second;
+        } else if constexpr (Delayed) {
+#pragma GCC unroll 2
+            for (m = 0; m < N - 1; ++m)
+                r[m] = kLookup && tau[PairOf(i, source[m])] == 0 ? r[m] : std::sqrt(r2[m]);
+        }
+#pragma GCC unroll 2
+        for (m = 0; m < N - 1; ++m)
+            r3[m] = r2[m] * r[m];
+        if constexpr (N == 3) {
+            const DoublePair q = QuotientsOfBoth(pc.gm[source[0]], pc.gm[source[1]], r3[0], r3[1]);
+            f[0] = q.first;
+            f[1] = q.second;
+        } else {
+#pragma GCC unroll 2
+            for (m = 0; m < N - 1; ++m)
+                f[m] = pc.gm[source[m]] / r3[m];
+        }
+        fx[i] = 0;
+        fy[i] = 0;
+#pragma GCC unroll 2
+        for (m = 0; m < N - 1; ++m) {
+            const int j = source[m];
+            const double t = tau[PairOf(i, j)];
+            if constexpr (kLookup)
+                checks.lookup(found[m], i, j);
+            if (j == 0)
+                checks.delay(t, pc.maxDelay, i);
+            fx[i] = fx[i] + f[m] * dx[m];
+            fy[i] = fy[i] + f[m] * dy[m];
+            checks.force(t, r3[m], fx[i], fy[i], i, j);
+        }
+    }
+
+    // Semi-implicit Euler; bodies above the last active one stand still.
+    double x[kBodies], y[kBodies], vx[kBodies], vy[kBodies];
+#pragma GCC unroll 3
+    for (int i = 0; i < kBodies; ++i) {
+        x[i] = s.x[i];
+        y[i] = s.y[i];
+    }
+#pragma GCC unroll 3
+    for (int i = 0; i < N; ++i) {
+        vx[i] = s.vx[i] - dt * fx[i];
+        vy[i] = s.vy[i] - dt * fy[i];
+        x[i] = x[i] + dt * vx[i];
+        y[i] = y[i] + dt * vy[i];
+        checks.motion(vx[i], vy[i], x[i], y[i], i);
+    }
+    double sepSquared[kBodies], sepAfter[kBodies];
+    Separations<kCarried>(x, y, sepSquared, sepAfter);
+    const double sep0 = sepAfter[0];
+    checks.distance(sep0);
+    if (!checks.ok())
+        return false;
+
+#pragma GCC unroll 3
+    for (int i = 0; i < N; ++i) {
+        s.x[i] = x[i];
+        s.y[i] = y[i];
+        s.vx[i] = vx[i];
+        s.vy[i] = vy[i];
+        s.fx[i] = fx[i];
+        s.fy[i] = fy[i];
+        if constexpr (Last > 0) {
+            s.xRet[i] = xRet[i];
+            s.yRet[i] = yRet[i];
+        }
+    }
+    // Shifting the history of a body that stands still is the same as rewriting its entry 0.
+    s.hist.push(s.x, s.y);
+#pragma GCC unroll 4
+    for (int h = kSepEntries - 1; h >= 1; --h)
+        s.sepHist[h] = s.sepHist[h - 1];
+    s.sepHist[0] = sep0;
+#pragma GCC unroll 3
+    for (int p = 0; p < kCarried; ++p) {
+        carry.sepSquared[p] = sepSquared[p];
+        carry.sep[p] = sepAfter[p];
+    }
+    carry.tau10 = tau[PairOf(1, 0)];
+    carry.tau20 = tau[PairOf(2, 0)];
+    return true;
+}
 
 } // namespace gravlag

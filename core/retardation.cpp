@@ -1,31 +1,19 @@
 #include "core/retardation.h"
 
-#include <cmath>
-
 namespace gravlag {
 
-bool RetardedPosition(int j, HistoryView xh, HistoryView yh, double tau, double dt,
-                      std::array<double, kBodies>& xRet, std::array<double, kBodies>& yRet)
+void HistoryLookup::prime(const PositionHistory& hist, double dt)
 {
-    if (j < 0 || j >= kBodies)
-        return false;
-    const double n = std::floor(tau / dt);
-    if (!(n >= 0))
-        return false;
-    if (n < 20) {
-        const int h = static_cast<int>(n);
-        const double frac = tau - n * dt;
-        const double sx = (xh(h + 1) - xh(h)) / dt;
-        xRet[static_cast<unsigned>(j)] = xh(h) + sx * frac;
-        const double sy = (yh(h + 1) - yh(h)) / dt;
-        yRet[static_cast<unsigned>(j)] = yh(h) + sy * frac;
-    } else {
-        const double sx = (xh(20) - xh(19)) / dt;
-        xRet[static_cast<unsigned>(j)] = xh(20) + sx * (tau - 20 * dt);
-        const double sy = (yh(20) - yh(19)) / dt;
-        yRet[static_cast<unsigned>(j)] = yh(20) + sy * (tau - 20 * dt);
+    for (int b = 0; b < kBodies; ++b)
+        for (int h = 0; h < kHistorySpan; ++h) {
+            const unsigned slot = (hist.head() + static_cast<unsigned>(h)) & kMask;
+            xSlope_[b][slot] = (hist.x(b, h + 1) - hist.x(b, h)) / dt;
+            ySlope_[b][slot] = (hist.y(b, h + 1) - hist.y(b, h)) / dt;
+        }
+    for (int p = 0; p < kBodies; ++p) {
+        n_[p] = 0;
+        nDt_[p] = 0.0 * dt;
     }
-    return true;
 }
 
 } // namespace gravlag

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "core/apsis.h"
-#include "core/fast_pass.h"
+#include "core/finite.h"
 #include "core/line_fit.h"
 #include "core/pass.h"
 #include "core/run_setup.h"
@@ -25,50 +25,6 @@ namespace {
 
 constexpr std::int64_t kDisplayInterval = 100;
 
-bool Finite(double v) { return std::isfinite(v); }
-
-// One pass the plain way: computed apart, committed when sound. A pass the fast routine
-// could not commit comes here, which either names its fault or, should the fast routine have
-// been over-cautious, commits the same pass. Returns false when the pass faulted.
-bool PlainPass(SimState& state, int last, bool fromHistory, std::int64_t k, RunResult& result,
-               PairCarry& carry)
-{
-    PassResult p = ComputePass(state, last, fromHistory);
-    double sep0Squared = 0, sep0 = 0;
-    if (p.fault.empty()) {
-        const double sx = p.x[1] - p.x[0], sy = p.y[1] - p.y[0];
-        sep0Squared = sx * sx + sy * sy;
-        sep0 = std::sqrt(sep0Squared);
-        if (!Finite(sep0))
-            p.fault = "overflow in the distance of body 1 and body 2";
-    }
-    if (!p.fault.empty()) {
-        result.ended = RunEnd::Fault;
-        result.message = "Pass " + std::to_string(k) + ": " + p.fault;
-        return false;
-    }
-    state.x = p.x;
-    state.y = p.y;
-    state.vx = p.vx;
-    state.vy = p.vy;
-    state.fx = p.fx;
-    state.fy = p.fy;
-    state.xRet = p.xRet;
-    state.yRet = p.yRet;
-    if (p.delay21)
-        result.values.delay21 = p.delay21;
-    if (p.delay31)
-        result.values.delay31 = p.delay31;
-    // Bodies above the last active one stand still, so shifting their history is the same
-    // as rewriting its entry 0.
-    state.hist.push(state.x, state.y);
-    for (int h = kSepEntries - 1; h >= 1; --h)
-        state.sepHist[static_cast<unsigned>(h)] = state.sepHist[static_cast<unsigned>(h - 1)];
-    state.sepHist[0] = sep0;
-    carry = {sep0Squared, sep0};
-    return true;
-}
-
 // An apsis event of "Mercury": measured, added to the fit, shown. Returns false, leaving the
 // run's values as they were, when the measurement overflowed.
 bool ApsisPass(SimState& state, RunHost& host, RunResult& result)
@@ -77,8 +33,7 @@ bool ApsisPass(SimState& state, RunHost& host, RunResult& result)
     const ApsisEvent e = MeasureApsis(state);
     const std::int64_t apsisCount = run.apsisCount + 1;
     const ApsisFit fit = AddApsisToFit(run.fit, apsisCount, e.apsisAngle);
-    if (!Finite(e.apsisOffset) || !Finite(e.apsisAngle) || !Finite(fit.fitA) || !Finite(fit.fitB)
-        || !Finite(fit.predAngle)) {
+    if (!Finite(e.apsisOffset, e.apsisAngle, fit.fitA, fit.fitB, fit.predAngle)) {
         result.ended = RunEnd::Fault;
         result.message = "Pass " + std::to_string(run.k)
             + ": overflow or division by zero in the apsis measurement";
@@ -105,28 +60,43 @@ struct Countdown {
     }
 };
 
-// The main loop for bodies 0..Last; Delayed: c > 0; Lookup: "Prediction" 1.
-template <int Last, bool Delayed, bool Lookup>
+// The pass that failed its folded checks, computed again with checks that name the first
+// failure (out of the main loop's way); committed after all should none fail.
+template <int Last, bool Delayed, RetardationMethod Method>
+[[gnu::cold, gnu::noinline]] std::optional<PassFault>
+NamedFault(SimState& state, const PassConstants& pc, HistoryLookup& lookup, PassCarry& carry)
+{
+    PassChecks<true> checks;
+    if (OnePass<Last, Delayed, Method>(state, pc, lookup, carry, checks))
+        return std::nullopt;
+    return checks.fault();
+}
+
+// The delays in whole steps of the last committed pass, for what shows them. The carry's
+// delays come by value, so that the loop's carry can stay in registers.
+[[gnu::noinline]] void ShowDelays(double tau10, double tau20, double dt, int last,
+                                  RunResult& result)
+{
+    if (result.passes == 0)
+        return;
+    if (last >= 1)
+        result.values.delay21 = DelayInSteps(tau10, dt);
+    if (last >= 2)
+        result.values.delay31 = DelayInSteps(tau20, dt);
+}
+
+// The main loop for bodies 0..Last; Delayed: c > 0.
+template <int Last, bool Delayed, RetardationMethod Method>
 void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t kEnd)
 {
+    constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
     RunValues& run = result.values;
-    PassConstants pc;
-    pc.c = state.c;
-    pc.dt = state.dt;
-    for (unsigned j = 0; j < kBodies; ++j)
-        pc.gm[j] = kGConst * state.mass[j];
-    pc.nDelayNow = std::floor(0.0 / state.dt);
-    SlopeRing slopes;
-    if constexpr (Lookup)
-        slopes.prime(state.hist, state.dt);
-    DelaySteps steps(state.dt);
-    PairCarry carry;
-    {
-        const double ex = state.x[0] - state.x[1], ey = state.y[0] - state.y[1];
-        carry.squared = ex * ex + ey * ey;
-        carry.distance = std::sqrt(carry.squared);
-    }
-    double delay21 = 0, delay31 = 0;
+    const PassConstants pc(state);
+    HistoryLookup lookup;
+    if constexpr (kLookup)
+        lookup.prime(state.hist, pc.dt);
+    PassCarry carry(state);
+    const auto showDelays = [&] { ShowDelays(carry.tau10, carry.tau20, pc.dt, Last, result); };
     Countdown display{kDisplayInterval}, plot{run.sampleInterval};
     const std::int64_t sampleEvery = host.sampleEvery(run);
     Countdown sample{sampleEvery > 0 ? sampleEvery : 1};
@@ -134,42 +104,55 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
     for (std::int64_t k = 0; k <= kEnd; ++k) {
         if (state.stopFlag == StopRequest::Stop) {
             result.ended = RunEnd::Stopped;
-            return;
+            break;
         }
-        if (FastPass<Last, Delayed, Lookup>(state, pc, slopes, steps, carry, delay21, delay31)) {
-            if constexpr (Last >= 1)
-                run.delay21 = delay21;
-            if constexpr (Last >= 2)
-                run.delay31 = delay31;
-        } else if (!PlainPass(state, Last, Lookup, k, result, carry)) {
-            return;
+        PassChecks<false> checks;
+        if (!OnePass<Last, Delayed, Method>(state, pc, lookup, carry, checks)) [[unlikely]] {
+            if (const auto fault = NamedFault<Last, Delayed, Method>(state, pc, lookup, carry)) {
+                result.ended = RunEnd::Fault;
+                result.message =
+                    "Pass " + std::to_string(k) + ": " + PassFaultText(*fault, Delayed);
+                break;
+            }
         }
-        if constexpr (Lookup)
-            slopes.push<Last>(state.hist, pc.dt);
+        if constexpr (kLookup)
+            lookup.push<Last>(state.hist, pc.dt);
         run.k = k;
         result.passes = k + 1;
         result.lastPass = k;
 
-        if (state.scenarioCode == Scenario::Mercury && IsApsis(state.sepHist)
-            && !ApsisPass(state, host, result))
-            return;
-        if (display.due())
+        if (state.scenarioCode == Scenario::Mercury && IsApsis(state.sepHist)) {
+            showDelays();
+            if (!ApsisPass(state, host, result))
+                break;
+        }
+        if (display.due()) {
+            showDelays();
             host.displayUpdate(state, run);
-        if (plot.due() && state.scenarioCode == Scenario::TwoBlackHoles)
+        }
+        if (plot.due() && state.scenarioCode == Scenario::TwoBlackHoles) {
+            showDelays();
             host.timePlot(state, run);
-        if (sample.due() && sampleEvery > 0)
+        }
+        if (sample.due() && sampleEvery > 0) {
+            showDelays();
             host.samplePass(state, run);
+        }
     }
+    showDelays();
 }
 
 using PassLoop = void (*)(SimState&, RunHost&, RunResult&, std::int64_t);
 
 template <int Last>
-PassLoop PickLoop(bool delayed, bool lookup)
+PassLoop PickLoop(bool delayed, RetardationMethod method)
 {
-    if (lookup)
-        return delayed ? &RunPasses<Last, true, true> : &RunPasses<Last, false, true>;
-    return delayed ? &RunPasses<Last, true, false> : &RunPasses<Last, false, false>;
+    using enum RetardationMethod;
+    if (method == HistoryLookup)
+        return delayed ? &RunPasses<Last, true, HistoryLookup>
+                       : &RunPasses<Last, false, HistoryLookup>;
+    return delayed ? &RunPasses<Last, true, VelocityEstimate>
+                   : &RunPasses<Last, false, VelocityEstimate>;
 }
 
 } // namespace
@@ -189,10 +172,9 @@ RunResult RunSimulation(SimState& state, RunHost& host)
 
     const int last = run.nLast;
     const bool delayed = state.c > 0;
-    const bool lookup = setup.method == RetardationMethod::HistoryLookup;
-    const PassLoop loop = last <= 0 ? PickLoop<0>(delayed, lookup)
-        : last == 1                 ? PickLoop<1>(delayed, lookup)
-                                    : PickLoop<2>(delayed, lookup);
+    const PassLoop loop = last <= 0 ? PickLoop<0>(delayed, setup.method)
+        : last == 1                 ? PickLoop<1>(delayed, setup.method)
+                                    : PickLoop<2>(delayed, setup.method);
     result.ended = RunEnd::Completed;
     loop(state, host, result, setup.lastPass);
     host.setEndCaption("End");

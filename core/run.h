@@ -20,10 +20,6 @@ namespace gravlag {
 // The panel boxes that the run's set-up reads (and, for the normalised ones, writes back).
 enum class PanelBox { Tpredsel, Titer, Tn_object, Tmass0, Tmass1, Tmass2, Tvxbase, Tvybase };
 
-// How a run finds the retarded position of a source: "Prediction" 0 (or anything but 1)
-// moves it back along its current velocity, "Prediction" 1 looks it up in its history.
-enum class RetardationMethod { VelocityEstimate, HistoryLookup };
-
 struct DisplayGeometry {
     float simWidth = 0, simHeight = 0; // inner size of Form2, pixels
     float plotHeight = 0;              // inner height of Form3 after its resize, pixels

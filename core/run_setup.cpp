@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/finite.h"
 #include "core/place_pair.h"
 
 namespace gravlag {
@@ -18,11 +19,9 @@ double ReadNormalised(RunHost& host, PanelBox box)
     return ParseLeadingNumber(host.boxText(box));
 }
 
-bool Finite(const PairPlacement& p)
+bool PlacementFinite(const PairPlacement& p)
 {
-    return std::isfinite(p.x0) && std::isfinite(p.y0) && std::isfinite(p.vx0)
-        && std::isfinite(p.vy0) && std::isfinite(p.x1) && std::isfinite(p.y1)
-        && std::isfinite(p.vx1) && std::isfinite(p.vy1);
+    return Finite(p.x0, p.y0, p.vx0, p.vy0, p.x1, p.y1, p.vx1, p.vy1);
 }
 
 // Why PlacePair cannot place this pair, or empty when it can.
@@ -129,10 +128,9 @@ SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
         vx[i] += run.vxBase;
         vy[i] += run.vyBase;
     }
-    bool finite = Finite(inner) && Finite(outer) && std::isfinite(run.startRadius);
+    bool finite = PlacementFinite(inner) && PlacementFinite(outer) && Finite(run.startRadius);
     for (unsigned i = 0; i < kBodies; ++i)
-        finite = finite && std::isfinite(x[i]) && std::isfinite(y[i]) && std::isfinite(vx[i])
-            && std::isfinite(vy[i]);
+        finite = finite && Finite(x[i], y[i], vx[i], vy[i]);
     if (!finite) {
         out.refusal = "Cannot place the bodies: overflow in the initial positions or velocities";
         return out;

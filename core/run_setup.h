@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/retardation.h"
 #include "core/run.h"
 
 namespace gravlag {

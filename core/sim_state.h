@@ -18,10 +18,11 @@ inline constexpr int kHistoryEntries = 21; // entries 0..20: now, then one pass 
 inline constexpr int kSepEntries = 5;
 
 // The six position histories (x and y of bodies 0..2) as one ring: a pass moves the ring's
-// head instead of shifting 20 entries, and entry(h) still means "h passes back".
+// head instead of shifting every entry, and entry(h) still means "h passes back".
 class PositionHistory {
 public:
     static constexpr unsigned kRing = 32; // power of two >= kHistoryEntries
+    static_assert(kRing >= kHistoryEntries && (kRing & (kRing - 1u)) == 0);
     double x(int body, int h) const { return xs_[body][slot(h)]; }
     double y(int body, int h) const { return ys_[body][slot(h)]; }
     // Every entry of every body set to one position per body.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/analysis/finite.h"
+#include "core/finite.h"
 
 namespace gravlag {
 

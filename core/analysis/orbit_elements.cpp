@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "core/analysis/finite.h"
+#include "core/finite.h"
 
 namespace gravlag {
 
@@ -13,7 +13,7 @@ OrbitElements KeplerElements(double mu, double rx, double ry, double vx, double 
     const double h = rx * vy - ry * vx;
     el.h = IfFinite(h);
     const double r = std::sqrt(rx * rx + ry * ry);
-    if (!(mu > 0) || !(r > 0) || !std::isfinite(r))
+    if (!(mu > 0) || !(r > 0) || !Finite(r))
         return el;
     const double v2 = vx * vx + vy * vy;
     const double rv = rx * vx + ry * vy;

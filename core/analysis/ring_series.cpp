@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/analysis/finite.h"
+#include "core/finite.h"
 
 namespace gravlag {
 

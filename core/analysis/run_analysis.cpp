@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "core/analysis/finite.h"
+#include "core/finite.h"
 
 namespace gravlag {
 
@@ -83,7 +83,7 @@ void RunAnalysis::sample(const SimState& state, const RunValues& /*run*/)
     if (!turnsCount_ || !pairActive_)
         return;
     const double direction = DirectionOfBody1(state);
-    if (!std::isfinite(direction))
+    if (!Finite(direction))
         return;
     turned_ += WrapDegrees(direction - direction_);
     direction_ = direction;
@@ -117,7 +117,7 @@ RunReport RunAnalysis::finish(const SimState& state, const RunResult& result) co
     r.scenario = turnsCount_ ? Scenario::TwoBlackHoles : Scenario::Mercury;
     r.orbits.count = orbits_;
     const double t = static_cast<double>(result.passes) * state.dt;
-    r.orbits.t = std::isfinite(t) ? t : 0;
+    r.orbits.t = Finite(t) ? t : 0;
 
     ElementsReport& el = r.elements;
     el.start = start_;

@@ -2,13 +2,13 @@
 
 #include <cmath>
 
-#include "core/analysis/finite.h"
+#include "core/finite.h"
 
 namespace gravlag {
 
 void RunningLine::add(double x, double y)
 {
-    if (!std::isfinite(x) || !std::isfinite(y))
+    if (!Finite(x, y))
         return;
     if (n_ == 0) {
         x0_ = x;
@@ -18,7 +18,7 @@ void RunningLine::add(double x, double y)
     }
     if (n_ == 1 && x != x0_) {
         b0_ = (y - y0_) / (x - x0_);
-        if (!std::isfinite(b0_))
+        if (!Finite(b0_))
             b0_ = 0;
     }
     const double u = x - x0_;

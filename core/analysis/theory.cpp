@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/analysis/finite.h"
+#include "core/finite.h"
 #include "core/analysis/ring_series.h"
 
 namespace gravlag {

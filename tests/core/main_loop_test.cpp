@@ -1,12 +1,12 @@
 // The main loop: one pass by hand, the loop's bounds and stops, faults, and long runs of
-// every retardation method against the plain reference loop, bit for bit.
+// every retardation method against the plain reference loop, bit for bit, field by field.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
 #include "core/pass.h"
-#include "core/retardation.h"
 #include "fake_host.h"
 #include "reference_run.h"
 
@@ -34,18 +34,24 @@ TEST(Pass, TwoBodiesAtRestOneStep)
     s.dt = 0.001;
     s.mass = {1, 1, 0};
     s.x = {-1, 1, 0};
-    const PassResult p = ComputePass(s, 1, false);
-    ASSERT_TRUE(p.fault.empty());
-    EXPECT_EQ(p.fx[0], -0.25);
-    EXPECT_EQ(p.vx[0], 0.00025);
-    EXPECT_EQ(p.x[0], -0.99999975);
-    EXPECT_EQ(p.fx[1], 0.25);
-    EXPECT_EQ(p.vx[1], -0.00025);
-    EXPECT_EQ(p.x[1], 0.99999975);
-    EXPECT_EQ(p.y[0], 0.0);
-    EXPECT_EQ(p.vy[1], 0.0);
-    EXPECT_EQ(p.delay21, 0.0);
-    EXPECT_FALSE(p.delay31.has_value()); // two bodies: the pair (3, 1) is never evaluated
+    const PassConstants pc(s);
+    HistoryLookup lookup;
+    PassCarry carry(s);
+    PassChecks<false> checks;
+    using enum RetardationMethod;
+    ASSERT_TRUE((OnePass<1, false, VelocityEstimate>(s, pc, lookup, carry, checks)));
+    EXPECT_EQ(s.fx[0], -0.25);
+    EXPECT_EQ(s.vx[0], 0.00025);
+    EXPECT_EQ(s.x[0], -0.99999975);
+    EXPECT_EQ(s.fx[1], 0.25);
+    EXPECT_EQ(s.vx[1], -0.00025);
+    EXPECT_EQ(s.x[1], 0.99999975);
+    EXPECT_EQ(s.y[0], 0.0);
+    EXPECT_EQ(s.vy[1], 0.0);
+    EXPECT_EQ(DelayInSteps(carry.tau10, s.dt), 0.0);
+    EXPECT_EQ(s.hist.x(1, 0), 0.99999975);
+    EXPECT_EQ(s.sepHist[0], 2 * 0.99999975);
+    EXPECT_EQ(carry.sep[0], 2 * 0.99999975);
 }
 
 TEST(Pass, CoincidentBodiesAreAFaultNotANaN)
@@ -54,9 +60,34 @@ TEST(Pass, CoincidentBodiesAreAFaultNotANaN)
     s.dt = 0.001;
     s.mass = {1, 1, 1};
     s.x = {0, 0, 5};
-    const PassResult p = ComputePass(s, 2, false);
-    EXPECT_NE(p.fault.find("division by zero"), std::string::npos) << p.fault;
-    EXPECT_NE(p.fault.find("body 1"), std::string::npos);
+    const SimState before = s;
+    const PassConstants pc(s);
+    HistoryLookup lookup;
+    PassCarry carry(s);
+    PassChecks<false> folded;
+    using enum RetardationMethod;
+    EXPECT_FALSE((OnePass<2, false, VelocityEstimate>(s, pc, lookup, carry, folded)));
+    PassChecks<true> naming;
+    EXPECT_FALSE((OnePass<2, false, VelocityEstimate>(s, pc, lookup, carry, naming)));
+    EXPECT_EQ(PassFaultText(naming.fault(), false),
+              "division by zero: body 1 and the position of body 2 coincide");
+    EXPECT_EQ(s.x, before.x);
+    EXPECT_EQ(s.fx, before.fx);
+    EXPECT_EQ(s.hist.x(0, 0), before.hist.x(0, 0));
+}
+
+// floor(tau / dt) is finite exactly up to the bound, so that the shown delays' check can
+// compare instead of divide: at the bound the quotient is finite, one ulp above it is not.
+TEST(Pass, LargestFiniteDelayIsExact)
+{
+    for (const double dt : {0.001, 3.0, -0.001, 1e-310, 5e-324, 1e300, 0.1}) {
+        const double bound = LargestFiniteDelay(dt);
+        EXPECT_TRUE(std::isfinite(std::floor(bound / dt))) << dt;
+        EXPECT_FALSE(std::isfinite(std::nextafter(bound, INFINITY) / dt)) << dt;
+    }
+    EXPECT_EQ(LargestFiniteDelay(INFINITY), DBL_MAX); // every finite tau
+    EXPECT_EQ(LargestFiniteDelay(0.0), -INFINITY);    // 0 / 0: none
+    EXPECT_EQ(LargestFiniteDelay(NAN), -INFINITY);
 }
 
 namespace {
@@ -71,43 +102,54 @@ PositionHistory DistinctHistory()
     return hist;
 }
 
+// The lookup of body 1 in that history, with dt 0.5.
+struct Lookup {
+    PositionHistory hist = DistinctHistory();
+    HistoryLookup lookup;
+    double xr = 7, yr = 7;
+    Lookup() { lookup.prime(hist, 0.5); }
+    bool at(double tau, int body = 1, double dt = 0.5)
+    {
+        const HistoryLookup::Position p = lookup.RetardedPosition(body, 0, tau, dt, hist);
+        if (p.found) {
+            xr = p.x;
+            yr = p.y;
+        }
+        return p.found;
+    }
+};
+
 } // namespace
 
 TEST(RetardedPosition, InterpolatesBetweenTheBracketingEntries)
 {
-    const PositionHistory hist = DistinctHistory();
-    std::array<double, 3> xr{}, yr{};
-    const double dt = 0.5;
-    ASSERT_TRUE(RetardedPosition(1, XHistory(hist, 1), YHistory(hist, 1), 3.25 * dt, dt, xr, yr));
-    EXPECT_DOUBLE_EQ(xr[1], 109 + (116 - 109) * 0.25); // between entries 3 and 4
-    EXPECT_DOUBLE_EQ(yr[1], -3.25);
-    ASSERT_TRUE(RetardedPosition(1, XHistory(hist, 1), YHistory(hist, 1), 0, dt, xr, yr));
-    EXPECT_EQ(xr[1], 100.0); // tau 0: exactly entry 0
-    ASSERT_TRUE(RetardedPosition(1, XHistory(hist, 1), YHistory(hist, 1), 19.5 * dt, dt, xr, yr));
-    EXPECT_DOUBLE_EQ(xr[1], 100 + 361 + (400 - 361) * 0.5); // n = 19: entries 19 and 20
+    Lookup l;
+    ASSERT_TRUE(l.at(3.25 * 0.5));
+    EXPECT_DOUBLE_EQ(l.xr, 109 + (116 - 109) * 0.25); // between entries 3 and 4
+    EXPECT_DOUBLE_EQ(l.yr, -3.25);
+    ASSERT_TRUE(l.at(0));
+    EXPECT_EQ(l.xr, 100.0); // tau 0: exactly entry 0
+    ASSERT_TRUE(l.at(19.5 * 0.5));
+    EXPECT_DOUBLE_EQ(l.xr, 100 + 361 + (400 - 361) * 0.5); // n = 19: entries 19 and 20
 }
 
 TEST(RetardedPosition, ExtrapolatesFromTheTwoOldestFrom20Steps)
 {
-    const PositionHistory hist = DistinctHistory();
-    std::array<double, 3> xr{}, yr{};
-    const double dt = 0.5;
-    ASSERT_TRUE(RetardedPosition(1, XHistory(hist, 1), YHistory(hist, 1), 20 * dt, dt, xr, yr));
-    EXPECT_DOUBLE_EQ(xr[1], 500.0);
-    ASSERT_TRUE(RetardedPosition(1, XHistory(hist, 1), YHistory(hist, 1), 25 * dt, dt, xr, yr));
-    EXPECT_DOUBLE_EQ(xr[1], 500 + (400 - 361) * 5.0);
-    EXPECT_DOUBLE_EQ(yr[1], -25.0);
+    Lookup l;
+    ASSERT_TRUE(l.at(20 * 0.5));
+    EXPECT_DOUBLE_EQ(l.xr, 500.0);
+    ASSERT_TRUE(l.at(25 * 0.5));
+    EXPECT_DOUBLE_EQ(l.xr, 500 + (400 - 361) * 5.0);
+    EXPECT_DOUBLE_EQ(l.yr, -25.0);
 }
 
 TEST(RetardedPosition, RefusesWhatNoEntryAnswers)
 {
-    const PositionHistory hist = DistinctHistory();
-    std::array<double, 3> xr{7, 7, 7}, yr{7, 7, 7};
-    EXPECT_FALSE(RetardedPosition(1, XHistory(hist, 1), YHistory(hist, 1), 1.0, -0.5, xr, yr));
-    EXPECT_FALSE(RetardedPosition(1, XHistory(hist, 1), YHistory(hist, 1), -1.0, 0.5, xr, yr));
-    EXPECT_FALSE(RetardedPosition(3, XHistory(hist, 1), YHistory(hist, 1), 1.0, 0.5, xr, yr));
-    EXPECT_FALSE(RetardedPosition(1, XHistory(hist, 1), YHistory(hist, 1), NAN, 0.5, xr, yr));
-    EXPECT_EQ(xr, (std::array<double, 3>{7, 7, 7}));
+    Lookup l;
+    EXPECT_FALSE(l.at(1.0, 1, -0.5));
+    EXPECT_FALSE(l.at(-1.0));
+    EXPECT_FALSE(l.at(1.0, 3));
+    EXPECT_FALSE(l.at(NAN));
 }
 
 struct ReferenceCase {
@@ -281,7 +323,24 @@ TEST(MainLoop, TinyCOverflowsTheDelay)
         h.boxes[PanelBox::Tpredsel] = pred;
         const RunResult r = RunSimulation(s, h);
         EXPECT_EQ(r.ended, RunEnd::Fault) << pred;
+        EXPECT_EQ(r.message, "Pass 0: overflow in the force on body 1 from body 2") << pred;
         EXPECT_TRUE(std::isfinite(s.x[0]) && std::isfinite(s.vx[2]));
+    }
+    // The fault named is the first check that fails in the order of the formulas: with a dt
+    // that gives no quotient (NaN, which "Calculate" never stores) the lookup fails before
+    // the shown delay, which fails first by velocity.
+    for (const auto& [pred, message] :
+         {std::pair{"0", "Pass 0: overflow: the delay of body 2 from body 1 in time steps is beyond "
+                         "range (c too small for dt)"},
+          std::pair{"1", "Pass 0: the history lookup of body 2 as seen from body 1 has no entry for "
+                         "its delay"}}) {
+        SimState s = DefaultState();
+        s.dt = NAN;
+        FakeHost h;
+        h.boxes[PanelBox::Tpredsel] = pred;
+        const RunResult r = RunSimulation(s, h);
+        EXPECT_EQ(r.message, message);
+        EXPECT_EQ(r.passes, 0);
     }
 }
 
@@ -298,9 +357,9 @@ TEST(MainLoop, OneBodyMovesStraight)
     EXPECT_EQ(s.x[1], start.x[1]); // inactive bodies stand still
 }
 
-// The run's compiled-per-case passes commit everything the plain pass routine computes: forces,
+// The run's compiled-per-case passes commit everything the formulas compute: forces,
 // retarded positions and the separation history too, not only the positions.
-TEST(MainLoop, EveryStateFieldAsThePlainPassLeavesIt)
+TEST(MainLoop, EveryStateFieldAsTheReferenceLeavesIt)
 {
     struct Combo {
         int bodies;
@@ -316,30 +375,22 @@ TEST(MainLoop, EveryStateFieldAsThePlainPassLeavesIt)
         FakeHost h;
         h.boxes[PanelBox::Tn_object] = std::to_string(cb.bodies);
         h.boxes[PanelBox::Tpredsel] = cb.pred1 ? "1" : "0";
-        SimState plain = SetUpState(h, s);
+        gravlag::testing::ReferenceBodies ref = gravlag::testing::ReferenceFrom(SetUpState(h, s));
         const int passes = 3000;
         h.boxes[PanelBox::Titer] = std::to_string(passes - 1);
         ASSERT_EQ(RunSimulation(s, h).passes, passes);
-        for (int k = 0; k < passes; ++k) {
-            const PassResult p = ComputePass(plain, cb.bodies - 1, cb.pred1);
-            ASSERT_TRUE(p.fault.empty()) << p.fault;
-            plain.x = p.x, plain.y = p.y, plain.vx = p.vx, plain.vy = p.vy;
-            plain.fx = p.fx, plain.fy = p.fy, plain.xRet = p.xRet, plain.yRet = p.yRet;
-            plain.hist.push(plain.x, plain.y);
-            for (int e = kSepEntries - 1; e >= 1; --e)
-                plain.sepHist[e] = plain.sepHist[e - 1];
-            plain.sepHist[0] = std::sqrt((p.x[1] - p.x[0]) * (p.x[1] - p.x[0]) + (p.y[1] - p.y[0]) * (p.y[1] - p.y[0]));
-        }
+        gravlag::testing::ReferencePasses(ref, cb.bodies - 1, cb.c, s.dt, cb.pred1, passes);
         for (int i = 0; i < kBodies; ++i) {
-            EXPECT_TRUE(SameBits(s.x[i], plain.x[i]) && SameBits(s.y[i], plain.y[i])) << "position " << i;
-            EXPECT_TRUE(SameBits(s.vx[i], plain.vx[i]) && SameBits(s.vy[i], plain.vy[i])) << "velocity " << i;
-            EXPECT_TRUE(SameBits(s.fx[i], plain.fx[i]) && SameBits(s.fy[i], plain.fy[i])) << "force " << i;
-            EXPECT_TRUE(SameBits(s.xRet[i], plain.xRet[i]) && SameBits(s.yRet[i], plain.yRet[i]))
+            EXPECT_TRUE(SameBits(s.x[i], ref.x[i]) && SameBits(s.y[i], ref.y[i])) << "position " << i;
+            EXPECT_TRUE(SameBits(s.vx[i], ref.vx[i]) && SameBits(s.vy[i], ref.vy[i])) << "velocity " << i;
+            EXPECT_TRUE(SameBits(s.fx[i], ref.fx[i]) && SameBits(s.fy[i], ref.fy[i])) << "force " << i;
+            EXPECT_TRUE(SameBits(s.xRet[i], ref.xRet[i]) && SameBits(s.yRet[i], ref.yRet[i]))
                 << "retarded position " << i;
             for (int e = 0; e < kHistoryEntries; ++e)
-                EXPECT_TRUE(SameBits(s.hist.y(i, e), plain.hist.y(i, e))) << "history " << i << "," << e;
+                EXPECT_TRUE(SameBits(s.hist.x(i, e), ref.xh[i][e]) && SameBits(s.hist.y(i, e), ref.yh[i][e]))
+                    << "history " << i << "," << e;
         }
         for (int e = 0; e < kSepEntries; ++e)
-            EXPECT_TRUE(SameBits(s.sepHist[e], plain.sepHist[e])) << "separation " << e;
+            EXPECT_TRUE(SameBits(s.sepHist[e], ref.sepHist[e])) << "separation " << e;
     }
 }

@@ -12,8 +12,9 @@
 namespace gravlag::testing {
 
 struct ReferenceBodies {
-    std::array<double, 3> mass{}, x{}, y{}, vx{}, vy{};
+    std::array<double, 3> mass{}, x{}, y{}, vx{}, vy{}, fx{}, fy{}, xRet{}, yRet{};
     std::array<std::array<double, 21>, 3> xh{}, yh{};
+    std::array<double, 5> sepHist{};
     double delay21 = -1, delay31 = -1;
 };
 
@@ -25,6 +26,11 @@ inline ReferenceBodies ReferenceFrom(const SimState& s)
     b.y = s.y;
     b.vx = s.vx;
     b.vy = s.vy;
+    b.fx = s.fx;
+    b.fy = s.fy;
+    b.xRet = s.xRet;
+    b.yRet = s.yRet;
+    b.sepHist = s.sepHist;
     for (int j = 0; j < 3; ++j)
         for (int h = 0; h < 21; ++h) {
             b.xh[j][h] = s.hist.x(j, h);
@@ -38,7 +44,8 @@ inline void ReferencePasses(ReferenceBodies& b, int nLast, double c, double dt, 
 {
     const double g = 1.0;
     for (std::int64_t k = 0; k < passes; ++k) {
-        double fx[3] = {0, 0, 0}, fy[3] = {0, 0, 0};
+        auto& fx = b.fx;
+        auto& fy = b.fy;
         for (int i = 0; i <= nLast; ++i) {
             fx[i] = 0;
             fy[i] = 0;
@@ -69,6 +76,8 @@ inline void ReferencePasses(ReferenceBodies& b, int nLast, double c, double dt, 
                         yr = b.yh[j][20] + sy * (tau - 20 * dt);
                     }
                 }
+                b.xRet[j] = xr;
+                b.yRet[j] = yr;
                 if (i == 2 && j == 0)
                     b.delay31 = nDelay;
                 if (i == 1 && j == 0)
@@ -96,6 +105,10 @@ inline void ReferencePasses(ReferenceBodies& b, int nLast, double c, double dt, 
             b.xh[i][0] = b.x[i];
             b.yh[i][0] = b.y[i];
         }
+        for (int h = 4; h >= 1; --h)
+            b.sepHist[h] = b.sepHist[h - 1];
+        b.sepHist[0] = std::sqrt((b.xh[1][0] - b.xh[0][0]) * (b.xh[1][0] - b.xh[0][0])
+                                 + (b.yh[1][0] - b.yh[0][0]) * (b.yh[1][0] - b.yh[0][0]));
     }
 }
 
