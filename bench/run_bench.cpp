@@ -57,6 +57,7 @@ BENCHMARK_CAPTURE(RunCase, c_2bh_c50000_history, Case{false, "320000", "50000", 
 BENCHMARK_CAPTURE(RunCase, d_mercury_c0, Case{true, "1000000", "0", "0"})->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(RunCase, e_mercury_c50000_history, Case{true, "1000000", "50000", "1"})->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(RunCase, a_2bh_c0_report, Case{false, "320000", "0", "0", true})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunCase, b_2bh_c50000_velocity_report, Case{false, "320000", "50000", "0", true})->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(RunCase, c_2bh_c50000_history_report, Case{false, "320000", "50000", "1", true})->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(RunCase, d_mercury_c0_report, Case{true, "1000000", "0", "0", true})->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(RunCase, e_mercury_c50000_history_report, Case{true, "1000000", "50000", "1", true})->Unit(benchmark::kMillisecond);

@@ -44,6 +44,9 @@ public:
     // tau / dt, or NaN): no entry answers those. `pair` (0..2) names the pair of bodies whose
     // delay tau is: its n rarely changes from pass to pass, so the last one is compared with
     // the new quotient instead of waited for (the branch is predicted), n * dt kept with it.
+    // The delay of `pair` in whole steps that its last lookup found.
+    double steps(int pair) const { return n_[pair]; }
+
     struct Position {
         bool found;
         double x, y;

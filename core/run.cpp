@@ -1,6 +1,8 @@
 #include "core/run.h"
 
+#include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "core/apsis.h"
 #include "core/finite.h"
@@ -85,10 +87,48 @@ NamedFault(SimState& state, const PassConstants& pc, HistoryLookup& lookup, Pass
         result.values.delay31 = DelayInSteps(tau20, dt);
 }
 
-// The main loop for bodies 0..Last; Delayed: c > 0.
-template <int Last, bool Delayed, RetardationMethod Method>
+// The delay record of the passes that asked for one: after each committed pass, the delays
+// in whole steps of its pairs, as the pass found them: the lookup's own; by velocity the
+// carried ones of targets 1 and 2 from body 0 and, of pair (1, 2), its separation at the
+// start of the pass (carried in too) over c, the quotient the pass divided.
+template <int Last, RetardationMethod Method>
+void RecordDelays(DelayStats& record, const HistoryLookup& lookup, const PassCarry& carry,
+                  double tau12, double dt)
+{
+    constexpr int kPairs = Last == 2 ? 3 : 1;
+    double steps[kPairs];
+    if constexpr (Method == RetardationMethod::HistoryLookup) {
+        for (int p = 0; p < kPairs; ++p)
+            steps[p] = lookup.steps(p);
+    } else {
+        steps[0] = DelayInSteps(carry.tau10, dt);
+        if constexpr (Last == 2) {
+            steps[PairOf(0, 2)] = DelayInSteps(carry.tau20, dt);
+            steps[PairOf(1, 2)] = DelayInSteps(tau12, dt);
+        }
+    }
+    bool beyond = false;
+    for (int p = 0; p < kPairs; ++p) {
+        record.maxSteps = std::max(record.maxSteps, steps[p]);
+        beyond = beyond || steps[p] >= kHistorySpan;
+    }
+    if constexpr (Method == RetardationMethod::HistoryLookup)
+        record.passesBeyondHistory += beyond ? 1 : 0;
+}
+
+// The folded checks of a pass; the recording loop's are a type of their own, so that its
+// OnePass is an instantiation of its own too and the other loops' stays as the compiler
+// builds it for one caller (inlined where it was).
+struct RecordingChecks : PassChecks<false> {};
+template <bool Record>
+using PassChecksOf = std::conditional_t<Record, RecordingChecks, PassChecks<false>>;
+
+// The main loop for bodies 0..Last; Delayed: c > 0; Record: keeps the delay record (only
+// with a delay and a pair), an instantiation of its own so that the others stay as they are.
+template <int Last, bool Delayed, RetardationMethod Method, bool Record = false>
 void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t kEnd)
 {
+    static_assert(!Record || (Delayed && Last >= 1));
     constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
     RunValues& run = result.values;
     const PassConstants pc(state);
@@ -100,13 +140,17 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
     Countdown display{kDisplayInterval}, plot{run.sampleInterval};
     const std::int64_t sampleEvery = host.sampleEvery(run);
     Countdown sample{sampleEvery > 0 ? sampleEvery : 1};
+    DelayStats record;
+    double tau12 = 0;
 
     for (std::int64_t k = 0; k <= kEnd; ++k) {
         if (state.stopFlag == StopRequest::Stop) {
             result.ended = RunEnd::Stopped;
             break;
         }
-        PassChecks<false> checks;
+        if constexpr (Record && !kLookup && Last == 2)
+            tau12 = carry.sep[PairOf(1, 2)] / pc.c;
+        PassChecksOf<Record> checks;
         if (!OnePass<Last, Delayed, Method>(state, pc, lookup, carry, checks)) [[unlikely]] {
             if (const auto fault = NamedFault<Last, Delayed, Method>(state, pc, lookup, carry)) {
                 result.ended = RunEnd::Fault;
@@ -117,6 +161,8 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
         }
         if constexpr (kLookup)
             lookup.push<Last>(state.hist, pc.dt);
+        if constexpr (Record)
+            RecordDelays<Last, Method>(record, lookup, carry, tau12, pc.dt);
         run.k = k;
         result.passes = k + 1;
         result.lastPass = k;
@@ -140,14 +186,20 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
         }
     }
     showDelays();
+    if constexpr (Record)
+        host.delayRecord(record);
 }
 
 using PassLoop = void (*)(SimState&, RunHost&, RunResult&, std::int64_t);
 
 template <int Last>
-PassLoop PickLoop(bool delayed, RetardationMethod method)
+PassLoop PickLoop(bool delayed, RetardationMethod method, bool record)
 {
     using enum RetardationMethod;
+    if constexpr (Last >= 1)
+        if (record && delayed)
+            return method == HistoryLookup ? &RunPasses<Last, true, HistoryLookup, true>
+                                           : &RunPasses<Last, true, VelocityEstimate, true>;
     if (method == HistoryLookup)
         return delayed ? &RunPasses<Last, true, HistoryLookup>
                        : &RunPasses<Last, false, HistoryLookup>;
@@ -172,11 +224,15 @@ RunResult RunSimulation(SimState& state, RunHost& host)
 
     const int last = run.nLast;
     const bool delayed = state.c > 0;
-    const PassLoop loop = last <= 0 ? PickLoop<0>(delayed, setup.method)
-        : last == 1                 ? PickLoop<1>(delayed, setup.method)
-                                    : PickLoop<2>(delayed, setup.method);
+    const bool record = host.recordDelays();
+    const PassLoop loop = last <= 0 ? PickLoop<0>(delayed, setup.method, record)
+        : last == 1                 ? PickLoop<1>(delayed, setup.method, record)
+                                    : PickLoop<2>(delayed, setup.method, record);
     result.ended = RunEnd::Completed;
     loop(state, host, result, setup.lastPass);
+    // Without a delay, or without a pair, every delay is 0 steps.
+    if (record && !(delayed && last >= 1))
+        host.delayRecord(DelayStats{});
     host.setEndCaption("End");
     return result;
 }

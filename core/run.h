@@ -47,6 +47,13 @@ struct RunValues {
     std::optional<ApsisFit> fit; // the line through the apsis directions so far
 };
 
+// The main loop's record of the delays, kept only when the host asks for one (the loop is
+// then an instantiation of its own, so that a run without it is the same code).
+struct DelayStats {
+    double maxSteps = 0; // the largest delay of any pair in a pass, in whole steps (a whole number)
+    std::int64_t passesBeyondHistory = 0; // passes whose history lookup used a delay of 20 steps or more (extrapolated)
+};
+
 // What the run needs from the windows around it.
 class RunHost {
 public:
@@ -70,6 +77,11 @@ public:
     // the run calls samplePass after the drawing hooks. 0 samples nothing.
     virtual std::int64_t sampleEvery(const RunValues& /*run*/) { return 0; }
     virtual void samplePass(const SimState& /*state*/, const RunValues& /*run*/) {}
+
+    // The delay record, asked once after set-up: true makes the run keep one and hand it to
+    // delayRecord after its last pass (also when it stopped or faulted).
+    virtual bool recordDelays() { return false; }
+    virtual void delayRecord(const DelayStats& /*delays*/) {}
 };
 
 enum class RunEnd { Completed, Stopped, Fault, Refused };

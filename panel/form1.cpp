@@ -128,6 +128,11 @@ ui::Subscription Form1::onRunFinished(std::function<void(const RunResult&)> subs
     });
 }
 
+ui::Subscription Form1::onDelayRecord(std::function<void(const DelayStats&)> subscriber)
+{
+    return hooks_.delayRecord.subscribe(std::move(subscriber));
+}
+
 void Form1::Form_Load()
 {
     ui::Window& form2 = form2_.window();

@@ -47,6 +47,9 @@ public:
     ui::Subscription onRunFinished(
         std::function<void(const SimState&, const RunResult&)> subscriber);
     ui::Subscription onRunFinished(std::function<void(const RunResult&)> subscriber);
+    // The main loop's delay record after the last pass; while there is a subscriber, the runs
+    // keep one.
+    ui::Subscription onDelayRecord(std::function<void(const DelayStats&)> subscriber);
 
     void Form_Load();
     void CommandCalc_Click();

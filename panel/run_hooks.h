@@ -25,6 +25,9 @@ struct RunHooks {
     // At every apsis event, after the displays have drawn it.
     ui::Hook<const SimState&, const RunValues&> apsisEvent;
     ui::SubscriberList<SampleSubscriber> samples;
+    // After the last pass, the main loop's delay record; a run keeps one only while this
+    // hook has a subscriber.
+    ui::Hook<const DelayStats&> delayRecord;
     // After every run (also a refused one), once "End" is back on the button.
     ui::Hook<const SimState&, const RunResult&> finished;
 };

@@ -31,6 +31,8 @@ public:
     void timePlot(const SimState& state, const RunValues& run) override;
     std::int64_t sampleEvery(const RunValues& run) override;
     void samplePass(const SimState& state, const RunValues& run) override;
+    bool recordDelays() override { return !hooks_.delayRecord.empty(); }
+    void delayRecord(const DelayStats& delays) override { hooks_.delayRecord(delays); }
 
 private:
     ui::TextBox& box(PanelBox box);

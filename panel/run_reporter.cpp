@@ -15,6 +15,7 @@ RunReporter::RunReporter(Form1& form1)
     samples_ = form1.onSample(
         [](const SimState& state, const RunValues& run) { return RunAnalysis::SampleInterval(state, run); },
         [this](const SimState& state, const RunValues& run) { analysis_.sample(state, run); });
+    delays_ = form1.onDelayRecord([this](const DelayStats& delays) { analysis_.setDelays(delays); });
     finished_ = form1.onRunFinished([this](const SimState& state, const RunResult& result) {
         // A refused run never began: it has nothing to report.
         latest_.reset();

@@ -29,7 +29,7 @@ private:
     RunAnalysis analysis_;
     bool begun_ = false;
     std::optional<RunReport> latest_;
-    ui::ScopedSubscription begin_, apsisEvents_, samples_, finished_;
+    ui::ScopedSubscription begin_, apsisEvents_, samples_, delays_, finished_;
 };
 
 } // namespace gravlag

@@ -1,5 +1,8 @@
 #include "app/files/report_json.h"
 
+#include <cmath>
+#include <cstdint>
+
 namespace gravlag {
 
 namespace {
@@ -7,6 +10,18 @@ namespace {
 nlohmann::json Number(const std::optional<double>& v)
 {
     return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
+}
+
+// A whole number as an integer where a double holds every integer up to it (2^53), beyond
+// as a double; null when it is not finite.
+nlohmann::json WholeNumber(double v)
+{
+    constexpr double kExact = 9007199254740992.0; // 2^53
+    if (!std::isfinite(v))
+        return nullptr;
+    if (std::fabs(v) <= kExact)
+        return static_cast<std::int64_t>(v);
+    return v;
 }
 
 nlohmann::json ElementsJson(const OrbitElements& el)
@@ -61,7 +76,8 @@ nlohmann::json AnalysisJson(const RunReport& r)
                      {"change", Number(r.momentum.change)}};
     j["delay"] = {{"maxSteps", nullptr}, {"passesBeyondHistory", nullptr}};
     if (r.delay)
-        j["delay"] = {{"maxSteps", r.delay->maxSteps}, {"passesBeyondHistory", r.delay->passesBeyondHistory}};
+        j["delay"] = {{"maxSteps", WholeNumber(r.delay->maxSteps)},
+                      {"passesBeyondHistory", r.delay->passesBeyondHistory}};
     j["theory"] = r.theory ? TheoryJson(*r.theory) : nlohmann::json(nullptr);
     return j;
 }

@@ -8,14 +8,9 @@
 
 #include "core/analysis/orbit_elements.h"
 #include "core/analysis/theory.h"
+#include "core/run.h" // DelayStats, measured in the main loop
 
 namespace gravlag {
-
-// Measured in the main loop, handed to the analysis at the end.
-struct DelayStats {
-    std::int64_t maxSteps = 0;            // largest delay in whole steps of any evaluated pair
-    std::int64_t passesBeyondHistory = 0; // passes whose history lookup used a delay of 20 steps or more (extrapolated)
-};
 
 struct OrbitTally {
     std::int64_t count = 0; // orbits completed

@@ -1,6 +1,7 @@
 // The batch runner's run report: the budget against its companion runs made alone, the same
 // report from a single run, a sweep and a parameter file, an analysed run bit for bit the run
-// without, the elements CSV against the report, and --duration.
+// without, the main loop's delay record, the elements CSV against the report, and
+// --duration.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -194,6 +195,46 @@ TEST(Report, AnAnalysedRunIsBitForBitTheRunWithout)
         for (std::size_t i = 0; i < plainFiles.size(); ++i) {
             EXPECT_FALSE(plainFiles[i].empty()) << i;
             EXPECT_TRUE(analysedFiles[i] == plainFiles[i]) << i; // bytes, not printed when they differ
+        }
+    }
+}
+
+TEST(Report, DelayRecordOfTheMainLoop)
+{
+    // Counted by hand: in "2 BH's" two bodies 12 apart, widening by less than 0.1 in 1000
+    // passes, are 12 / (c dt) steps apart: 26.7 at c 450, beyond the 20 the history holds, in
+    // every pass; 2.4 at c 5000. In "Mercury" body 3 is about 30 from body 1 and 22 to 38 from
+    // body 2: at c 1000 every pass looks 30 steps back and more, and within a turn of body 3
+    // body 2 is near its apocentre (8) on the far side, 34 or more from body 3.
+    struct Case {
+        const char* scenario;
+        std::vector<std::pair<std::string, std::string>> typed;
+        double leastMax, mostMax; // maxSteps within these
+        bool everyPassBeyond;
+    };
+    for (const Case& k :
+         {Case{"2 BH's", {{"Tn_object", "2"}, {"Tc", "450"}, {"Titer", "999"}}, 26, 26, true},
+          Case{"2 BH's", {{"Tn_object", "2"}, {"Tc", "5000"}, {"Titer", "999"}}, 2, 2, false},
+          Case{"2 BH's", {{"Tn_object", "2"}, {"Tc", "0"}, {"Titer", "999"}}, 0, 0, false},
+          Case{"Mercury", {{"Tn_object", "3"}, {"Tc", "1000"}, {"Titer", "100000"}}, 34, 38, true}}) {
+        for (const char* method : {"0", "1"}) {
+            SCOPED_TRACE(std::string(k.scenario) + " c " + k.typed[1].second + " Prediction " + method);
+            BatchOptions o;
+            o.scenario = k.scenario;
+            o.typed = k.typed;
+            o.typed.emplace_back("Tpredsel", method);
+            o.report = true;
+            const nlohmann::json j = Reported(o);
+            const nlohmann::json& d = j["analysis"]["delay"];
+            ASSERT_TRUE(d["maxSteps"].is_number_integer()) << d;
+            EXPECT_GE(d["maxSteps"].get<double>(), k.leastMax);
+            EXPECT_LE(d["maxSteps"].get<double>(), k.mostMax);
+            const bool lookup = method[0] == '1';
+            EXPECT_EQ(d["passesBeyondHistory"], lookup && k.everyPassBeyond ? j["passes"].get<std::int64_t>() : 0);
+            // The text summary warns of it.
+            std::ostringstream text, err;
+            ASSERT_EQ(RunBatch(o, text, err), 0) << err.str();
+            EXPECT_EQ(text.str().find("warning: ") != std::string::npos, lookup && k.everyPassBeyond);
         }
     }
 }
