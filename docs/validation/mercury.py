@@ -109,17 +109,18 @@ def delays(batch):
                 rate_cells.append(f"{da[0] / theory['delayDaPerOrbit']:.4f}, {de[0] / theory['delayDePerOrbit']:.3f}"
                                   f" ± {de[1] / theory['delayDePerOrbit']:.2g}")
         gr = a[("2", "0", c)]["theory"]["grPrecessionPerOrbit"]
-        steps = a[("3", "1", c)]["delay"]["maxSteps"]
+        delay = a[("3", "1", c)]["delay"]
+        beyond = f"{delay['passesBeyondHistory'] / points[0]['passes']:.0%}"
         precession_rows.append(f"| {c} | " + " | ".join(cells) + f" | {g(gr, 3)} |")
         theory = a[("2", "0", c)]["theory"]
         rate_rows.append(f"| {c} | {g(theory['delayDaPerOrbit'], 5)} | {g(theory['delayDePerOrbit'], 5)} | "
-                         + " | ".join(rate_cells) + f" | {'' if steps is None else steps} |")
+                         + " | ".join(rate_cells) + f" | {delay['maxSteps']}, {beyond} |")
     names = [f"{b} bodies, {m}" for b in ("2", "3") for m in METHODS.values()]
     precession_table = ["| c | " + " | ".join(f"{n}: b(c) - b(0)" for n in names)
                         + " | general relativity (not this model) |",
                         "|---|" + "---|" * (len(names) + 1), *precession_rows]
     rate_table = ["| c | delayDaPerOrbit | delayDePerOrbit | " + " | ".join(f"{n}: da, de ratio" for n in names)
-                  + " | largest delay, steps |",
+                  + " | 3 bodies, history lookup: largest delay (steps), passes 20 steps back or more |",
                   "|---|---|---|" + "---|" * (len(names) + 1), *rate_rows]
     return "\n".join(precession_table), "\n".join(rate_table), found
 
