@@ -19,4 +19,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${GRAVLAG_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(GRAVLAG_PYTHON)
+  # The Python module comes along, in the interpreter's folder under /usr; it imports NumPy.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS python3-numpy)
+endif()
 include(CPack)

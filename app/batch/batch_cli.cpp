@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <ostream>
+#include <sstream>
 #include <system_error>
 #include <thread>
 
@@ -14,7 +15,6 @@
 #include "app/batch/batch_run.h"
 #include "app/batch/point_list.h"
 #include "panel/panel_inputs.h"
-#include "app/batch/sweep.h"
 #include "app/files/scenario_name.h"
 #include "app/files/utf8_text.h"
 #include "app/version/version.h"
@@ -87,9 +87,9 @@ void PrepareOutFolder(const std::string& dir)
     }
 }
 
-int SweepFromArguments(const BatchOptions& options, const std::vector<std::string>& arguments,
-                       SweepSettings settings, const CLI::Option* pointsOption,
-                       const std::string& pointsText, std::ostream& out, std::ostream& err)
+Sweep SweepFromArguments(const BatchOptions& options, const std::vector<std::string>& arguments,
+                         SweepSettings& settings, const CLI::Option* pointsOption,
+                         const std::string& pointsText)
 {
     std::vector<SweepAxis> axes;
     std::string problem;
@@ -101,7 +101,7 @@ int SweepFromArguments(const BatchOptions& options, const std::vector<std::strin
             throw Refusal{"--duration and --sweep " + axis->option + " both set \"Iteration\": give one"};
         axes.push_back(std::move(*axis));
     }
-    const std::optional<Sweep> sweep = Sweep::Make(std::move(axes), problem);
+    std::optional<Sweep> sweep = Sweep::Make(std::move(axes), problem);
     if (!sweep)
         throw Refusal{problem};
     if (pointsOption->count() > 0) {
@@ -109,7 +109,7 @@ int SweepFromArguments(const BatchOptions& options, const std::vector<std::strin
         if (!settings.points)
             throw Refusal{problem};
     }
-    return RunSweep(options, *sweep, settings, out, err);
+    return std::move(*sweep);
 }
 
 // Standard output is an output too: a report that could not be written is a failure.
@@ -124,11 +124,12 @@ int CheckedOut(std::ostream& out, std::ostream& err, int status)
     return status;
 }
 
-} // namespace
-
-int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress)
+// Reads the command line into `command`. Returns the exit status when it ends there: --help
+// or --version (said on `out`), or a refusal (one line on `err`).
+std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                                bool progress, BatchCommand& command)
 {
-    BatchOptions options;
+    BatchOptions& options = command.options;
     options.regional = ui::UserRegionalFormat(); // as the desktop program reads its boxes
     CLI::App app{"gravlag-batch: runs gravlag's panel and simulation without a display.\n"
                  "Each box option is a text typed into that box of the control panel."};
@@ -236,7 +237,7 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                 if (given[i]->count() > 0 && std::string_view(inputs[i].box) == "Titer")
                     throw Refusal{"--duration and --iterations both set \"Iteration\": give one"};
         }
-        SweepSettings settings;
+        SweepSettings& settings = command.settings;
         settings.jobs = std::max(1u, std::thread::hardware_concurrency());
         if (const auto v = WholeOption(jobsOption, jobsText, 1, kMaxJobs, "1 to 1024"))
             settings.jobs = static_cast<unsigned>(*v);
@@ -274,12 +275,42 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
                 options.typed.emplace_back(inputs[i].box, texts[i]);
 
         if (!sweepArguments.empty())
-            return SweepFromArguments(options, sweepArguments, settings, pointsOption, pointsText, out, err);
-        return CheckedOut(out, err, RunBatch(options, out, err));
+            command.sweep = SweepFromArguments(options, sweepArguments, settings, pointsOption, pointsText);
+        return std::nullopt;
     } catch (const Refusal& r) {
         err << "gravlag-batch: " << r.problem << "\n";
         return kExitRefused;
     }
+}
+
+} // namespace
+
+int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress)
+{
+    BatchCommand command;
+    if (const std::optional<int> status = ParseCommand(argc, argv, out, err, progress, command))
+        return *status;
+    if (command.sweep)
+        return RunSweep(command.options, *command.sweep, command.settings, out, err);
+    return CheckedOut(out, err, RunBatch(command.options, out, err));
+}
+
+std::optional<BatchCommand> ParseBatchCommand(const std::vector<std::string>& arguments, std::string& problem)
+{
+    std::vector<const char*> argv{"gravlag-batch"};
+    for (const std::string& a : arguments)
+        argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    BatchCommand command;
+    if (ParseCommand(static_cast<int>(argv.size()), argv.data(), out, err, false, command)) {
+        const std::string said = err.str().empty() ? out.str() : err.str();
+        problem = said.substr(0, said.find('\n'));
+        const std::string prefix = "gravlag-batch: ";
+        if (problem.compare(0, prefix.size(), prefix) == 0)
+            problem.erase(0, prefix.size());
+        return std::nullopt;
+    }
+    return command;
 }
 
 } // namespace gravlag

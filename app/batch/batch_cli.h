@@ -2,10 +2,29 @@
 // gravlag-batch's command line: parses it, refuses bad input, runs once or sweeps.
 
 #include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/batch/batch_options.h"
+#include "app/batch/sweep.h"
 
 namespace gravlag {
 
 // Returns the exit status; `progress` keeps a sweep's progress line on `err`.
 int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress);
+
+// A command line as BatchMain reads it: the run's options, and the sweep with its settings
+// when it asks for one.
+struct BatchCommand {
+    BatchOptions options;
+    std::optional<Sweep> sweep;
+    SweepSettings settings;
+};
+
+// The arguments after the program's name read as BatchMain reads them, without running
+// anything (--params is read, --out's folder made). No value for a command line it refuses
+// (--help and --version too), with `problem` the line it would print, "gravlag-batch: " left off.
+std::optional<BatchCommand> ParseBatchCommand(const std::vector<std::string>& arguments, std::string& problem);
 
 } // namespace gravlag

@@ -19,11 +19,11 @@ constexpr std::int64_t kDefaultEvery = 100; // passes, as often as the display i
 
 bool BatchExports::openCsv(Csv& csv, const std::string& path, const char* option, std::string& problem)
 {
-    if (path.empty())
-        return true;
     csv.option = option;
-    csv.wanted = true;
-    if (!csv.file.open(path)) {
+    csv.toSink = sink_ && sink_->wants(csv.which);
+    csv.toFile = !path.empty();
+    csv.wanted = csv.toFile || csv.toSink;
+    if (csv.toFile && !csv.file.open(path)) {
         problem = std::string(option) + ": " + csv.file.error();
         return false;
     }
@@ -37,6 +37,11 @@ bool BatchExports::open(const BatchOptions& o, std::string& problem)
         return false;
     }
     every_ = o.every;
+    sink_ = o.sink;
+    apsis_.which = CsvExport::Apsis;
+    distance_.which = CsvExport::Distance;
+    trajectory_.which = CsvExport::Trajectory;
+    elements_.which = CsvExport::Elements;
     if (!openCsv(apsis_, o.apsisCsv, "--apsis-csv", problem)
         || !openCsv(distance_, o.distanceCsv, "--distance-csv", problem)
         || !openCsv(trajectory_, o.trajectoryCsv, "--trajectory-csv", problem)
@@ -44,23 +49,36 @@ bool BatchExports::open(const BatchOptions& o, std::string& problem)
         discard();
         return false;
     }
-    if (apsis_.wanted)
-        apsis_.file.write(ApsisCsvHeader());
-    if (distance_.wanted)
-        distance_.file.write(DistanceCsvHeader());
-    if (elements_.wanted)
-        elements_.file.write(ElementsCsvHeader());
+    header(apsis_, ApsisCsvHeader());
+    header(distance_, DistanceCsvHeader());
+    header(elements_, ElementsCsvHeader());
     return true;
+}
+
+void BatchExports::header(Csv& csv, std::string_view text)
+{
+    if (csv.toFile)
+        csv.file.write(text);
+    if (csv.toSink)
+        sink_->header(csv.which, text);
+}
+
+void BatchExports::put(Csv& csv, const CsvRow& row)
+{
+    if (csv.toFile) {
+        row_.clear();
+        AppendCsvRow(row_, row);
+        csv.file.write(row_);
+    }
+    if (csv.toSink)
+        sink_->row(csv.which, row);
 }
 
 void BatchExports::attach(Form1& form1)
 {
     if (apsis_.wanted)
-        apsisRows_ = form1.onApsisEvent([this](const SimState&, const RunValues& run) {
-            row_.clear();
-            AppendApsisCsvRow(row_, run);
-            apsis_.file.write(row_);
-        });
+        apsisRows_ = form1.onApsisEvent(
+            [this](const SimState&, const RunValues& run) { put(apsis_, ApsisCsvRow(run)); });
     if (!distance_.wanted && !trajectory_.wanted && !elements_.wanted)
         return;
     // Asked once the run is set up: the hook runs at the greatest common divisor of the
@@ -84,7 +102,7 @@ void BatchExports::attach(Form1& form1)
         trajectoryEvery_ = every_ ? *every_ : kDefaultEvery;
         elementsEvery_ = trajectoryEvery_;
         if (trajectory_.wanted)
-            trajectory_.file.write(TrajectoryCsvHeader(lastBody_));
+            header(trajectory_, TrajectoryCsvHeader(lastBody_));
         std::int64_t every = 0;
         for (const auto& [csv, n] : {std::pair{&distance_, distanceEvery_}, {&trajectory_, trajectoryEvery_},
                                      {&elements_, elementsEvery_}})
@@ -98,27 +116,18 @@ void BatchExports::attach(Form1& form1)
 
 void BatchExports::sample(const SimState& state, std::int64_t k)
 {
-    if (distance_.wanted && k % distanceEvery_ == 0) {
-        row_.clear();
-        AppendDistanceCsvRow(row_, state, lastBody_, k);
-        distance_.file.write(row_);
-    }
-    if (trajectory_.wanted && k % trajectoryEvery_ == 0) {
-        row_.clear();
-        AppendTrajectoryCsvRow(row_, state, lastBody_, k);
-        trajectory_.file.write(row_);
-    }
-    if (elements_.wanted && k % elementsEvery_ == 0) {
-        row_.clear();
-        AppendElementsCsvRow(row_, state, lastBody_, k);
-        elements_.file.write(row_);
-    }
+    if (distance_.wanted && k % distanceEvery_ == 0)
+        put(distance_, DistanceCsvRow(state, lastBody_, k));
+    if (trajectory_.wanted && k % trajectoryEvery_ == 0)
+        put(trajectory_, TrajectoryCsvRow(state, lastBody_, k));
+    if (elements_.wanted && k % elementsEvery_ == 0)
+        put(elements_, ElementsCsvRow(state, lastBody_, k));
 }
 
 void BatchExports::commit(std::vector<std::string>& errors)
 {
     for (Csv* csv : {&apsis_, &distance_, &trajectory_, &elements_})
-        if (csv->wanted && !csv->file.commit())
+        if (csv->toFile && !csv->file.commit())
             errors.push_back(std::string(csv->option) + ": " + csv->file.error());
 }
 

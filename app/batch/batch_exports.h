@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/batch/batch_options.h"
+#include "app/batch/run_sink.h"
 #include "app/files/output_file.h"
 #include "ui/subscription.h"
 
@@ -36,13 +37,19 @@ private:
     struct Csv {
         OutputFile file;
         const char* option = "";
-        bool wanted = false;
+        CsvExport which = CsvExport::Apsis;
+        bool toFile = false;
+        bool toSink = false;
+        bool wanted = false; // to the file, the sink or both
     };
     bool openCsv(Csv& csv, const std::string& path, const char* option, std::string& problem);
+    void header(Csv& csv, std::string_view text);
+    void put(Csv& csv, const CsvRow& row);
     void sample(const SimState& state, std::int64_t k);
 
     Csv apsis_, distance_, trajectory_, elements_;
     std::optional<std::int64_t> every_;
+    RunSink* sink_ = nullptr;
     // Passes between rows; set when the run starts.
     std::int64_t distanceEvery_ = 0, trajectoryEvery_ = 0, elementsEvery_ = 0;
     int lastBody_ = 0;

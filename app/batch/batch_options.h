@@ -12,6 +12,8 @@
 
 namespace gravlag {
 
+class RunSink;
+
 struct BatchOptions {
     std::optional<ParamFile> params;    // typed first
     std::string paramsPath;             // the file it was read from: no output may replace it
@@ -28,6 +30,7 @@ struct BatchOptions {
     bool report = false;                // --report: the run's "analysis"
     bool budget = false;                // --budget: the companion runs and the "budget" (implies report)
     unsigned companionJobs = 1;         // threads for the run and its companions under --budget
+    RunSink* sink = nullptr;            // also given the rows and pictures; not the companions'
     RegionalFormat regional;            // the in-memory windows' number format; gravlag-batch: the user's
 };
 

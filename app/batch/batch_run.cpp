@@ -12,6 +12,7 @@
 
 #include "app/batch/batch_exports.h"
 #include "app/batch/batch_outputs.h"
+#include "app/batch/run_sink.h"
 #include "app/batch/stop_signals.h"
 #include "app/files/exact_text.h"
 #include "app/files/output_file.h"
@@ -265,6 +266,9 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
     }
     for (const std::string& e : outputErrors)
         err << "gravlag-batch: " << e << "\n";
+    if (options.sink)
+        options.sink->pictures(ui::Headless(*pictures[0].window).surface(),
+                               ui::Headless(*pictures[1].window).surface());
 
     report = Report(result, program);
     if (result.ended == RunEnd::Stopped && stoppedBy != 0)
@@ -302,6 +306,7 @@ BatchOptions CompanionOptions(const BatchOptions& run, const Companion& companio
     for (std::string* file : {&o.apsisCsv, &o.simPng, &o.plotPng, &o.distanceCsv, &o.trajectoryCsv,
                               &o.elementsCsv, &o.reportFile})
         file->clear();
+    o.sink = nullptr;
     o.report = true;
     o.budget = false;
     for (const auto& [box, text] : companion.texts) {

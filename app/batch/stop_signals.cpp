@@ -21,6 +21,12 @@ extern "C" void OnStopSignal(int signal)
 
 extern "C" void OnBrokenPipe(int signal) { EndNowBySignal(signal); }
 
+extern "C" void OnInterruptNoted(int signal)
+{
+    int none = 0;
+    received.compare_exchange_strong(none, signal);
+}
+
 void Handle(int signal, void (*handler)(int))
 {
     struct sigaction previous {};
@@ -44,6 +50,21 @@ void InstallStopSignals()
 }
 
 int StopSignal() { return received.load(std::memory_order_relaxed); }
+
+InterruptStopsRuns::InterruptStopsRuns()
+{
+    struct sigaction action {};
+    action.sa_handler = OnInterruptNoted;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &previous_);
+}
+
+InterruptStopsRuns::~InterruptStopsRuns()
+{
+    sigaction(SIGINT, &previous_, nullptr);
+    received.store(0, std::memory_order_relaxed);
+}
 
 const char* SignalName(int signal)
 {

@@ -6,6 +6,8 @@
 // SIGPIPE (the reader of an output went away) ends it at once too. SIGXFSZ is ignored, so a
 // file-size limit shows as a write error ("File too large") instead of killing the process.
 
+#include <csignal>
+
 namespace gravlag {
 
 // A signal ignored when the process started (nohup, a background job of a script) stays
@@ -13,5 +15,20 @@ namespace gravlag {
 void InstallStopSignals();
 int StopSignal(); // the first signal received, or 0
 const char* SignalName(int signal); // "SIGINT", "SIGTERM", "SIGHUP"
+
+// For a process that makes batch runs on behalf of another program (the Python module):
+// while one lives, SIGINT is noted as the first stop signal is (a later one is ignored, so
+// the process is never ended by it); when it goes, the handler it found is back and the
+// note is cleared. One at a time, made and ended on one thread.
+class InterruptStopsRuns {
+public:
+    InterruptStopsRuns();
+    ~InterruptStopsRuns();
+    InterruptStopsRuns(const InterruptStopsRuns&) = delete;
+    InterruptStopsRuns& operator=(const InterruptStopsRuns&) = delete;
+
+private:
+    struct ::sigaction previous_ {};
+};
 
 } // namespace gravlag

@@ -128,15 +128,6 @@ BatchOptions Sweep::pointOptions(const BatchOptions& base, std::uint64_t index, 
     return o;
 }
 
-namespace {
-
-struct PointOutcome {
-    int status = 0;
-    std::string line;     // the JSON line; empty for a point a signal kept from starting
-    std::string problems; // "point N: ..." lines
-};
-
-// Runs one point; its report gets "point", and under --out it is written to its file.
 int RunNewPoint(const BatchOptions& options, const nlohmann::json& point, nlohmann::json& report,
                 std::ostringstream& err)
 {
@@ -160,6 +151,14 @@ int RunNewPoint(const BatchOptions& options, const nlohmann::json& point, nlohma
     }
     return status;
 }
+
+namespace {
+
+struct PointOutcome {
+    int status = 0;
+    std::string line;     // the JSON line; empty for a point a signal kept from starting
+    std::string problems; // "point N: ..." lines
+};
 
 PointOutcome RunPoint(const BatchOptions& base, const Sweep& sweep, const SweepSettings& settings,
                       std::uint64_t index)

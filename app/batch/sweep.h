@@ -6,11 +6,14 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <sstream>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "app/batch/batch_options.h"
 #include "app/batch/point_list.h"
@@ -53,6 +56,12 @@ private:
 
 // "dir/a.csv" -> "dir/a-3.csv", "a" -> "a-3"; an empty name stays empty (no file).
 std::string PointFileName(const std::string& path, std::uint64_t number);
+
+// Runs one point from its options (pointOptions): its report gets "point" (and "error", the
+// first line of `err`, when no run was made), and under --out it is written to its file.
+// Returns its exit status.
+int RunNewPoint(const BatchOptions& options, const nlohmann::json& point, nlohmann::json& report,
+                std::ostringstream& err);
 
 struct SweepSettings {
     unsigned jobs = 1;     // points run at a time

@@ -1,25 +1,20 @@
 #include "app/files/apsis_csv.h"
 
-#include "app/files/exact_text.h"
-
 namespace gravlag {
 
 std::string_view ApsisCsvHeader() { return "k,apsisCount,apsisAngle,fitA,fitB,predAngle\n"; }
 
-void AppendApsisCsvRow(std::string& rows, const RunValues& run)
+CsvRow ApsisCsvRow(const RunValues& run)
 {
-    rows += std::to_string(run.k);
-    rows += ',';
-    rows += std::to_string(run.apsisCount);
-    rows += ',';
-    if (run.apsisAngle)
-        AppendExactText(rows, *run.apsisAngle);
-    for (const double ApsisFit::*field : {&ApsisFit::fitA, &ApsisFit::fitB, &ApsisFit::predAngle}) {
-        rows += ',';
-        if (run.fit)
-            AppendExactText(rows, (*run.fit).*field);
-    }
-    rows += '\n';
+    CsvRow row;
+    row.addWhole(run.k);
+    row.addWhole(run.apsisCount);
+    row.addNumber(run.apsisAngle);
+    for (const double ApsisFit::*field : {&ApsisFit::fitA, &ApsisFit::fitB, &ApsisFit::predAngle})
+        row.addNumber(run.fit ? std::optional<double>((*run.fit).*field) : std::nullopt);
+    return row;
 }
+
+void AppendApsisCsvRow(std::string& rows, const RunValues& run) { AppendCsvRow(rows, ApsisCsvRow(run)); }
 
 } // namespace gravlag

@@ -30,19 +30,15 @@ std::string ParseMessage(const nlohmann::json::exception& e)
     return tag == std::string::npos ? what : what.substr(tag + 2);
 }
 
-// A JSON number as the box reads it. nlohmann holds a fraction as the nearest double (and
-// refuses one beyond a double) and a whole number exactly, which get<double> rounds to the
-// nearest double.
-std::string BoxTextOfNumber(const nlohmann::json& number, const PanelInput& input,
-                            const RegionalFormat& format)
+} // namespace
+
+std::string BoxTextOfNumber(double number, const PanelInput& input, const RegionalFormat& format)
 {
-    std::string text = TypedNumberText(number.get<double>());
+    std::string text = TypedNumberText(number);
     if (const std::size_t point = text.find('.'); input.regional && point != std::string::npos)
         text.replace(point, 1, format.decimalSeparator);
     return text;
 }
-
-} // namespace
 
 std::optional<ParamFile> ParseParamFile(std::string_view text, const RegionalFormat& format,
                                         std::string& problem)
@@ -101,7 +97,9 @@ std::optional<ParamFile> ParseParamFile(std::string_view text, const RegionalFor
         if (value.is_string())
             file.boxes.emplace_back(key, value.get<std::string>());
         else if (value.is_number())
-            file.boxes.emplace_back(key, BoxTextOfNumber(value, *input, format));
+            // nlohmann holds a fraction as the nearest double (and refuses one beyond a
+            // double) and a whole number exactly, which get<double> rounds to the nearest.
+            file.boxes.emplace_back(key, BoxTextOfNumber(value.get<double>(), *input, format));
         else {
             problem = "key \"" + key + "\" must be a string or a number";
             return std::nullopt;

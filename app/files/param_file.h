@@ -18,6 +18,7 @@
 namespace gravlag {
 
 class Form1;
+struct PanelInput;
 
 struct ParamFile {
     std::optional<std::string> scenario;                   // none: leave the panel's
@@ -36,6 +37,9 @@ inline constexpr std::size_t kMaxParamFileBytes = 1024 * 1024;
 // "Prediction"): the text that box reads back as the same number.
 std::optional<ParamFile> ParseParamFile(std::string_view text, const RegionalFormat& format,
                                         std::string& problem);
+// A number as a person would type it into `input`'s box: TypedNumberText, with `format`'s
+// decimal separator in a box the run reads in the user's format. It reads back as `number`.
+std::string BoxTextOfNumber(double number, const PanelInput& input, const RegionalFormat& format);
 // The same for a file, which must be a regular file of at most kMaxParamFileBytes: a folder,
 // a FIFO or a device is refused by what it is, before anything is read, so nothing blocks.
 std::optional<ParamFile> LoadParamFile(const std::string& path, const RegionalFormat& format,

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "app/files/exact_text.h"
 #include "core/analysis/conserved.h"
 #include "core/analysis/orbit_elements.h"
 
@@ -10,22 +9,24 @@ namespace gravlag {
 
 std::string_view DistanceCsvHeader() { return "k,t,r1,r2\n"; }
 
-void AppendDistanceCsvRow(std::string& rows, const SimState& s, int lastBody, std::int64_t k)
+CsvRow DistanceCsvRow(const SimState& s, int lastBody, std::int64_t k)
 {
     const double mx = (s.x[0] + s.x[1]) / 2, my = (s.y[0] + s.y[1]) / 2;
     const auto distance = [&](unsigned b) {
         const double ex = s.x[b] - mx, ey = s.y[b] - my;
         return std::sqrt(ex * ex + ey * ey);
     };
-    rows += std::to_string(k);
-    rows += ',';
-    AppendExactText(rows, static_cast<double>(k) * s.dt);
-    rows += ',';
-    AppendExactText(rows, distance(1));
-    rows += ',';
-    if (lastBody >= 2)
-        AppendExactText(rows, distance(2));
-    rows += '\n';
+    CsvRow row;
+    row.addWhole(k);
+    row.addNumber(static_cast<double>(k) * s.dt);
+    row.addNumber(distance(1));
+    row.addNumber(lastBody >= 2 ? std::optional<double>(distance(2)) : std::nullopt);
+    return row;
+}
+
+void AppendDistanceCsvRow(std::string& rows, const SimState& s, int lastBody, std::int64_t k)
+{
+    AppendCsvRow(rows, DistanceCsvRow(s, lastBody, k));
 }
 
 std::string TrajectoryCsvHeader(int lastBody)
@@ -38,36 +39,41 @@ std::string TrajectoryCsvHeader(int lastBody)
     return header + '\n';
 }
 
+CsvRow TrajectoryCsvRow(const SimState& s, int lastBody, std::int64_t k)
+{
+    CsvRow row;
+    row.addWhole(k);
+    row.addNumber(static_cast<double>(k) * s.dt);
+    for (int b = 0; b <= lastBody && b < kBodies; ++b) {
+        const unsigned i = static_cast<unsigned>(b);
+        for (const double v : {s.x[i], s.y[i], s.vx[i], s.vy[i]})
+            row.addNumber(v);
+    }
+    return row;
+}
+
 void AppendTrajectoryCsvRow(std::string& rows, const SimState& s, int lastBody, std::int64_t k)
 {
-    rows += std::to_string(k);
-    rows += ',';
-    AppendExactText(rows, static_cast<double>(k) * s.dt);
-    for (int b = 0; b <= lastBody; ++b) {
-        const unsigned i = static_cast<unsigned>(b);
-        for (const double v : {s.x[i], s.y[i], s.vx[i], s.vy[i]}) {
-            rows += ',';
-            AppendExactText(rows, v);
-        }
-    }
-    rows += '\n';
+    AppendCsvRow(rows, TrajectoryCsvRow(s, lastBody, k));
 }
 
 std::string_view ElementsCsvHeader() { return "k,t,a,e,varpi,energy,angularMomentum\n"; }
 
-void AppendElementsCsvRow(std::string& rows, const SimState& s, int lastBody, std::int64_t k)
+CsvRow ElementsCsvRow(const SimState& s, int lastBody, std::int64_t k)
 {
     const OrbitElements el = InnerPairElements(s);
     const ConservedQuantities totals = Conserved(s, lastBody);
-    rows += std::to_string(k);
-    rows += ',';
-    AppendExactText(rows, static_cast<double>(k) * s.dt);
-    for (const std::optional<double>& v : {el.a, el.e, el.varpi, totals.energy, totals.angularMomentum}) {
-        rows += ',';
-        if (v)
-            AppendExactText(rows, *v);
-    }
-    rows += '\n';
+    CsvRow row;
+    row.addWhole(k);
+    row.addNumber(static_cast<double>(k) * s.dt);
+    for (const std::optional<double>& v : {el.a, el.e, el.varpi, totals.energy, totals.angularMomentum})
+        row.addNumber(v);
+    return row;
+}
+
+void AppendElementsCsvRow(std::string& rows, const SimState& s, int lastBody, std::int64_t k)
+{
+    AppendCsvRow(rows, ElementsCsvRow(s, lastBody, k));
 }
 
 } // namespace gravlag

@@ -3,7 +3,9 @@
 # example, run with bash -e (a script that names its shell on a #! line, with that shell) in
 # a folder that is new and empty for each section and shared by that section's examples in
 # their order, with gravlag-batch on the PATH as the README tells. Each must exit 0 and
-# print nothing on standard error. Arguments: the README, the folder holding gravlag-batch.
+# print nothing on standard error. A block fenced as ```python is run with python3, the
+# Python module importable from the third argument's folder (without it, such blocks are
+# left out). Arguments: the README, the folder holding gravlag-batch[, the module's folder].
 #
 # Not run: the first section (the set-up commands, which made the build this runs), the
 # Install section (run in the checkout; install_and_package_test does it into a temporary
@@ -14,7 +16,8 @@
 # for each task, with SLURM_ARRAY_TASK_ID set; of a GNU parallel command, the gravlag-batch
 # command inside it is run once for each argument after ":::", in place of "{}".
 set -uo pipefail
-readme="$1" bindir="$(cd "$2" && pwd)"
+readme="$1" bindir="$(cd "$2" && pwd)" module="${3:-}"
+[ -n "$module" ] && export PYTHONPATH="$(cd "$module" && pwd)"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 failed=0
@@ -35,6 +38,7 @@ awk -v dir="$tmp/blocks" '
     if ($0 ~ /^[ \t]*$/) { pending++; next }
     close_block()
   }
+  /^```python/ { kind = "fenced"; open_block(); print "#!/usr/bin/python3" > file; next }
   /^```/ { kind = "fenced"; open_block(); next }
   /^    / && blank { kind = "indented"; open_block(); print substr($0, 5) > file; next }
   /^#+ / { section = $0; sub(/^#+ /, "", section) }
@@ -47,7 +51,10 @@ first="$(awk '/^## /{exit} /^# /{sub(/^# /, ""); print; exit}' "$readme")"
 # Runs one example (a file) in its section's folder; $2 names it in a failure.
 run() {
   local script="$1" what="$2" folder="$3" shell=(bash -e)
-  case "$(head -n 1 "$script")" in '#!'*) read -r -a shell <<<"$(head -n 1 "$script" | cut -c3-)"; shell+=(-e) ;; esac
+  case "$(head -n 1 "$script")" in
+    '#!/usr/bin/python3') shell=(/usr/bin/python3) ;;
+    '#!'*) read -r -a shell <<<"$(head -n 1 "$script" | cut -c3-)"; shell+=(-e) ;;
+  esac
   if ! (cd "$folder" && "${shell[@]}" "$script") >"$tmp/out" 2>"$tmp/err" || [ -s "$tmp/err" ]; then
     fail "$what"
     sed 's/^/  | /' "$script"
@@ -60,6 +67,7 @@ declare -A folders
 for block in "$tmp"/blocks/*.sh; do
   section="$(cat "$block.section")"
   head -n 1 "$block" | grep -q '^Usage:' && continue
+  [ -z "$module" ] && head -n 1 "$block" | grep -qx '#!/usr/bin/python3' && continue
   [ "$section" = "$first" ] || [ "$section" = Install ] && continue
   if [ -z "${folders[$section]:-}" ]; then
     folders[$section]="$(mktemp -d "$tmp/section.XXXXXX")"

@@ -1,0 +1,27 @@
+#pragma once
+// What a batch run gives a caller in the same process beside its files (the Python module):
+// the rows of the CSV exports as numbers, from the same row producers as the files, and the
+// two displays' pictures as drawn. Called on the thread the run goes on.
+
+#include <string_view>
+
+#include "app/files/csv_row.h"
+#include "ui/surface.h"
+
+namespace gravlag {
+
+enum class CsvExport { Apsis, Distance, Trajectory, Elements };
+
+class RunSink {
+public:
+    virtual ~RunSink() = default;
+    // Whether the export's rows are wanted; they are then made as if its file were asked for.
+    virtual bool wants(CsvExport which) const = 0;
+    // The export's header line (with its line feed), before its first row.
+    virtual void header(CsvExport which, std::string_view header) = 0;
+    virtual void row(CsvExport which, const CsvRow& row) = 0;
+    // After the run (not after a refused one), the displays as a picture file would hold them.
+    virtual void pictures(const ui::Surface& simulation, const ui::Surface& plot) = 0;
+};
+
+} // namespace gravlag

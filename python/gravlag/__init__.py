@@ -1,0 +1,241 @@
+"""gravlag's batch runs from Python.
+
+run() makes one run exactly as gravlag-batch does (the same panel logic and run routine on
+in-memory windows, read from the same command line); sweep() makes the runs of a grid, on
+threads or on a Dask cluster. Results hold NumPy arrays; to_json() is the batch runner's
+--json line (a sweep point's --sweep line).
+"""
+
+import json
+import math
+import numbers
+import os
+import signal
+import threading
+from typing import NamedTuple
+
+import numpy as np
+
+from . import _gravlag
+
+__all__ = ["Result", "State", "run", "sweep"]
+
+_BOX_OPTIONS = frozenset(_gravlag.box_options())
+_EXPORTS = ("apsis_events", "distances", "trajectory", "elements")
+
+
+class State(NamedTuple):
+    """The bodies' positions and velocities after the run (three of each; a body beyond the
+    run's last keeps its set-up values)."""
+
+    x: np.ndarray
+    y: np.ndarray
+    vx: np.ndarray
+    vy: np.ndarray
+
+
+class Result:
+    """One run: what gravlag-batch --json reports, the export rows asked for as structured
+    arrays (the CSV files' column names; an empty cell is NaN) and the two displays."""
+
+    def __init__(self, raw):
+        self._json = raw["json"]
+        report = json.loads(self._json)
+        if "passes" not in report:  # a sweep point that made no run
+            raise RuntimeError(report.get("error", "no run was made"))
+        self.ended = report["ended"]
+        self.message = report.get("message")
+        self.passes = report["passes"]
+        self.last_pass = report["lastPass"]
+        self.signal = report.get("signal")
+        self.state = State(*(np.array(report[k], dtype=np.float64) for k in ("x", "y", "vx", "vy")))
+        self.boxes = report["boxes"]
+        self.analysis = report.get("analysis")
+        self.budget = report.get("budget")
+        self.point = report.get("point")
+        for name in _EXPORTS:
+            setattr(self, name, raw.get(name))
+        self._simulation = raw.get("simulation")
+        self._plot = raw.get("plot")
+
+    def to_json(self):
+        """The batch runner's JSON line for this run, byte for byte (without its line feed)."""
+        return self._json
+
+    def simulation_image(self):
+        """"Simulation Display" as drawn: height x width x 3 uint8 (what --sim-png holds)."""
+        return self._simulation
+
+    def plot_image(self):
+        """"Time Evolution Display" as drawn: height x width x 3 uint8 (what --plot-png holds)."""
+        return self._plot
+
+    def __repr__(self):
+        return f"<gravlag.Result {self.ended}, {self.passes} passes>"
+
+
+def _text(name, value, box=None):
+    """A value as the text typed for an option: a str as it is. A number into a box (`box`:
+    its option) as a parameter file's number is typed: a whole number below 10^15 in plain
+    digits, else the shortest text that reads back to the same double, with the user's
+    decimal separator in "n object", "Iteration" and "Prediction". For any other option an
+    int in decimal, a float as its shortest text."""
+    if isinstance(value, str):
+        return value
+    if isinstance(value, (bool, np.bool_)):
+        raise TypeError(f"{name}: a bool is not a text for a box (give a str, an int or a float)")
+    if not isinstance(value, numbers.Real):
+        raise TypeError(f"{name}: give a str, an int or a float, not {type(value).__name__}")
+    if box is not None:
+        return _gravlag.box_text(box, float(value))
+    if isinstance(value, numbers.Integral):
+        return str(int(value))
+    return _gravlag.exact_text(float(value))
+
+
+def _option(name, text):
+    # "--c=TEXT" keeps a text that starts with a dash a text; an empty one stands alone, as
+    # the command line takes --c "".
+    return [f"--{name}={text}"] if text else [f"--{name}", ""]
+
+
+def _prepare(scenario=None, *, params=None, every=None, trajectory=False, distances=False,
+             elements=False, report=False, budget=False, stop_at=None, **boxes):
+    """The batch runner's arguments, a parameter file's text given as a dict, and the rows
+    wanted (apsis events always)."""
+    arguments = []
+    params_text = None
+    if scenario is not None:
+        arguments += _option("scenario", _text("scenario", scenario))
+    if isinstance(params, dict):
+        params_text = json.dumps(params)
+    elif params is not None:
+        arguments += _option("params", os.fspath(params))
+    for name, value in boxes.items():
+        option = name.replace("_", "-")
+        if option not in _BOX_OPTIONS and option != "duration":
+            raise ValueError(_gravlag.unknown_option("--" + option))
+        arguments += _option(option, _text(name, value, option if option in _BOX_OPTIONS else None))
+    for option, value in (("every", every), ("stop-at", stop_at)):
+        if value is not None:
+            arguments += _option(option, _text(option, value))
+    arguments += ["--report"] if report else []
+    arguments += ["--budget"] if budget else []
+    return arguments, params_text, (True, bool(distances), bool(trajectory), bool(elements))
+
+
+def _interruptible():
+    # Ctrl+C stops the run only where Python would take it as KeyboardInterrupt: in the main
+    # thread, with Python's own handler in place.
+    return (threading.current_thread() is threading.main_thread()
+            and signal.getsignal(signal.SIGINT) is signal.default_int_handler)
+
+
+def _interrupted(results):
+    error = KeyboardInterrupt()
+    error.results = results
+    return error
+
+
+def run(scenario=None, *, params=None, every=None, trajectory=False, distances=False,
+        elements=False, report=False, budget=False, stop_at=None, **boxes):
+    """One run, as gravlag-batch makes it.
+
+    scenario: "2 BH's" or "Mercury" (None: the parameter file's, else "2 BH's").
+    params: a parameter file's path (as --params takes it), or a dict of its keys and texts.
+    boxes: box options with underscores (mass1, r2, vx_base, iterations, dt, c, prediction,
+    bodies, ...) and duration, each a str, int or float typed into its box.
+    trajectory, distances, elements: the rows of those exports as arrays; every: their
+    interval in passes. report, budget: the "analysis" and "budget" dicts. stop_at: "Stop"
+    at the first display update at or after that pass.
+
+    Raises ValueError with the batch runner's message for an unknown option and for input
+    that cannot start a run; a fault is a Result with ended == "fault". Ctrl+C stops the
+    run as "Stop" does and raises KeyboardInterrupt, with the stopped run's Result as its
+    `results` (a list of one).
+    """
+    arguments, params_text, wanted = _prepare(
+        scenario, params=params, every=every, trajectory=trajectory, distances=distances,
+        elements=elements, report=report, budget=budget, stop_at=stop_at, **boxes)
+    raw = _gravlag.run(arguments, params_text, wanted, _interruptible())
+    if raw["json"] is None:
+        if raw["interrupted"]:
+            raise _interrupted([])
+        raise ValueError(raw["problem"])
+    result = Result(raw)
+    if raw["interrupted"]:
+        raise _interrupted([result])
+    if result.ended == "refused":
+        raise ValueError(result.message)
+    return result
+
+
+def _grid_arguments(grid):
+    arguments = []
+    for name, texts in grid.items():
+        option = name.replace("_", "-")
+        if isinstance(texts, (str, bytes)):
+            raise TypeError(f"grid[{name!r}]: give a list of texts, not one text")
+        pieces = [_text(name, t, option if option in _BOX_OPTIONS else None) for t in texts]
+        for i, piece in enumerate(pieces, 1):
+            if ";" in piece:
+                raise ValueError(f"--sweep {option}: text {i} holds ';', which separates the texts")
+        if not pieces:
+            return None  # no points
+        arguments += [f"--sweep={option}={';'.join(pieces)}"]
+    return arguments
+
+
+def _points(arguments, params_text, wanted, indices):
+    """A chunk of points in a Dask worker: one thread, no signal handling."""
+    raws = _gravlag.run_points(arguments, params_text, wanted, indices, False)
+    return [Result(raw) if raw["json"] is not None else None for raw in raws]
+
+
+def sweep(grid, *, jobs=None, client=None, **common):
+    """The runs of a grid, as gravlag-batch --sweep makes them, in point order.
+
+    grid: a dict from box option to a list of texts (str, int or float), the first key
+    outermost. common: run()'s keywords, for every point (each point's texts replace those
+    of its boxes). Without client, the points run on `jobs` threads (default: one per
+    processor); with a dask.distributed Client, in tasks of a few points on its cluster.
+
+    Each Result's to_json() is the point's --sweep line, with "point"; a point that cannot
+    start is a Result with ended == "refused". A grid or an option the batch runner would
+    refuse raises ValueError with its message. Ctrl+C (threads) stops the running points as
+    "Stop" does, starts no further one and raises KeyboardInterrupt, whose `results` lists
+    each point's Result (None for a point not started).
+    """
+    if not grid:
+        raise ValueError("sweep: the grid needs at least one box option and its texts")
+    arguments, params_text, wanted = _prepare(**common)
+    axes = _grid_arguments(grid)
+    if axes is None:
+        return []
+    arguments += axes
+    if client is not None:
+        return _dask_sweep(client, arguments, params_text, wanted)
+    if jobs is not None:
+        arguments += _option("jobs", _text("jobs", jobs))
+    count = _gravlag.sweep_points(arguments)
+    raws = _gravlag.run_points(arguments, params_text, wanted, range(count), _interruptible())
+    results = [Result(raw) if raw["json"] is not None else None for raw in raws]
+    if raws and raws[0]["interrupted"]:
+        raise _interrupted(results)
+    return results
+
+
+def _dask_sweep(client, arguments, params_text, wanted):
+    arguments = arguments + ["--jobs=1"]
+    count = _gravlag.sweep_points(arguments)  # the grid checked here, before any task
+    threads = max(1, sum(client.nthreads().values()))
+    size = max(1, math.ceil(count / (4 * threads)))  # a few tasks per thread, for balance
+    futures = [client.submit(_points, arguments, params_text, wanted,
+                             list(range(start, min(start + size, count))), pure=False)
+               for start in range(0, count, size)]
+    try:
+        chunks = client.gather(futures)
+    except BaseException:
+        client.cancel(futures)
+        raise
+    return [result for chunk in chunks for result in chunk]

@@ -1,0 +1,35 @@
+import pytest
+
+import gravlag
+from batch import batch
+
+# Nine points, three of them refused ("Prediction" is not a number), in "Mercury" with the
+# analysis, each typed over a common "Iteration".
+GRID = {"c": [0, "20000", 5e4], "prediction": ["0", "1", "x"]}
+COMMON = {"scenario": "Mercury", "iterations": 30000, "report": True}
+
+
+@pytest.fixture(scope="module")
+def sweep_lines():
+    out, _ = batch("--scenario", "Mercury", "--iterations", "30000", "--report",
+                   "--sweep", "c=0;20000;50000", "--sweep", "prediction=0;1;x", status=2)
+    return out.splitlines()
+
+
+def test_a_threaded_sweep_is_the_batch_runners_sweep(sweep_lines):
+    results = gravlag.sweep(GRID, jobs=2, **COMMON)
+    assert [r.to_json() for r in results] == sweep_lines
+    assert [r.ended for r in results].count("refused") == 3
+    assert [r.point for r in results][5] == {"c": "20000", "prediction": "x"}
+    with pytest.raises(ValueError) as raised:
+        gravlag.sweep({"duration": ["1"]}, **COMMON)
+    _, err = batch("--sweep", "duration=1", status=2)
+    assert str(raised.value) == err.splitlines()[0].removeprefix("gravlag-batch: ")
+
+
+def test_a_sweep_on_a_dask_cluster_is_the_batch_runners_sweep(sweep_lines):
+    distributed = pytest.importorskip("distributed")
+    with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
+                                  dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+        results = gravlag.sweep(GRID, client=client, **COMMON)
+    assert [r.to_json() for r in results] == sweep_lines
