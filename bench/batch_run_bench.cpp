@@ -9,11 +9,17 @@
 
 namespace {
 
-void DefaultRun(benchmark::State& st, const char* scenario)
+gravlag::BatchOptions DefaultOptions(const char* scenario)
 {
     gravlag::BatchOptions options;
-    options.scenario = scenario;
+    options.scenario = std::string(scenario);
     options.json = true;
+    return options;
+}
+
+void DefaultRun(benchmark::State& st, const char* scenario)
+{
+    const gravlag::BatchOptions options = DefaultOptions(scenario);
     for (auto _ : st) {
         nlohmann::json report;
         std::ostringstream err;

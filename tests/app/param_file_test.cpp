@@ -160,7 +160,7 @@ TEST(ParamFile, ApplyTypesAndSwitchesScenario)
 TEST(ParamFile, CollectedFileGivesTheSameRun)
 {
     BatchOptions typed;
-    typed.scenario = "Mercury";
+    typed.scenario.emplace("Mercury");
     typed.typed = {{"Titer", "3000"}, {"Tc", "2000"}, {"Tdt", "0,002"}, {"Tmass(2)", "0.3"},
                    {"Tvybase", "0.01"}, {"Tpredsel", "1"}};
     const nlohmann::json expected = Report(typed);
