@@ -4,9 +4,11 @@
 #include <QPlainTextEdit>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QWidget>
 
 #include "app/files/apsis_csv.h"
@@ -19,6 +21,7 @@
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
 #include "ui/qt/qt_window.h"
+#include "ui/qt/screen_fit.h"
 
 namespace gravlag {
 
@@ -194,6 +197,16 @@ void DesktopActions::showRunReport()
         reportWindow_ = std::make_unique<RunReportWindow>();
         reportWindow_->onSave = [this] { saveRunReport(); };
         refreshRunReport();
+        // First shown under the Time Evolution Display, beside the simulation, so that it
+        // covers neither the panel nor the plot; on a small screen as near as fits.
+        if (const QWidget* plot = services_.widget("Form3"); plot && plot->isVisible()) {
+            const QPoint wanted(plot->frameGeometry().left(), plot->frameGeometry().bottom() + 1);
+            const QScreen* screen = QGuiApplication::screenAt(wanted);
+            if (!screen)
+                screen = plot->screen();
+            const QRect frame(wanted, reportWindow_->size());
+            reportWindow_->move(screen ? ui::FitInside(frame, screen->availableGeometry()) : wanted);
+        }
     }
     reportWindow_->show();
     reportWindow_->raise();
