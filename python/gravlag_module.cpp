@@ -137,10 +137,10 @@ py::object TableArray(Table& t)
         names.append(t.names[i]);
         formats.append(i < t.wholes ? "<i8" : "<f8");
     }
-    py::dict spec;
-    spec["names"] = names;
-    spec["formats"] = formats;
-    const py::dtype dtype = py::dtype::from_args(spec);
+    py::dict layout;
+    layout["names"] = names;
+    layout["formats"] = formats;
+    const py::dtype dtype = py::dtype::from_args(layout);
     const auto rows = static_cast<py::ssize_t>(t.rows);
     return Owned(std::move(t.bytes), dtype, {rows}, {static_cast<py::ssize_t>(dtype.itemsize())});
 }
