@@ -86,6 +86,33 @@ INSTANTIATE_TEST_SUITE_P(
                       PanelCase{"BlackHolesHistory", TwoBlackHoles, 2, 1000, true, 6000}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// By velocity, the aberration-free point x_j - v_j tau + tau v_j is where the source is now:
+// the run follows the instantaneous one to rounding, and the retarded one not at all.
+TEST(EulerIntegration, AberrationFreeByVelocityPullsTowardTheSourceNow)
+{
+    const System pair{20, {{1, -1, 0, 0, -0.5}, {1, 1, 0, 0, 0.5}}};
+    std::string problem;
+    const auto make = [&](ForceLaw law) {
+        return MakeIntegration(pair, {Integrator::Euler, law}, 0.001,
+                               RetardationMethod::VelocityEstimate, problem);
+    };
+    const auto aberrationFree = make(ForceLaw::AberrationFree), instantaneous =
+        make(ForceLaw::Instantaneous), retarded = make(ForceLaw::Retarded);
+    for (int k = 0; k < 5000; ++k)
+        ASSERT_TRUE(aberrationFree->step(problem) && instantaneous->step(problem)
+                    && retarded->step(problem));
+    std::vector<Body> a(2), i(2), r(2);
+    aberrationFree->stateAt(5, a);
+    instantaneous->stateAt(5, i);
+    retarded->stateAt(5, r);
+    EXPECT_NEAR(a[1].x, i[1].x, 1e-12);
+    EXPECT_NEAR(a[1].vy, i[1].vy, 1e-12);
+    EXPECT_GT(std::fabs(r[1].x - i[1].x), 1e-4);
+    EXPECT_EQ(instantaneous->delay(1, 0, 5), 0);
+    EXPECT_NEAR(aberrationFree->delay(1, 0, 5), std::hypot(a[1].x - a[0].x, a[1].y - a[0].y) / 20,
+                1e-3);
+}
+
 TEST(MakeIntegration, RefusesWhatCannotRun)
 {
     const System pair{1, {{1, 0, 0, 0, 0}, {1, 1, 0, 0, 1}}};
