@@ -38,7 +38,10 @@ void DenseHistory::dropBefore(double t)
 
 const DenseSegment& DenseHistory::segmentAt(double t) const
 {
-    // The first segment that starts after t, then the one before it.
+    // Most reads fall in the last step; otherwise the first segment that starts after t,
+    // then the one before it.
+    if (t >= segments_.back().left())
+        return segments_.back();
     const auto after = std::upper_bound(segments_.begin(), segments_.end(), t,
                                         [](double v, const DenseSegment& s) { return v < s.left(); });
     return after == segments_.begin() ? segments_.front() : *(after - 1);

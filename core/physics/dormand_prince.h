@@ -57,14 +57,18 @@ struct Dp5Work {
 };
 
 // One step of size h (either sign) from (t, y). rhs(t, y, dydt) with spans of y.size().
+// With `firstKnown`, w.k[0] already holds rhs at (t, y): the last stage of the step before
+// (first same as last), or of an attempt from the same point.
 template <class Rhs>
-void Dp5Step(Rhs&& rhs, double t, std::span<const double> y, double h, Dp5Work& w)
+void Dp5Step(Rhs&& rhs, double t, std::span<const double> y, double h, Dp5Work& w,
+             bool firstKnown = false)
 {
     using namespace dp5;
     const std::size_t n = y.size();
     auto& k = w.k;
     auto& s = w.stage;
-    rhs(t, y, std::span<double>(k[0]));
+    if (!firstKnown)
+        rhs(t, y, std::span<double>(k[0]));
     for (std::size_t i = 0; i < n; ++i)
         s[i] = y[i] + h * (a21 * k[0][i]);
     rhs(t + c2 * h, std::span<const double>(s), std::span<double>(k[1]));

@@ -79,6 +79,7 @@ private:
     std::vector<double> tau_; // per ordered pair (target * n + source): its last delay
     Dp5Work work_;
     DenseSegment trial_; // the step being taken, while it is iterated
+    bool firstKnown_ = false; // work_.k[0] holds the derivatives at (t_, y_)
     bool readTrial_ = false, insideStep_ = false;
 
     // The past: the state at the history's start while it can still be extended backwards.

@@ -15,10 +15,12 @@ inline constexpr int kRetardedTimeIterations = 50;
 
 // sourceAt(time) returns the source's Motion at that time. `guess` > 0 starts the iteration
 // (the last delay of the pair is a good one); otherwise the present distance over c does.
+// It stops when Newton's step falls within `accuracy` (time units; 0: to the last bits).
 // Empty when it does not converge: a source not slower than c, or a state not finite.
 template <class SourceAt>
 std::optional<SeenSource> SolveRetardedTime(double xi, double yi, double t, double c,
-                                            double guess, SourceAt&& sourceAt)
+                                            double guess, SourceAt&& sourceAt,
+                                            double accuracy = 0)
 {
     double tau = guess;
     if (!(tau > 0)) {
@@ -40,12 +42,12 @@ std::optional<SeenSource> SolveRetardedTime(double xi, double yi, double t, doub
         // Converged to the last bits; or down to where the rounding of the positions in g
         // (divided by the slope: a source near c flattens g) stops it from shrinking.
         const double change = std::fabs(next - tau);
-        const bool done = change <= 1e-15 * next * std::fmax(1.0, c / -slope)
+        const bool done = change <= accuracy || change <= 1e-15 * next * std::fmax(1.0, c / -slope)
             || (change <= 1e-12 * next && change >= 0.5 * lastChange);
+        if (done) // the state read at tau: the step to next changes it below any tolerance
+            return SeenSource{s, tau};
         lastChange = change;
         tau = next;
-        if (done)
-            return SeenSource{sourceAt(t - tau), tau};
     }
     return std::nullopt;
 }
