@@ -250,6 +250,29 @@ TEST(DenseHistory, FourthOrderContinuousExtension)
     EXPECT_LT(coarse, 5e-9);
 }
 
+// Two bodies falling into each other from rest: at c 0 the steps shrink until the time cannot
+// tell them apart (free fall over d 1: t = pi / 2 sqrt(d^3 / (2 G M)), M 2); at c 10 the
+// bodies outrun c first (later: the delayed pull is the weaker). Either way the run stops
+// with a problem naming the time instead of stepping on or hanging, the state still finite.
+TEST(ReferenceIntegration, HeadOnCollisionStopsWithAProblem)
+{
+    const std::pair<double, const char*> cases[] = {
+        {0, "the step size falls below the resolution of the time at t = 0.785"},
+        {10, "the retarded time of body 2 for body 1 does not converge at t = 0.81"}};
+    for (const auto& [c, message] : cases) {
+        const auto run = Make({c, {{1, -0.5, 0, 0, 0}, {1, 0.5, 0, 0, 0}}}, ForceLaw::Retarded);
+        std::string problem;
+        std::size_t steps = 0;
+        while (run->step(problem) && steps < 100000)
+            ++steps;
+        EXPECT_LT(steps, 100000u);
+        EXPECT_EQ(problem.rfind(message, 0), 0u) << problem;
+        std::vector<Body> b(2);
+        run->stateAt(run->time(), b);
+        EXPECT_TRUE(std::isfinite(b[0].vx) && std::isfinite(b[1].x));
+    }
+}
+
 TEST(ReferenceIntegration, RefusesAHistoryBeyondItsMemoryLimit)
 {
     // Light, slow bodies at c 0.01: the delays reach a hundred time units back, more steps
