@@ -64,12 +64,20 @@ void Run(benchmark::State& st, Integrator integrator, int bodies, double c)
 
 } // namespace
 
-BENCHMARK_CAPTURE(Run, reference_2_bodies_c0, gravlag::Integrator::Reference, 2, 0.0)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Run, reference_3_bodies_c0, gravlag::Integrator::Reference, 3, 0.0)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Run, reference_2_bodies_c1000, gravlag::Integrator::Reference, 2, 1000.0)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Run, reference_3_bodies_c1000, gravlag::Integrator::Reference, 3, 1000.0)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Run, euler_2_bodies_c0, gravlag::Integrator::Euler, 2, 0.0)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Run, euler_3_bodies_c0, gravlag::Integrator::Euler, 3, 0.0)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Run, euler_2_bodies_c1000, gravlag::Integrator::Euler, 2, 1000.0)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Run, euler_3_bodies_c1000, gravlag::Integrator::Euler, 3, 1000.0)->Unit(benchmark::kMillisecond);
+using gravlag::Integrator;
+BENCHMARK_CAPTURE(Run, reference_2_bodies_c0, Integrator::Reference, 2, 0.0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Run, reference_3_bodies_c0, Integrator::Reference, 3, 0.0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Run, reference_2_bodies_c1000, Integrator::Reference, 2, 1000.0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Run, reference_3_bodies_c1000, Integrator::Reference, 3, 1000.0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Run, euler_2_bodies_c0, Integrator::Euler, 2, 0.0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Run, euler_3_bodies_c0, Integrator::Euler, 3, 0.0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Run, euler_2_bodies_c1000, Integrator::Euler, 2, 1000.0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Run, euler_3_bodies_c1000, Integrator::Euler, 3, 1000.0)
+    ->Unit(benchmark::kMillisecond);
+
 BENCHMARK_MAIN();

@@ -42,17 +42,19 @@ const DenseSegment& DenseHistory::segmentAt(double t) const
     // then the one before it.
     if (t >= segments_.back().left())
         return segments_.back();
-    const auto after = std::upper_bound(segments_.begin(), segments_.end(), t,
-                                        [](double v, const DenseSegment& s) { return v < s.left(); });
+    const auto after = std::upper_bound(
+        segments_.begin(), segments_.end(), t,
+        [](double v, const DenseSegment& s) { return v < s.left(); });
     return after == segments_.begin() ? segments_.front() : *(after - 1);
 }
 
 std::size_t DenseHistory::bytes() const
 {
     // Every segment holds as many coefficients as the first.
-    return segments_.empty()
-        ? 0
-        : segments_.size() * (sizeof(DenseSegment) + segments_.front().coef.size() * sizeof(double));
+    if (segments_.empty())
+        return 0;
+    const std::size_t each = sizeof(DenseSegment) + segments_.front().coef.size() * sizeof(double);
+    return segments_.size() * each;
 }
 
 } // namespace gravlag

@@ -116,8 +116,10 @@ bool ReferenceIntegration::extendPast()
                  + ShortestText(t0));
             return false;
         }
-        Dp5Step([&](double, std::span<const double> y, std::span<double> d) { newtonDerivatives(y, d); },
-                t0, pastY_, h, pastWork_);
+        const auto newton = [&](double, std::span<const double> y, std::span<double> d) {
+            newtonDerivatives(y, d);
+        };
+        Dp5Step(newton, t0, pastY_, h, pastWork_);
         const double err = errorNorm(pastY_, pastWork_);
         pastH_ = std::min(pastH_ * StepFactor(err), hMax_);
         if (err <= 1) {
@@ -201,8 +203,10 @@ bool ReferenceIntegration::attempt(double h)
     for (int pass = 0; pass < kMaxStepIterations; ++pass) {
         insideStep_ = false;
         // The derivatives at the step's start read only the history: the same on every pass.
-        Dp5Step([&](double t, std::span<const double> y, std::span<double> d) { derivatives(t, y, d); },
-                t_, y_, h, work_, firstKnown_);
+        const auto delayed = [&](double t, std::span<const double> y, std::span<double> d) {
+            derivatives(t, y, d);
+        };
+        Dp5Step(delayed, t_, y_, h, work_, firstKnown_);
         firstKnown_ = !fault_;
         trial_ = MakeDenseSegment(t_, h, y_, work_);
         if (fault_ || !insideStep_)
@@ -231,7 +235,8 @@ bool ReferenceIntegration::step(std::string& problem)
     for (;;) {
         const double h = std::min(h_, hMax_);
         if (t_ + h == t_) {
-            problem = "the step size falls below the resolution of the time at t = " + ShortestText(t_);
+            problem =
+                "the step size falls below the resolution of the time at t = " + ShortestText(t_);
             return false;
         }
         tPrev_ = t_;
@@ -302,7 +307,8 @@ double ReferenceIntegration::delay(int target, int source, double t) const
         return 0;
     if (history_.empty())
         return 0;
-    const Motion at = t == t_ ? Motion{y_[4 * i], y_[4 * i + 1], 0, 0} : history_.back().bodyAt(i, t);
+    const Motion at =
+        t == t_ ? Motion{y_[4 * i], y_[4 * i + 1], 0, 0} : history_.back().bodyAt(i, t);
     const auto solved = SolveRetardedTime(at.x, at.y, t, c_, tau_[i * n_ + j],
                                           [&](double when) { return history_.bodyAt(j, when); });
     return solved ? solved->tau : NAN;

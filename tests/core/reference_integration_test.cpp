@@ -176,7 +176,8 @@ TEST(ForceLaw, PostNewtonianPairFollowsTheRelativeEquation)
     EihAccelerations(c, gm, now, ax, ay);
     const double r = std::hypot(x, y), nx = x / r, ny = y / r, rdot = nx * vx + ny * vy;
     const double v2 = vx * vx + vy * vy;
-    const double A = ((1 + 3 * eta) * v2 - 1.5 * eta * rdot * rdot - 2 * (2 + eta) * M / r) / (c * c);
+    const double A =
+        ((1 + 3 * eta) * v2 - 1.5 * eta * rdot * rdot - 2 * (2 + eta) * M / r) / (c * c);
     const double B = -2 * (2 - eta) * rdot / (c * c);
     const double k = -M / (r * r);
     const double wantX = k * ((1 + A) * nx + B * vx), wantY = k * ((1 + A) * ny + B * vy);
@@ -195,7 +196,8 @@ TEST(RetardedTime, UniformMotionClosedForm)
             const auto seen = SolveRetardedTime(0, b, t, c, 0.0, at);
             ASSERT_TRUE(seen);
             const double v2 = v * v, k = c * c - v2;
-            const double tau = (-v2 * t + std::sqrt(v2 * v2 * t * t + k * (v2 * t * t + b * b))) / k;
+            const double tau =
+                (-v2 * t + std::sqrt(v2 * v2 * t * t + k * (v2 * t * t + b * b))) / k;
             EXPECT_NEAR(seen->tau, tau, 1e-14 * tau) << "v " << v << " t " << t;
             EXPECT_NEAR(seen->at.x, v * (t - tau), 1e-13);
             // A poor first guess converges to the same root.
