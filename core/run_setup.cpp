@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "core/finite.h"
+#include "core/physics/make_integration.h"
 #include "core/place_pair.h"
 
 namespace gravlag {
@@ -33,6 +34,12 @@ std::optional<PlacementProblem::Kind> PairProblem(double m0, double m1, double d
 }
 
 } // namespace
+
+bool RunsOnIntegration(const Model& model)
+{
+    return !(model.integrator == Integrator::Euler
+             && (model.forceLaw == ForceLaw::Retarded || model.forceLaw == ForceLaw::Instantaneous));
+}
 
 SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
 {
@@ -107,6 +114,24 @@ SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
     if (!finite) {
         out.refusal = host.placementRefusal({PlacementProblem::Overflow, false});
         return out;
+    }
+
+    if (RunsOnIntegration(out.model)) {
+        System system{state.c > 0 ? state.c : 0, {}};
+        for (unsigned i = 0; i <= static_cast<unsigned>(last); ++i)
+            system.bodies.push_back({mass[i], x[i], y[i], vx[i], vy[i]});
+        if (!(state.dt > 0) || !Finite(state.dt)) {
+            out.refusal = "The force law \"" + std::string(ForceLawName(out.model.forceLaw))
+                + "\" under the \"" + std::string(IntegratorName(out.model.integrator))
+                + "\" integrator needs a time step dt > 0";
+            return out;
+        }
+        std::string problem;
+        out.integration = MakeIntegration(system, out.model, state.dt, out.method, problem);
+        if (!out.integration) {
+            out.refusal = "Cannot run this model: " + problem;
+            return out;
+        }
     }
 
     // Everything is sound: only now does the run change what the state and displays show.
