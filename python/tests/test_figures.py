@@ -64,6 +64,11 @@ def test_the_fitted_lines_are_the_runs(run_files):
     for axes, key in zip(drawn["elements"].axes, ("daPerOrbit", "dePerOrbit", "dvarpiPerOrbit")):
         y = axes.lines[1].get_ydata()
         assert y[-1] - y[0] == pytest.approx(result.analysis["elements"]["rates"][key] * orbits, rel=0.01)
+    # A widening pair's orbits lengthen: the line of its rate per orbit follows a through time.
+    pair = gravlag.run(c=1000, iterations=200000, report=True, elements=True)
+    a = pair.plot()["elements"].axes[0]
+    samples, line = a.lines[0].get_ydata(), a.lines[1].get_ydata()
+    assert np.max(np.abs(line - samples)) < 0.03 * (samples[-1] - samples[0])  # 12 % at a fixed period
 
 
 def test_a_sweep_over_c_draws_its_rates_a_sweep_over_dt_is_refused(tmp_path):

@@ -74,39 +74,46 @@ _ELEMENTS = (("a", "daPerOrbit", "a (length)"), ("e", "dePerOrbit", "e"),
              ("varpi", "dvarpiPerOrbit", "varpi (degrees)"))
 
 
+def _orbits_elapsed(t: np.ndarray, a: np.ndarray, start: Mapping[str, Any]) -> Optional[np.ndarray]:
+    """Orbits of body 2 about body 1 from the first sample to each, each stretch of time
+    counted in the Kepler period of the osculating a there (P grows as a^1.5 at a fixed
+    mass): a widening pair's orbits lengthen as it runs."""
+    if start.get("period") is None or start.get("a") is None or len(t) < 2:
+        return None
+    period = start["period"] * (a / start["a"]) ** 1.5
+    period = np.where(np.isfinite(period) & (period > 0), period, start["period"])
+    steps = np.diff(t) * 2 / (period[1:] + period[:-1])
+    return np.concatenate(([0.0], np.cumsum(steps)))
+
+
 def elements(rows: np.ndarray, analysis: Optional[Mapping[str, Any]] = None) -> Figure:
-    """a, e and varpi of body 2 about body 1 against time from the elements rows, each with a
-    straight line: with the analysis, its rate per orbit (over the starting period) through
-    the samples' median; without, the least-squares line through the samples."""
+    """a, e and varpi of body 2 about body 1 against time from the elements rows, each with
+    its line: with the analysis, its rate per orbit times the orbits elapsed, through the
+    samples' median; without, the least-squares line through the samples."""
     figure = _figure("Elements of body 2 about body 1")
     panels = figure.subplots(3, 1, sharex=True)
     t = rows["t"]
-    period = None
-    rates: Mapping[str, Any] = {}
-    if analysis is not None:
-        period = analysis["elements"]["start"]["period"]
-        rates = analysis["elements"]["rates"]
+    orbits = _orbits_elapsed(t, rows["a"], analysis["elements"]["start"]) if analysis else None
+    rates: Mapping[str, Any] = analysis["elements"]["rates"] if analysis else {}
     for axes, (name, rate_key, label) in zip(panels, _ELEMENTS):
         y = np.array(rows[name], dtype=np.float64)
-        if name == "varpi":  # continued across 0/360, as the analysis fits it
-            y[np.isfinite(y)] = np.rad2deg(np.unwrap(np.deg2rad(y[np.isfinite(y)])))
-        axes.plot(t, y, lw=0.8, label="samples")
         ok = np.isfinite(y)
-        rate = rates.get(rate_key) if period else None
-        if rate is not None and ok.any():
-            slope = rate / period
-            error = rates["stdError"].get(rate_key)
-            text = f"the analysis' rate: {_with_error(rate, error)} per orbit"
+        if name == "varpi":  # continued across 0/360, as the analysis fits it
+            y[ok] = np.rad2deg(np.unwrap(np.deg2rad(y[ok])))
+        axes.plot(t, y, lw=0.8, label="samples")
+        rate = rates.get(rate_key)
+        if orbits is not None and rate is not None and ok.any():
+            x, slope = orbits[ok], rate
+            text = f"the analysis' rate: {_with_error(rate, rates['stdError'].get(rate_key))} per orbit"
         elif ok.sum() >= 2 and np.ptp(t[ok]) > 0:
-            slope = np.polyfit(t[ok], y[ok], 1)[0]
+            x, slope = t[ok], np.polyfit(t[ok], y[ok], 1)[0]
             text = f"least-squares line: {slope:.4g} per time unit"
         else:
-            slope = None
-        if slope is not None:
+            x = None
+        if x is not None:
             # Through the bulk of the samples: the osculating elements swing within each orbit.
-            intercept = np.median(y[ok] - slope * t[ok])
-            ends = t[ok][[0, -1]]
-            axes.plot(ends, intercept + slope * ends, "--", color="k", lw=1.2, label=text)
+            intercept = np.median(y[ok] - slope * x)
+            axes.plot(t[ok], intercept + slope * x, "--", color="k", lw=1.2, label=text)
             axes.legend(fontsize="small", loc="best")
         axes.set_ylabel(label)
         axes.grid(alpha=0.3)
