@@ -48,21 +48,25 @@ def _columns(rows: np.ndarray, prefix: str) -> list[int]:
 
 
 def orbit(trajectory: np.ndarray) -> Figure:
-    """The bodies' paths from the trajectory rows (x1, y1, ...), and body 2 about body 1."""
+    """The bodies' paths from the trajectory rows (x1, y1, ...), and body 2 about body 1
+    where there is a body 2."""
     figure = _figure("Orbits")
-    whole, relative = figure.subplots(1, 2)
-    for n in _columns(trajectory, "x"):
+    bodies = _columns(trajectory, "x")
+    panels = figure.subplots(1, 2) if 2 in bodies else [figure.subplots()]
+    whole = panels[0]
+    for n in bodies:
         whole.plot(trajectory[f"x{n}"], trajectory[f"y{n}"], lw=0.8, label=f"body {n}")
         whole.plot(trajectory[f"x{n}"][-1:], trajectory[f"y{n}"][-1:], "o", ms=4, color="k")
     whole.set_title("all bodies (dot: the last position)", fontsize="small")
     whole.legend(fontsize="small")
-    rx = trajectory["x2"] - trajectory["x1"]
-    ry = trajectory["y2"] - trajectory["y1"]
-    relative.plot(rx, ry, lw=0.8, color="C1")
-    relative.plot([0], [0], "+", color="k", ms=10, label="body 1")
-    relative.set_title("body 2 about body 1", fontsize="small")
-    relative.legend(fontsize="small")
-    for axes in (whole, relative):
+    if 2 in bodies:
+        relative = panels[1]
+        relative.plot(trajectory["x2"] - trajectory["x1"], trajectory["y2"] - trajectory["y1"],
+                      lw=0.8, color="C1")
+        relative.plot([0], [0], "+", color="k", ms=10, label="body 1")
+        relative.set_title("body 2 about body 1", fontsize="small")
+        relative.legend(fontsize="small")
+    for axes in panels:
         axes.set_aspect("equal", adjustable="datalim")
         axes.set_xlabel(f"x ({_LENGTH})")
         axes.set_ylabel(f"y ({_LENGTH})")
