@@ -209,7 +209,8 @@ def budget(budget_: Mapping[str, Any]) -> Figure:
                 edgecolor="C2", hatch="//", label="first-order theory")
     handles, labels = axes.get_legend_handles_labels()
     unique = dict(zip(labels, handles))  # one entry per kind of bar
-    axes.legend(unique.values(), unique.keys(), fontsize="small", loc="lower right")
+    axes.legend(unique.values(), unique.keys(), fontsize="small", loc="upper center",
+                bbox_to_anchor=(0.5, -0.09), ncol=2)  # below the axes, clear of every bar
     axes.axvline(0, color="k", lw=0.8)
     axes.set_yticks(y, [label for _, label in _BUDGET_ROWS], fontsize="small")
     axes.set_xlabel(unit)
