@@ -17,6 +17,7 @@
 #include "app/files/png_writer.h"
 #include "app/files/report_json.h"
 #include "app/files/report_text.h"
+#include "app/desktop/run_charts.h"
 #include "app/desktop/run_report_window.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
@@ -48,7 +49,7 @@ ui::Surface SurfaceOf(const QImage& image)
 } // namespace
 
 DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
-    : services_(services), program_(program), reporter_(program.form1())
+    : services_(services), program_(program), reporter_(program.form1()), series_(program.form1())
 {
     askFile = [](QWidget* parent, const QString& title, const QString& filter, bool save) {
         return save ? QFileDialog::getSaveFileName(parent, title, QString(), filter)
@@ -232,6 +233,13 @@ void DesktopActions::refreshRunReport()
         text += QString::fromStdString(AnalysisText(AnalysisJson(*report), report->scenario));
     }
     reportWindow_->setReport(text);
+#ifdef GRAVLAG_RUN_CHARTS
+    if (report)
+        reportWindow_->setFigures({{"Elements", MakeElementCharts(series_, *report)},
+                                   {"Apsis fit", MakeApsisCharts(series_, *report)}});
+    else
+        reportWindow_->setFigures({});
+#endif
     reportWindow_->setSaveEnabled(report.has_value() && !running());
 }
 

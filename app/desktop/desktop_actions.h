@@ -2,7 +2,7 @@
 // What the desktop program adds around the panel: Ctrl+S and Ctrl+O for parameter files on
 // "Control Display", and a context menu on the two displays with "Save image…" and, on
 // "Time Evolution Display", "Run report…" (the latest run's analysis in a window of its own,
-// with "Save…" as JSON) and in "Mercury" "Save apsis events…". Every run is analysed for
+// with "Save…" as JSON, and its figures) and in "Mercury" "Save apsis events…". Every run is analysed for
 // that report. Every file is written whole or not at all (OutputFile), and a save that fails
 // is told. While a run goes on the saving entries are disabled: their dialogs would hold
 // the run at its hand-over.
@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QString>
 
+#include "app/desktop/run_series.h"
 #include "panel/run_reporter.h"
 #include "ui/subscription.h"
 
@@ -51,6 +52,7 @@ public:
     void saveRunReport();
     RunReportWindow* runReportWindow() const { return reportWindow_.get(); } // none before the first
     const RunReporter& reporter() const { return reporter_; }
+    const RunSeries& series() const { return series_; } // the latest run's, for its figures
 
 private:
     QAction* addAction(QWidget* widget, const char* name, const QString& text);
@@ -66,6 +68,7 @@ private:
     QAction* saveApsis_ = nullptr;
     QAction* showReport_ = nullptr;
     RunReporter reporter_;
+    RunSeries series_;
     std::unique_ptr<RunReportWindow> reportWindow_;
     ui::ScopedSubscription apsisEvents_;    // this goes before the panel
     ui::ScopedSubscription runningChanged_; // and before the services

@@ -4,12 +4,13 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace gravlag {
 
 RunReportWindow::RunReportWindow()
-    : text_(new QPlainTextEdit(this)), save_(new QPushButton("Save…", this))
+    : tabs_(new QTabWidget(this)), text_(new QPlainTextEdit(this)), save_(new QPushButton("Save…", this))
 {
     setObjectName("RunReport");
     setWindowTitle("Run report");
@@ -27,13 +28,27 @@ RunReportWindow::RunReportWindow()
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(save_);
+    tabs_->setObjectName("reportTabs");
+    tabs_->addTab(text_, "Report");
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(text_);
+    layout->addWidget(tabs_);
     layout->addLayout(buttons);
-    resize(760, 520);
+    resize(860, 720); // room for three charts on a page
 }
 
 void RunReportWindow::setReport(const QString& text) { text_->setPlainText(text); }
+
+void RunReportWindow::setFigures(const std::vector<std::pair<QString, QWidget*>>& pages)
+{
+    while (tabs_->count() > 1) {
+        QWidget* old = tabs_->widget(1);
+        tabs_->removeTab(1);
+        delete old;
+    }
+    for (const auto& [title, page] : pages)
+        if (page)
+            tabs_->addTab(page, title);
+}
 
 void RunReportWindow::setSaveEnabled(bool enabled) { save_->setEnabled(enabled); }
 

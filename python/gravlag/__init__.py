@@ -74,6 +74,20 @@ class Result:
     def __repr__(self):
         return f"<gravlag.Result {self.ended}, {self.passes} passes>"
 
+    def _repr_html_(self):
+        from ._html import result_html
+        return result_html(json.loads(self._json), [("Simulation Display", self._simulation),
+                                                     ("Time Evolution Display", self._plot)])
+
+    def plot(self):
+        """The figures this run's rows and report allow (gravlag.figures.draw): the orbit
+        with trajectory=True, the elements with elements=True, the apsis directions, the
+        distances with distances=True, the budget with budget=True. Needs matplotlib."""
+        from . import figures
+        return figures.draw(json.loads(self._json), trajectory=self.trajectory,
+                            elements_rows=self.elements, apsis_events=self.apsis_events,
+                            distance_rows=self.distances)
+
 
 def _text(name, value, box=None):
     """A value as the text typed for an option: a str as it is. A number into a box (`box`:

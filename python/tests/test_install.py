@@ -10,6 +10,7 @@ CHILD = textwrap.dedent("""
     import sys
     sys.modules["distributed"] = sys.modules["dask"] = None
     import gravlag
+    import gravlag.figures.__main__  # the package's Python files went with it
     print(gravlag.__file__)
     print(gravlag.sweep({"c": ["0", "50000"]}, iterations=2000)[1].to_json())
 """)
