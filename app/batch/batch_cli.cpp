@@ -16,6 +16,7 @@
 #include "app/batch/point_list.h"
 #include "panel/panel_inputs.h"
 #include "app/files/scenario_name.h"
+#include "app/files/system_file.h"
 #include "app/files/utf8_text.h"
 #include "app/version/version.h"
 #include "ui/user_number_format.h"
@@ -185,6 +186,13 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     CLI::Option* toleranceOption = app.add_option(
         "--tolerance", toleranceText, "the reference integrator's relative error per step (default 1e-12)")
                                        ->type_name("X");
+    std::string systemPath;
+    CLI::Option* systemOption = app.add_option(
+        "--system", systemPath,
+        "run your own bodies instead of the panel's: a JSON file {\"c\": C, \"bodies\": [{\"m\", \"x\", "
+        "\"y\", \"vx\", \"vy\"}, ...]} (1 to 64 bodies, G = 1), with --duration (required), --dt "
+        "(the euler step, default 0.001), --prediction, the model, --json, --trajectory-csv (k, t, "
+        "body, x, y, vx, vy) and --every")->type_name("FILE");
     std::string durationText;
     CLI::Option* durationOption = app.add_option(
         "--duration", durationText, "set \"Iteration\" to the whole number of passes nearest T / dt")
@@ -318,6 +326,48 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         if (BatchModel(options).integrator == Integrator::Euler && (options.tolerance || (options.params && options.params->tolerance)))
             throw Refusal{std::string(options.tolerance ? "--tolerance" : "--params: \"tolerance\"")
                           + " applies to the reference integrator only (--integrator reference)"};
+        if (systemOption->count() > 0) {
+            // Only what a file of bodies can mean: no panel, no scenario, no boxes.
+            for (std::size_t i = 0; i < inputs.size(); ++i) {
+                const std::string_view option = inputs[i].option;
+                if (given[i]->count() > 0 && option != "dt" && option != "prediction")
+                    throw Refusal{given[i]->get_name() + " is a box of the panel: not with --system"};
+            }
+            for (const CLI::Option* o : {scenarioOption, paramsOption, stopAtOption})
+                if (o->count() > 0)
+                    throw Refusal{o->get_name() + " is for the panel's scenarios: not with --system"};
+            if (!sweepArguments.empty() || options.report || options.budget)
+                throw Refusal{"--sweep, --report and --budget are not available with --system"};
+            for (std::size_t i = 0; i < fileOptions.size(); ++i)
+                if (fileOptions[i]->count() > 0 && std::string_view(files[i].first) != "--trajectory-csv")
+                    throw Refusal{std::string(files[i].first) + " shows the panel's run: not with --system"};
+            if (!options.duration)
+                throw Refusal{"--system needs --duration T, the time to run"};
+            SystemRun run;
+            run.duration = *options.duration;
+            std::string problem;
+            std::optional<System> system = LoadSystemFile(systemPath, problem);
+            if (!system)
+                throw Refusal{"--system: " + problem};
+            run.system = std::move(*system);
+            for (std::size_t i = 0; i < inputs.size(); ++i) {
+                if (given[i]->count() == 0)
+                    continue;
+                const std::optional<double> v = WholeTextNumber(texts[i]);
+                if (std::string_view(inputs[i].option) == "dt") {
+                    if (!v || !(*v > 0))
+                        throw Refusal{"--dt must be a number > 0 with --system: " + texts[i]};
+                    run.dt = *v;
+                } else {
+                    if (!v || !(*v == 0 || *v == 1))
+                        throw Refusal{"--prediction must be 0 or 1 with --system: " + texts[i]};
+                    run.method = *v == 1 ? RetardationMethod::HistoryLookup
+                                         : RetardationMethod::VelocityEstimate;
+                }
+            }
+            command.system = std::move(run);
+            return std::nullopt;
+        }
         if (!sweepArguments.empty())
             command.sweep = SweepFromArguments(options, sweepArguments, settings, pointsOption, pointsText);
         return std::nullopt;
@@ -334,6 +384,8 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     BatchCommand command;
     if (const std::optional<int> status = ParseCommand(argc, argv, out, err, progress, command))
         return *status;
+    if (command.system)
+        return CheckedOut(out, err, RunSystem(*command.system, command.options, out, err));
     if (command.sweep)
         return RunSweep(command.options, *command.sweep, command.settings, out, err);
     return CheckedOut(out, err, RunBatch(command.options, out, err));
