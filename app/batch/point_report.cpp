@@ -36,6 +36,8 @@ nlohmann::json PointInputs(const BatchOptions& o)
         inputs["report"] = true;
     if (o.budget)
         inputs["budget"] = true;
+    if (o.converge)
+        inputs["converge"] = true;
     nlohmann::json outputs = nlohmann::json::object();
     for (const NamedPath& p : OutputPaths(o))
         if (p.path != o.reportFile)

@@ -51,6 +51,7 @@ private:
     int last_ = 0;              // index of the last active body
     bool pairActive_ = false;   // bodies 0 and 1 both take part
     bool turnsCount_ = false;   // "2 BH's": orbits are turns, not apsis events
+    bool instantaneous_ = true; // c 0: the energy should be conserved
     OrbitElements start_;
     ConservedQuantities startTotals_;
     std::optional<TheoryValues> theory_;

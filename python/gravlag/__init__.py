@@ -100,7 +100,7 @@ def _option(name, text):
 
 
 def _prepare(scenario=None, *, params=None, every=None, trajectory=False, distances=False,
-             elements=False, report=False, budget=False, stop_at=None, **boxes):
+             elements=False, report=False, budget=False, converge=False, stop_at=None, **boxes):
     """The batch runner's arguments, a parameter file's text given as a dict, and the rows
     wanted (apsis events always)."""
     arguments = []
@@ -121,6 +121,7 @@ def _prepare(scenario=None, *, params=None, every=None, trajectory=False, distan
             arguments += _option(option, _text(option, value))
     arguments += ["--report"] if report else []
     arguments += ["--budget"] if budget else []
+    arguments += ["--converge"] if converge else []
     return arguments, params_text, (True, bool(distances), bool(trajectory), bool(elements))
 
 
@@ -138,7 +139,7 @@ def _interrupted(results):
 
 
 def run(scenario=None, *, params=None, every=None, trajectory=False, distances=False,
-        elements=False, report=False, budget=False, stop_at=None, **boxes):
+        elements=False, report=False, budget=False, converge=False, stop_at=None, **boxes):
     """One run, as gravlag-batch makes it.
 
     scenario: "2 BH's" or "Mercury" (None: the parameter file's, else "2 BH's").
@@ -146,8 +147,9 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
     boxes: box options with underscores (mass1, r2, vx_base, iterations, dt, c, prediction,
     bodies, ...) and duration, each a str, int or float typed into its box.
     trajectory, distances, elements: the rows of those exports as arrays; every: their
-    interval in passes. report, budget: the "analysis" and "budget" dicts. stop_at: "Stop"
-    at the first display update at or after that pass.
+    interval in passes. report, budget: the "analysis" and "budget" dicts; converge: their
+    rates also extrapolated to dt -> 0 (runs at dt/2 and dt/4). stop_at: "Stop" at the first
+    display update at or after that pass.
 
     Raises ValueError with the batch runner's message for an unknown option and for input
     that cannot start a run; a fault is a Result with ended == "fault". Ctrl+C stops the
@@ -156,7 +158,8 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
     """
     arguments, params_text, wanted = _prepare(
         scenario, params=params, every=every, trajectory=trajectory, distances=distances,
-        elements=elements, report=report, budget=budget, stop_at=stop_at, **boxes)
+        elements=elements, report=report, budget=budget, converge=converge, stop_at=stop_at,
+        **boxes)
     raw = _gravlag.run(arguments, params_text, wanted, _interruptible())
     if raw["json"] is None:
         if raw["interrupted"]:
