@@ -478,6 +478,18 @@ TEST(Warnings, EachKindAtItsThreshold)
         el->e = 1;
         EXPECT_EQ(kinds(r, true), K{WarningKind::Unbound});
     }
+    // Through the analysis: at c > 0 only the instantaneous law is held to its energy.
+    for (const ForceLaw law : {ForceLaw::Retarded, ForceLaw::Instantaneous, ForceLaw::AberrationFree}) {
+        RunValues pair;
+        pair.nLast = 1;
+        SimState start = OrbitState(1, 2, 0.5, 0), end = OrbitState(1, 2.1, 0.5, 0); // energy 5 % up
+        start.mass[1] = end.mass[1] = 1e-3;
+        start.c = 1000;
+        RunAnalysis analysis;
+        analysis.begin(start, pair, law);
+        const std::vector<Warning> w = analysis.finish(end, RunResult{}).warnings;
+        EXPECT_EQ(!w.empty() && w[0].kind == WarningKind::EnergyNotConserved, law == ForceLaw::Instantaneous);
+    }
     // All at once, in the order of the kinds.
     r.energy.relChange = 13;
     r.delay->passesBeyondHistory = 7;
