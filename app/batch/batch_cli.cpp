@@ -58,6 +58,17 @@ std::optional<std::uint64_t> WholeOption(const CLI::Option* option, const std::s
     return value;
 }
 
+// A number option's whole text as a finite double, or none.
+std::optional<double> WholeTextNumber(const std::string& text)
+{
+    double v = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
 // A --duration: a decimal number with a point, finite, 0 or more.
 std::optional<double> ParseDuration(const std::string& text)
 {
@@ -165,6 +176,19 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         "--converge", options.converge,
         "with --report or --budget: make the run (and its companions) also at dt/2 and dt/4 over "
         "the same time, and extrapolate each rate to dt -> 0 with the order observed");
+    std::string integratorText, forceLawText, toleranceText;
+    CLI::Option* integratorOption = app.add_option(
+        "--integrator", integratorText,
+        "euler (default: the panel's scheme, \"Prediction\" choosing the retarded position) or "
+        "reference (adaptive high-order steps of the true delay equations)")->type_name("NAME");
+    CLI::Option* forceLawOption = app.add_option(
+        "--force-law", forceLawText,
+        "retarded (default: the pull of where the source was), instantaneous, aberration-free "
+        "(the retarded position carried on along the retarded velocity) or 1pn "
+        "(Einstein-Infeld-Hoffmann, needs c > 0)")->type_name("NAME");
+    CLI::Option* toleranceOption = app.add_option(
+        "--tolerance", toleranceText, "the reference integrator's relative error per step (default 1e-12)")
+                                       ->type_name("X");
     std::string durationText;
     CLI::Option* durationOption = app.add_option(
         "--duration", durationText, "set \"Iteration\" to the whole number of passes nearest T / dt")
@@ -235,6 +259,22 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             options.stopAt = static_cast<std::int64_t>(*v);
         if (const auto v = WholeOption(everyOption, everyText, 1, kMaxPasses, "1 to 10^18"))
             options.every = static_cast<std::int64_t>(*v);
+        if (integratorOption->count() > 0) {
+            options.integrator = IntegratorNamed(integratorText);
+            if (!options.integrator)
+                throw Refusal{"--integrator must be euler or reference, not \"" + integratorText + "\""};
+        }
+        if (forceLawOption->count() > 0) {
+            options.forceLaw = ForceLawNamed(forceLawText);
+            if (!options.forceLaw)
+                throw Refusal{"--force-law must be retarded, instantaneous, aberration-free or 1pn, "
+                              "not \"" + forceLawText + "\""};
+        }
+        if (toleranceOption->count() > 0) {
+            options.tolerance = WholeTextNumber(toleranceText);
+            if (!options.tolerance || !(*options.tolerance > 0))
+                throw Refusal{"--tolerance must be a number > 0: " + toleranceText};
+        }
         if (durationOption->count() > 0) {
             options.duration = ParseDuration(durationText);
             if (!options.duration)
@@ -280,6 +320,10 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             if (given[i]->count() > 0)
                 options.typed.emplace_back(inputs[i].box, texts[i]);
 
+        // The model whole, with the parameter file's parts: a tolerance means a reference run.
+        if (BatchModel(options).integrator == Integrator::Euler && (options.tolerance || (options.params && options.params->tolerance)))
+            throw Refusal{std::string(options.tolerance ? "--tolerance" : "--params: \"tolerance\"")
+                          + " applies to the reference integrator only (--integrator reference)"};
         if (!sweepArguments.empty())
             command.sweep = SweepFromArguments(options, sweepArguments, settings, pointsOption, pointsText);
         return std::nullopt;

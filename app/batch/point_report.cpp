@@ -5,6 +5,7 @@
 #include "app/batch/batch_outputs.h"
 #include "app/batch/batch_run.h"
 #include "app/files/output_file.h"
+#include "app/files/report_json.h"
 #include "app/files/small_file.h"
 
 namespace gravlag {
@@ -38,6 +39,8 @@ nlohmann::json PointInputs(const BatchOptions& o)
         inputs["budget"] = true;
     if (o.converge)
         inputs["converge"] = true;
+    if (const Model model = BatchModel(o); model != Model{})
+        inputs["model"] = ModelJson(model);
     nlohmann::json outputs = nlohmann::json::object();
     for (const NamedPath& p : OutputPaths(o))
         if (p.path != o.reportFile)

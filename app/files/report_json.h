@@ -7,6 +7,7 @@
 
 #include "core/analysis/budget.h"
 #include "core/analysis/run_report.h"
+#include "core/physics/model.h"
 
 namespace gravlag {
 
@@ -16,6 +17,12 @@ namespace gravlag {
 // "elements"."rates" gains "limit", "order", "discretizationError" and "flagged", each keyed
 // by the rate like "stdError", and "precession" gains the same four for "perOrbit".
 nlohmann::json AnalysisJson(const RunReport& report);
+
+// The model a run was made with: {"integrator", "forceLaw", "tolerance", "past"}; the
+// tolerance and the past (what the bodies did before t = 0) are null under euler, which has
+// neither. And the same in one line of text.
+nlohmann::json ModelJson(const Model& model);
+std::string ModelText(const Model& model);
 
 // {"quantity": "precession" or "daPerOrbit", "integrator", "perturber", "delay",
 // "delayTwoBodies", "total" (each {"value", "stdError"}), "theory"}: beside the precession

@@ -25,7 +25,12 @@ MERCURY_FILE = {"scenario": "Mercury", "Tc": "20000", "Titer": "30000", "Tpredse
      ["--params", "{file}", "--bodies", "2", "--vx-base", "-0,5", "--stop-at", "1000"]),
     ({"scenario": "Mercury", "iterations": 30000, "c": 1000, "report": True, "converge": True},
      ["--scenario", "Mercury", "--iterations", "30000", "--c", "1000", "--report", "--converge"]),
-], ids=["2 BH's", "Mercury", "Mercury delayed, budget", "parameters as a dict, stopped", "converged"])
+    ({"scenario": "Mercury", "integrator": "reference", "force_law": "aberration-free", "tolerance": 1e-10,
+      "c": 20000, "iterations": 3000},
+     ["--scenario", "Mercury", "--integrator", "reference", "--force-law", "aberration-free",
+      "--tolerance", "1e-10", "--c", "20000", "--iterations", "3000"]),
+], ids=["2 BH's", "Mercury", "Mercury delayed, budget", "parameters as a dict, stopped", "converged",
+        "a model"])
 def test_a_run_is_the_batch_runners_json_line(keywords, arguments, tmp_path):
     file = tmp_path / "mercury.json"
     file.write_text(json.dumps(MERCURY_FILE))
@@ -41,6 +46,8 @@ def test_a_run_is_the_batch_runners_json_line(keywords, arguments, tmp_path):
     assert (result.analysis, result.budget) == (report.get("analysis"), report.get("budget"))
     assert (result.budget is not None) == ("budget" in keywords)
     assert ("limit" in (result.analysis or {}).get("precession", {})) == ("converge" in keywords)
+    assert result.model == report["model"]
+    assert result.model["tolerance"] == keywords.get("tolerance")
 
 
 def read_csv(path, like):

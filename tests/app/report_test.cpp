@@ -401,3 +401,46 @@ TEST(Report, ConvergeExtrapolatesTheRunsAtHalfAndQuarterDt)
     EXPECT_TRUE(refused.lines.empty());
     EXPECT_EQ(refused.err, "gravlag-batch: --converge needs --report or --budget: it extrapolates their rates\n");
 }
+
+// Every report names its model; the options that choose it take only what they name, and a
+// model the run cannot have is refused with the option's name. Under "1pn" the budget's
+// companions at c 0 take its Newtonian limit.
+TEST(ModelReport, NamedInEveryReportAndCheckedOnTheCommandLine)
+{
+    const Outcome plain = Main({"--iterations", "100", "--json"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.lines.at(0)["model"],
+              nlohmann::json::parse(
+                  R"({"integrator": "euler", "forceLaw": "retarded", "tolerance": null, "past": null})"));
+    const Outcome reference = Main({"--iterations", "100", "--integrator", "reference", "--force-law",
+                                    "aberration-free", "--tolerance", "1e-10", "--json"});
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    const nlohmann::json& m = reference.lines.at(0)["model"];
+    EXPECT_EQ(m["integrator"], "reference");
+    EXPECT_EQ(m["forceLaw"], "aberration-free");
+    EXPECT_EQ(m["tolerance"], 1e-10);
+    EXPECT_EQ(m["past"], std::string(gravlag::kReferencePast));
+
+    const std::pair<std::vector<const char*>, const char*> refused[] = {
+        {{"--integrator", "rk4"}, "--integrator"},
+        {{"--force-law", "Retarded"}, "--force-law"},
+        {{"--integrator", "reference", "--tolerance", "1e-10x"}, "--tolerance"},
+        {{"--integrator", "reference", "--tolerance", "0"}, "--tolerance"},
+        {{"--integrator", "reference", "--tolerance", "inf"}, "--tolerance"},
+        {{"--tolerance", "1e-10"}, "--tolerance"},
+        {{"--force-law", "1pn"}, "1pn"},
+    };
+    for (const auto& [args, named] : refused) {
+        std::vector<const char*> a = args;
+        a.insert(a.end(), {"--iterations", "100", "--json"});
+        const Outcome o = Main(a);
+        EXPECT_EQ(o.status, 2) << named;
+        EXPECT_NE(o.err.find(named), std::string::npos) << o.err;
+    }
+
+    const Outcome pn = Main({"--scenario", "Mercury", "--force-law", "1pn", "--c", "1000",
+                             "--iterations", "3000", "--budget", "--json"});
+    EXPECT_EQ(pn.status, 0) << pn.err;
+    ASSERT_EQ(pn.lines.size(), 1u);
+    EXPECT_FALSE(pn.lines[0]["budget"].is_null());
+}
