@@ -402,6 +402,27 @@ TEST(Report, ConvergeExtrapolatesTheRunsAtHalfAndQuarterDt)
     EXPECT_EQ(refused.err, "gravlag-batch: --converge needs --report or --budget: it extrapolates their rates\n");
 }
 
+TEST(Report, ConvergeRunsAndBudgetCompanionsKeepTheModel)
+{
+    // Under the reference integrator the 2-body run at c 0 has no precession of its own (euler:
+    // -4.2e-4 per orbit), and the runs at dt/2 and dt/4 are the reference's too.
+    const std::vector<const char*> run = {"--scenario", "Mercury", "--c", "1000", "--integrator", "reference", "--json"};
+    const auto with = [&](std::vector<const char*> more) {
+        more.insert(more.begin(), run.begin(), run.end());
+        const Outcome o = Main(more);
+        EXPECT_EQ(o.status, 0) << o.err;
+        return o.lines.at(0);
+    };
+    const nlohmann::json converged = with({"--iterations", "20000", "--budget", "--converge"});
+    EXPECT_LT(std::abs(converged["budget"]["integrator"]["value"].get<double>()), 1e-8);
+    std::vector<std::optional<double>> da;
+    for (const auto& [dt, iterations] : {std::pair{"0.001", "20000"}, {"0.0005", "40000"}, {"0.00025", "80000"}})
+        da.push_back(with({"--dt", dt, "--iterations", iterations, "--report"})["analysis"]["elements"]["rates"]["daPerOrbit"].get<double>());
+    const Convergence c = Extrapolate(da[0], da[1], da[2], std::nullopt);
+    ASSERT_TRUE(c.limit);
+    EXPECT_EQ(converged["analysis"]["elements"]["rates"]["limit"]["daPerOrbit"], *c.limit);
+}
+
 // Every report names its model; the options that choose it take only what they name, and a
 // model the run cannot have is refused with the option's name. Under "1pn" the budget's
 // companions at c 0 take its Newtonian limit.
