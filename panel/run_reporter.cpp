@@ -6,8 +6,8 @@ namespace gravlag {
 
 RunReporter::RunReporter(Form1& form1)
 {
-    begin_ = form1.onRunBegin([this](const SimState& state, const RunValues& run) {
-        analysis_.begin(state, run);
+    begin_ = form1.onRunBegin([this, &form1](const SimState& state, const RunValues& run) {
+        analysis_.begin(state, run, form1.model.forceLaw);
         begun_ = true;
     });
     apsisEvents_ = form1.onApsisEvent(

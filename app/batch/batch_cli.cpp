@@ -173,6 +173,10 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
                  "--report, and split the precession (\"Mercury\") or the widening (\"2 BH's\") into "
                  "integrator, outer body and delay with three companion runs (c 0; 2 bodies at c 0; "
                  "2 bodies), run on --jobs threads");
+    CLI::Option* convergeOption = app.add_flag(
+        "--converge", options.converge,
+        "with --report or --budget: make the run (and its companions) also at dt/2 and dt/4 over "
+        "the same time, and extrapolate each rate to dt -> 0 with the order observed");
     std::string integratorText, forceLawText, toleranceText;
     CLI::Option* integratorOption = app.add_option(
         "--integrator", integratorText,
@@ -257,6 +261,8 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         for (std::size_t i = 0; i < fileOptions.size(); ++i)
             if (fileOptions[i]->count() > 0 && files[i].second->empty())
                 throw Refusal{std::string(files[i].first) + ": empty file name"};
+        if (convergeOption->count() > 0 && !options.report && !options.budget)
+            throw Refusal{"--converge needs --report or --budget: it extrapolates their rates"};
         if (const auto v = WholeOption(stopAtOption, stopAtText, 0, kMaxPasses, "0 to 10^18"))
             options.stopAt = static_cast<std::int64_t>(*v);
         if (const auto v = WholeOption(everyOption, everyText, 1, kMaxPasses, "1 to 10^18"))

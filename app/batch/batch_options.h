@@ -33,7 +33,11 @@ struct BatchOptions {
     std::optional<double> duration;     // --duration: "Iteration" becomes the passes nearest it / dt
     bool report = false;                // --report: the run's "analysis"
     bool budget = false;                // --budget: the companion runs and the "budget" (implies report)
+    bool converge = false;              // --converge: the runs also at dt/2 and dt/4, rates extrapolated
     unsigned companionJobs = 1;         // threads for the run and its companions under --budget
+    // A run of --converge at dt / dtDivisor: "dt" as typed divided, "Iteration" (unless
+    // --duration sets it) and --stop-at multiplied, so that it covers the same time.
+    int dtDivisor = 1;
     RunSink* sink = nullptr;            // also given the rows and pictures; not the companions'
     RegionalFormat regional;            // the in-memory windows' number format; gravlag-batch: the user's
 };

@@ -16,10 +16,12 @@
 #include "app/batch/stop_signals.h"
 #include "app/files/exact_text.h"
 #include "app/files/output_file.h"
+#include "app/files/param_file.h"
 #include "app/files/png_writer.h"
 #include "app/files/report_json.h"
 #include "app/files/report_text.h"
 #include "core/analysis/budget.h"
+#include "core/analysis/converged_report.h"
 #include "panel/panel_inputs.h"
 #include "panel/program.h"
 #include "panel/run_reporter.h"
@@ -132,6 +134,37 @@ std::optional<std::int64_t> DurationPasses(double duration, std::string_view dtT
 
 namespace {
 
+// The texts a run of --converge types over "dt" and "Iteration" (see dtDivisor); false with
+// `problem` where the finer step or the longer run cannot be typed as the exact number.
+bool RefineStep(Form1& form1, const BatchOptions& options, std::string& problem)
+{
+    const auto retype = [&](const char* box, double value) {
+        const PanelInput& input = *FindPanelInputByBox(box);
+        const std::string text = BoxTextOfNumber(value, input, options.regional);
+        ui::TextBox& control = input.control(form1);
+        ui::Headless(control).type(text);
+        // Read back as the run will read it.
+        const std::optional<double> read = input.regional
+            ? RegionalNumberValue(control.text(), options.regional)
+            : std::optional<double>(ParseLeadingNumber(NormalizeDecimalText(control.text())));
+        if (read == value)
+            return true;
+        problem = "--converge: " + std::string(input.label) + " " + ExactText(value)
+            + " cannot be typed exactly";
+        return false;
+    };
+    const double divisor = options.dtDivisor;
+    double dt = ParseLeadingNumber(NormalizeDecimalText(form1.Tdt.text()));
+    if (dt == 0)
+        dt = 0.001; // as "Calculate" takes it
+    if (!retype("Tdt", dt / divisor))
+        return false;
+    if (options.duration)
+        return true; // --duration sets "Iteration" from the finer dt
+    const std::optional<double> iterations = RegionalNumberValue(form1.Titer.text(), options.regional);
+    return !iterations || retype("Titer", *iterations * divisor); // not a number: the run refuses it
+}
+
 RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
 {
     RunOutcome outcome;
@@ -189,6 +222,12 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
     // Box names from the command line, which takes them from the same table.
     for (const auto& [name, text] : options.typed)
         ui::Headless(form1.box(name)).type(text);
+    if (options.dtDivisor > 1 && !RefineStep(form1, options, problem)) {
+        err << "gravlag-batch: " << problem << "\n";
+        exports.discard();
+        outcome.status = kExitRefused;
+        return outcome;
+    }
     // --duration last, from the "dt" the run will take: in a sweep over dt every point
     // covers the same time.
     if (options.duration) {
@@ -302,7 +341,9 @@ const Companion kCompanions[] = {
     {"\"n object\" 2 at the run's c", {{"Tn_object", "2"}}},
 };
 
-BatchOptions CompanionOptions(const BatchOptions& run, const Companion& companion)
+// A run made beside the asked one: its options with no files, the analysis on, nothing
+// made beside it in turn.
+BatchOptions BesideOptions(const BatchOptions& run)
 {
     BatchOptions o = run;
     for (std::string* file : {&o.apsisCsv, &o.simPng, &o.plotPng, &o.distanceCsv, &o.trajectoryCsv,
@@ -311,6 +352,13 @@ BatchOptions CompanionOptions(const BatchOptions& run, const Companion& companio
     o.sink = nullptr;
     o.report = true;
     o.budget = false;
+    o.converge = false;
+    return o;
+}
+
+BatchOptions CompanionOptions(const BatchOptions& run, const Companion& companion)
+{
+    BatchOptions o = BesideOptions(run);
     // 1pn has no c 0: its limit there, the Newtonian pull, stands for it.
     const bool atC0 = std::any_of(companion.texts.begin(), companion.texts.end(),
                                   [](const auto& t) { return t.first == "Tc" && t.second == "0"; });
@@ -326,25 +374,47 @@ BatchOptions CompanionOptions(const BatchOptions& run, const Companion& companio
     return o;
 }
 
-// The run and its three companions, on up to options.companionJobs threads; the run's
-// problems first, then each companion's, named.
-RunOutcome RunWithBudget(const BatchOptions& options, std::ostream& err)
+// The dt divisors of --converge: the run itself, then at dt/2 and dt/4.
+constexpr int kRefinements[] = {1, 2, 4};
+
+// The run and the runs made beside it: the budget's three companions, and with --converge
+// all of them again at dt/2 and dt/4; on up to options.companionJobs threads. The run's
+// problems first, then each other run's, named.
+RunOutcome RunWithCompanions(const BatchOptions& options, std::ostream& err)
 {
-    constexpr std::size_t kRuns = 1 + std::size(kCompanions);
-    std::array<BatchOptions, kRuns> runs;
-    runs[0] = options;
-    runs[0].report = true;
-    for (std::size_t i = 1; i < kRuns; ++i)
-        runs[i] = CompanionOptions(options, kCompanions[i - 1]);
-    std::array<RunOutcome, kRuns> outcomes;
-    std::array<std::ostringstream, kRuns> errs;
+    const std::size_t perStep = options.budget ? 1 + std::size(kCompanions) : 1;
+    const std::size_t steps = options.converge ? std::size(kRefinements) : 1;
+    std::vector<BatchOptions> runs;
+    std::vector<std::string> names; // how a problem of each names its run; the run's own: none
+    for (std::size_t step = 0; step < steps; ++step) {
+        BatchOptions run = options;
+        run.report = true;
+        std::string at;
+        if (step > 0) {
+            const int divisor = kRefinements[step];
+            run = BesideOptions(options);
+            run.dtDivisor = divisor;
+            if (run.stopAt)
+                run.stopAt = *run.stopAt * divisor;
+            at = " at dt/" + std::to_string(divisor);
+        }
+        runs.push_back(run);
+        names.push_back("converge run" + at);
+        if (options.budget)
+            for (const Companion& c : kCompanions) {
+                runs.push_back(CompanionOptions(run, c));
+                names.push_back("budget run " + std::string(c.name) + at);
+            }
+    }
+    std::vector<RunOutcome> outcomes(runs.size());
+    std::vector<std::ostringstream> errs(runs.size());
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-        for (std::size_t i; (i = next++) < kRuns;)
+        for (std::size_t i; (i = next++) < runs.size();)
             outcomes[i] = RunOnce(runs[i], errs[i]);
     };
     {
-        const std::size_t threads = std::clamp<std::size_t>(options.companionJobs, 1, kRuns);
+        const std::size_t threads = std::clamp<std::size_t>(options.companionJobs, 1, runs.size());
         std::vector<std::jthread> helpers;
         for (std::size_t t = 1; t < threads; ++t)
             helpers.emplace_back(work);
@@ -355,30 +425,43 @@ RunOutcome RunWithBudget(const BatchOptions& options, std::ostream& err)
     if (outcome.report.is_null())
         return outcome;
     if (outcome.status == kExitRefused) {
-        outcome.report["budget"] = nullptr;
+        if (options.budget)
+            outcome.report["budget"] = nullptr;
         return outcome;
     }
     const std::string prefix = "gravlag-batch: ";
-    for (std::size_t i = 1; i < kRuns; ++i) {
+    for (std::size_t i = 1; i < runs.size(); ++i) {
         std::istringstream lines(errs[i].str());
         for (std::string l; std::getline(lines, l);) {
             if (l.compare(0, prefix.size(), prefix) == 0)
                 l.erase(0, prefix.size());
-            err << prefix << "budget run " << kCompanions[i - 1].name << ": " << l << "\n";
+            err << prefix << names[i] << ": " << l << "\n";
         }
         outcome.status = WorseStatus(outcome.status, outcomes[i].status);
     }
     const auto reportOf = [&](std::size_t i) { return outcomes[i].analysis.value_or(RunReport{}); };
-    const RunReport run = reportOf(0), sameAtC0 = reportOf(1), twoC0 = reportOf(2), two = reportOf(3);
-    const BudgetQuantity quantity = BudgetQuantityFor(
-        outcome.analysis ? outcome.analysis->scenario : Scenario::TwoBlackHoles);
-    outcome.report["budget"] = BudgetJson(MakeBudget(quantity, {run, sameAtC0, twoC0, two}));
+    if (options.budget) {
+        const BudgetQuantity quantity = BudgetQuantityFor(
+            outcome.analysis ? outcome.analysis->scenario : Scenario::TwoBlackHoles);
+        const auto budgetAt = [&](std::size_t step) {
+            const std::size_t i = step * perStep;
+            return MakeBudget(quantity, {reportOf(i), reportOf(i + 1), reportOf(i + 2), reportOf(i + 3)});
+        };
+        Budget budget = budgetAt(0);
+        if (options.converge)
+            AddConvergence(budget, budgetAt(1), budgetAt(2));
+        outcome.report["budget"] = BudgetJson(budget);
+    }
+    if (options.converge && outcome.analysis) {
+        AddConvergence(*outcome.analysis, reportOf(perStep), reportOf(2 * perStep));
+        outcome.report["analysis"] = AnalysisJson(*outcome.analysis);
+    }
     return outcome;
 }
 
 RunOutcome Run(const BatchOptions& options, std::ostream& err)
 {
-    return options.budget ? RunWithBudget(options, err) : RunOnce(options, err);
+    return options.budget || options.converge ? RunWithCompanions(options, err) : RunOnce(options, err);
 }
 
 } // namespace

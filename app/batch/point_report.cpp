@@ -37,6 +37,8 @@ nlohmann::json PointInputs(const BatchOptions& o)
         inputs["report"] = true;
     if (o.budget)
         inputs["budget"] = true;
+    if (o.converge)
+        inputs["converge"] = true;
     if (const Model model = BatchModel(o); model != Model{})
         inputs["model"] = ModelJson(model);
     nlohmann::json outputs = nlohmann::json::object();

@@ -10,7 +10,8 @@
 namespace gravlag {
 
 // What decides a point's result and files: the scenario, the parameter file's texts, every
-// typed text, --stop-at, --every, --duration, --report, --budget and the output names.
+// typed text, --stop-at, --every, --duration, --report, --budget, --converge and the output
+// names.
 nlohmann::json PointInputs(const BatchOptions& options);
 
 // Writes `report` with the inputs to options.reportFile; false if it could not, with the

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "app/files/exact_text.h"
 
@@ -47,9 +48,29 @@ nlohmann::json TheoryJson(const TheoryValues& t)
             {"grPrecessionPerOrbit", Number(t.grPrecessionPerOrbit)}};
 }
 
+nlohmann::json Flag(const std::optional<bool>& v)
+{
+    return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
+}
+
+// The convergence's four fields added to `j`, under `key` in each where a key is given.
+void AddConvergenceJson(nlohmann::json& j, const Convergence& c, const char* key = nullptr)
+{
+    const std::pair<const char*, nlohmann::json> fields[] = {
+        {"limit", Number(c.limit)},
+        {"order", Number(c.order)},
+        {"discretizationError", Number(c.discretizationError)},
+        {"flagged", Flag(c.flagged)}};
+    for (const auto& [name, value] : fields)
+        (key ? j[name][key] : j[name]) = value;
+}
+
 nlohmann::json EstimateJson(const Estimate& e)
 {
-    return {{"value", Number(e.value)}, {"stdError", Number(e.stdError)}};
+    nlohmann::json j = {{"value", Number(e.value)}, {"stdError", Number(e.stdError)}};
+    if (e.convergence)
+        AddConvergenceJson(j, *e.convergence);
+    return j;
 }
 
 } // namespace
@@ -73,6 +94,14 @@ nlohmann::json AnalysisJson(const RunReport& r)
     j["precession"] = {{"perOrbit", Number(r.precession.perOrbit)},
                        {"stdError", Number(r.precession.stdError)},
                        {"events", r.precession.events}};
+    if (rates.convergence) {
+        nlohmann::json& jr = j["elements"]["rates"];
+        AddConvergenceJson(jr, rates.convergence->daPerOrbit, "daPerOrbit");
+        AddConvergenceJson(jr, rates.convergence->dePerOrbit, "dePerOrbit");
+        AddConvergenceJson(jr, rates.convergence->dvarpiPerOrbit, "dvarpiPerOrbit");
+    }
+    if (r.precession.convergence)
+        AddConvergenceJson(j["precession"], *r.precession.convergence);
     j["energy"] = DriftJson(r.energy);
     j["angularMomentum"] = DriftJson(r.angularMomentum);
     j["momentum"] = {{"start", Number(r.momentum.start)}, {"end", Number(r.momentum.end)},
@@ -82,6 +111,9 @@ nlohmann::json AnalysisJson(const RunReport& r)
         j["delay"] = {{"maxSteps", WholeNumber(r.delay->maxSteps)},
                       {"passesBeyondHistory", r.delay->passesBeyondHistory}};
     j["theory"] = r.theory ? TheoryJson(*r.theory) : nlohmann::json(nullptr);
+    j["warnings"] = nlohmann::json::array();
+    for (const Warning& w : r.warnings)
+        j["warnings"].push_back(w.text);
     return j;
 }
 

@@ -12,7 +12,10 @@
 namespace gravlag {
 
 // {"orbits", "elements", "precession", "energy", "angularMomentum", "momentum", "delay",
-// "theory"}; "theory" is null where no formula applies.
+// "theory", "warnings"}; "theory" is null where no formula applies; "warnings" a list of
+// sentences, empty when the run gave none. Where the run was also made at dt/2 and dt/4,
+// "elements"."rates" gains "limit", "order", "discretizationError" and "flagged", each keyed
+// by the rate like "stdError", and "precession" gains the same four for "perOrbit".
 nlohmann::json AnalysisJson(const RunReport& report);
 
 // The model a run was made with: {"integrator", "forceLaw", "tolerance", "past"}; the
@@ -24,7 +27,8 @@ std::string ModelText(const Model& model);
 // {"quantity": "precession" or "daPerOrbit", "integrator", "perturber", "delay",
 // "delayTwoBodies", "total" (each {"value", "stdError"}), "theory"}: beside the precession
 // perturberPrecessionPerOrbit, delayDvarpiPerOrbit and grPrecessionPerOrbit, beside
-// daPerOrbit delayDaPerOrbit; each null where it does not apply.
+// daPerOrbit delayDaPerOrbit; each null where it does not apply. Made also at dt/2 and dt/4,
+// each row gains "limit", "order", "discretizationError" and "flagged".
 nlohmann::json BudgetJson(const Budget& budget);
 
 } // namespace gravlag

@@ -29,6 +29,22 @@ std::string WithError(const nlohmann::json& value, const nlohmann::json& error)
     return Value(value) + " ± " + Digits(error, 2);
 }
 
+// "limit L (order p, discretization error E, more than its standard error)" of an object
+// holding the four fields, or of its entries under `key`; empty where there are none.
+std::string Converged(const nlohmann::json& j, const char* key = nullptr)
+{
+    if (!j.contains("limit"))
+        return "";
+    const auto field = [&](const char* name) -> const nlohmann::json& {
+        return key ? j[name][key] : j[name];
+    };
+    std::string t = "limit " + Value(field("limit")) + " (order " + Digits(field("order"), 3)
+        + ", discretization error " + Digits(field("discretizationError"), 2);
+    if (field("flagged") == true)
+        t += ", more than its standard error";
+    return t + ")";
+}
+
 std::string Padded(std::string s, std::size_t width)
 {
     // The ± and the em dash take more than one byte for one column.
@@ -62,10 +78,16 @@ std::string AnalysisText(const nlohmann::json& a, Scenario scenario)
     t += "  rates per orbit: da " + WithError(rates["daPerOrbit"], se["daPerOrbit"]) + ", de "
         + WithError(rates["dePerOrbit"], se["dePerOrbit"]) + ", dvarpi "
         + WithError(rates["dvarpiPerOrbit"], se["dvarpiPerOrbit"]) + "\n";
+    if (rates.contains("limit"))
+        t += "  toward dt -> 0 (the same time at dt, dt/2, dt/4):\n    da " + Converged(rates, "daPerOrbit")
+            + "\n    de " + Converged(rates, "dePerOrbit") + "\n    dvarpi "
+            + Converged(rates, "dvarpiPerOrbit") + "\n";
     const nlohmann::json& p = a["precession"];
     t += "  precession (slope b of the apsis line): "
         + WithError(p["perOrbit"], p["stdError"]) + " per orbit, " + Value(p["events"])
         + " apsis events\n";
+    if (p.contains("limit"))
+        t += "    toward dt -> 0: " + Converged(p) + "\n";
     for (const auto& [key, name] : {std::pair{"energy", "energy"}, {"angularMomentum", "angular momentum"}})
         t += "  " + std::string(name) + ": start " + Value(a[key]["start"]) + ", end "
             + Value(a[key]["end"]) + ", relative change " + Value(a[key]["relChange"]) + "\n";
@@ -77,10 +99,9 @@ std::string AnalysisText(const nlohmann::json& a, Scenario scenario)
     else
         t += "  delay: at most " + Value(d["maxSteps"]) + " steps; " + Value(d["passesBeyondHistory"])
             + " passes looked up 20 steps back or more\n";
-    if (d["passesBeyondHistory"].is_number() && d["passesBeyondHistory"].get<std::int64_t>() > 0)
-        t += "  warning: " + Value(d["passesBeyondHistory"])
-            + " passes used a delay of 20 steps or more: the history holds 20, so the source's "
-              "position was extrapolated there\n";
+    for (const nlohmann::json& w : a.value("warnings", nlohmann::json::array()))
+        if (w.is_string())
+            t += "  warning: " + w.get<std::string>() + "\n";
     const nlohmann::json& th = a["theory"];
     if (th.is_null()) {
         t += "  theory: none applies (no delay, no outer body, or an orbit that is not bound)\n";
@@ -128,6 +149,8 @@ std::string BudgetText(const nlohmann::json& b)
         if (!r.theory.empty() && r.theory != "none")
             line = Padded(line, 80) + "theory " + r.theory;
         t += line + "\n";
+        if (const std::string c = Converged(b[r.key]); !c.empty())
+            t += "    toward dt -> 0: " + c + "\n";
     }
     if (delayTheory != "none")
         t += "  the delay's theory is the inner pair's own delayed pull with its centre of mass at "

@@ -14,8 +14,8 @@ BudgetQuantity BudgetQuantityFor(Scenario scenario)
 Estimate MeasuredRate(const RunReport& report, BudgetQuantity quantity)
 {
     if (quantity == BudgetQuantity::Precession)
-        return {report.precession.perOrbit, report.precession.stdError};
-    return {report.elements.rates.daPerOrbit, report.elements.rates.stdError.daPerOrbit};
+        return {report.precession.perOrbit, report.precession.stdError, {}};
+    return {report.elements.rates.daPerOrbit, report.elements.rates.stdError.daPerOrbit, {}};
 }
 
 Estimate Difference(const Estimate& a, const Estimate& b)

@@ -25,6 +25,7 @@ BudgetQuantity BudgetQuantityFor(Scenario scenario);
 struct Estimate {
     std::optional<double> value;
     std::optional<double> stdError; // absent where the value has none (fewer than 3 orbits)
+    std::optional<Convergence> convergence; // where the budget was also made at dt/2 and dt/4
 };
 
 // The rate a report measured for the quantity.

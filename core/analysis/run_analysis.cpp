@@ -56,12 +56,13 @@ std::int64_t RunAnalysis::SampleInterval(const SimState& state, const RunValues&
     return perEighth >= 1 ? static_cast<std::int64_t>(perEighth) : 1;
 }
 
-void RunAnalysis::begin(const SimState& state, const RunValues& run)
+void RunAnalysis::begin(const SimState& state, const RunValues& run, ForceLaw law)
 {
     *this = RunAnalysis{};
     last_ = std::clamp(run.nLast, 0, kBodies - 1);
     pairActive_ = last_ >= 1;
     turnsCount_ = state.scenarioCode == Scenario::TwoBlackHoles;
+    instantaneous_ = !(state.c > 0) || law == ForceLaw::Instantaneous;
     startTotals_ = Conserved(state, last_);
     if (pairActive_) {
         start_ = InnerPairElements(state);
@@ -151,6 +152,7 @@ RunReport RunAnalysis::finish(const SimState& state, const RunResult& result) co
                   Difference(endTotals.momentum, startTotals_.momentum)};
     r.delay = delays_;
     r.theory = theory_;
+    r.warnings = RunWarnings(r, instantaneous_);
     return r;
 }
 

@@ -22,6 +22,7 @@
 #include "core/analysis/orbit_elements.h"
 #include "core/analysis/run_report.h"
 #include "core/analysis/running_line.h"
+#include "core/physics/model.h"
 #include "core/run.h"
 
 namespace gravlag {
@@ -34,8 +35,9 @@ public:
     // "Mercury" none, the apsis events are its orbits.
     static std::int64_t SampleInterval(const SimState& state, const RunValues& run);
 
-    // After set-up, before pass 0: starting elements, totals and theory.
-    void begin(const SimState& state, const RunValues& run);
+    // After set-up, before pass 0: starting elements, totals and theory. `law`: the run's
+    // force law, which with c says whether the energy should be conserved.
+    void begin(const SimState& state, const RunValues& run, ForceLaw law = ForceLaw::Retarded);
     // At every apsis event, after the run's own line fit has taken it.
     void orbit(const SimState& state, const RunValues& run);
     // At the sampled passes.
@@ -51,6 +53,7 @@ private:
     int last_ = 0;              // index of the last active body
     bool pairActive_ = false;   // bodies 0 and 1 both take part
     bool turnsCount_ = false;   // "2 BH's": orbits are turns, not apsis events
+    bool instantaneous_ = true; // c 0 or the instantaneous law: the energy should be conserved
     OrbitElements start_;
     ConservedQuantities startTotals_;
     std::optional<TheoryValues> theory_;

@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
+#include "core/analysis/convergence.h"
 #include "core/analysis/orbit_elements.h"
 #include "core/analysis/theory.h"
+#include "core/analysis/warnings.h"
 #include "core/run.h" // DelayStats, measured in the main loop
 
 namespace gravlag {
@@ -26,6 +29,11 @@ struct ElementRates {
     struct StdErrors {
         std::optional<double> daPerOrbit, dePerOrbit, dvarpiPerOrbit;
     } stdError;
+    // Toward dt -> 0, where the run was also made at dt/2 and dt/4 (converged_report.h).
+    struct Convergences {
+        Convergence daPerOrbit, dePerOrbit, dvarpiPerOrbit;
+    };
+    std::optional<Convergences> convergence;
 };
 
 struct ElementsReport {
@@ -37,6 +45,7 @@ struct PrecessionReport {
     std::optional<double> perOrbit; // slope of the run's apsis line fit, degrees per event; from 2 events
     std::optional<double> stdError; // its standard error from the fit residuals; from 3 events
     std::int64_t events = 0;        // apsis events of the run
+    std::optional<Convergence> convergence; // of perOrbit, as ElementRates::convergence
 };
 
 struct DriftReport {
@@ -58,6 +67,7 @@ struct RunReport {
     MomentumReport momentum;
     std::optional<DelayStats> delay; // absent where the main loop kept no record
     std::optional<TheoryValues> theory;
+    std::vector<Warning> warnings; // what the figures above cannot be trusted for, if anything
 };
 
 } // namespace gravlag

@@ -115,8 +115,8 @@ def _option(name, text):
 
 
 def _prepare(scenario=None, *, params=None, every=None, trajectory=False, distances=False,
-             elements=False, report=False, budget=False, stop_at=None, integrator=None,
-             force_law=None, tolerance=None, **boxes):
+             elements=False, report=False, budget=False, converge=False, stop_at=None,
+             integrator=None, force_law=None, tolerance=None, **boxes):
     """The batch runner's arguments, a parameter file's text given as a dict, and the rows
     wanted (apsis events always)."""
     arguments = []
@@ -138,6 +138,7 @@ def _prepare(scenario=None, *, params=None, every=None, trajectory=False, distan
             arguments += _option(option, _text(option, value))
     arguments += ["--report"] if report else []
     arguments += ["--budget"] if budget else []
+    arguments += ["--converge"] if converge else []
     return arguments, params_text, (True, bool(distances), bool(trajectory), bool(elements))
 
 
@@ -155,8 +156,8 @@ def _interrupted(results):
 
 
 def run(scenario=None, *, params=None, every=None, trajectory=False, distances=False,
-        elements=False, report=False, budget=False, stop_at=None, integrator=None,
-        force_law=None, tolerance=None, **boxes):
+        elements=False, report=False, budget=False, converge=False, stop_at=None,
+        integrator=None, force_law=None, tolerance=None, **boxes):
     """One run, as gravlag-batch makes it.
 
     scenario: "2 BH's" or "Mercury" (None: the parameter file's, else "2 BH's").
@@ -164,8 +165,9 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
     boxes: box options with underscores (mass1, r2, vx_base, iterations, dt, c, prediction,
     bodies, ...) and duration, each a str, int or float typed into its box.
     trajectory, distances, elements: the rows of those exports as arrays; every: their
-    interval in passes. report, budget: the "analysis" and "budget" dicts. stop_at: "Stop"
-    at the first display update at or after that pass. integrator ("euler", "reference"),
+    interval in passes. report, budget: the "analysis" and "budget" dicts; converge: their
+    rates also extrapolated to dt -> 0 (runs at dt/2 and dt/4). stop_at: "Stop" at the first
+    display update at or after that pass. integrator ("euler", "reference"),
     force_law ("retarded", "instantaneous", "aberration-free", "1pn"), tolerance: the model,
     as --integrator, --force-law and --tolerance take it; Result.model says it back.
 
@@ -176,8 +178,8 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
     """
     arguments, params_text, wanted = _prepare(
         scenario, params=params, every=every, trajectory=trajectory, distances=distances,
-        elements=elements, report=report, budget=budget, stop_at=stop_at, integrator=integrator,
-        force_law=force_law, tolerance=tolerance, **boxes)
+        elements=elements, report=report, budget=budget, converge=converge, stop_at=stop_at,
+        integrator=integrator, force_law=force_law, tolerance=tolerance, **boxes)
     raw = _gravlag.run(arguments, params_text, wanted, _interruptible())
     if raw["json"] is None:
         if raw["interrupted"]:

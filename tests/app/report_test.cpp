@@ -1,7 +1,7 @@
 // The batch runner's run report: the budget against its companion runs made alone, the same
 // report from a single run, a sweep and a parameter file, an analysed run bit for bit the run
-// without, the main loop's delay record, the elements CSV against the report, and
-// --duration.
+// without, the main loop's delay record, the elements CSV against the report, --duration,
+// the warnings of real runs, and --converge against its runs made alone.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,6 +16,7 @@
 #include "app/batch/batch_cli.h"
 #include "app/batch/batch_run.h"
 #include "app/files/system_file.h"
+#include "core/analysis/convergence.h"
 #include "csv_reader.h"
 
 using namespace gravlag;
@@ -242,7 +243,10 @@ TEST(Report, DelayRecordOfTheMainLoop)
             // The text summary warns of it.
             std::ostringstream text, err;
             ASSERT_EQ(RunBatch(o, text, err), 0) << err.str();
-            EXPECT_EQ(text.str().find("warning: ") != std::string::npos, lookup && k.everyPassBeyond);
+            EXPECT_EQ(text.str().find("warning: " + std::to_string(j["passes"].get<std::int64_t>())
+                                      + " passes used a delay of 20 steps or more")
+                          != std::string::npos,
+                      lookup && k.everyPassBeyond);
         }
     }
 }
@@ -301,6 +305,124 @@ TEST(Report, DurationSetsIterationFromDtAsCalculateReadsIt)
         EXPECT_TRUE(r.lines.empty());
         EXPECT_NE(r.err.find("--duration"), std::string::npos) << r.err;
     }
+}
+
+TEST(Report, WarningsOfRealRuns)
+{
+    // dt 10 on an orbit of period 18.5: the energy grows 13-fold and the pair flies apart.
+    const Outcome wrecked = Main({"--dt", "10", "--iterations", "100000", "--report", "--json"});
+    ASSERT_EQ(wrecked.status, 0) << wrecked.err;
+    const nlohmann::json& w = wrecked.lines[0]["analysis"]["warnings"];
+    ASSERT_EQ(w.size(), 3u) << w;
+    EXPECT_EQ(w[0].get<std::string>().rfind("the energy changed by 13.3 relative to its start (0.001 allowed)", 0), 0u) << w[0];
+    EXPECT_EQ(w[1].get<std::string>().rfind("fewer than 3 orbits (0)", 0), 0u) << w[1];
+    EXPECT_EQ(w[2].get<std::string>().rfind("the orbit of body 2 about body 1 is not bound (e 6.12e-17 at the start, 3.64 at the end)", 0), 0u) << w[2];
+    // The text summary says each.
+    BatchOptions o;
+    o.typed = {{"Tdt", "10"}, {"Titer", "100000"}};
+    o.report = true;
+    std::ostringstream text, err;
+    ASSERT_EQ(RunBatch(o, text, err), 0) << err.str();
+    for (const nlohmann::json& sentence : w)
+        EXPECT_NE(text.str().find("  warning: " + sentence.get<std::string>() + "\n"), std::string::npos);
+
+    // The default runs of both scenarios warn of nothing.
+    for (const char* scenario : {"2 BH's", "Mercury"}) {
+        const Outcome plain = Main({"--scenario", scenario, "--report", "--json"});
+        ASSERT_EQ(plain.status, 0) << plain.err;
+        EXPECT_EQ(plain.lines[0]["analysis"]["warnings"], nlohmann::json::array()) << scenario;
+    }
+}
+
+TEST(Report, ConvergeExtrapolatesTheRunsAtHalfAndQuarterDt)
+{
+    // The same time at dt, dt/2, dt/4, made alone by hand: the fields are Extrapolate's of
+    // their rates, for the analysis and each budget row; a sweep point carries the same.
+    const Outcome converged = Main({"--scenario", "Mercury", "--iterations", "30000", "--c", "1000",
+                                    "--prediction", "1", "--budget", "--converge", "--json"});
+    ASSERT_EQ(converged.status, 0) << converged.err;
+    const nlohmann::json& a = converged.lines[0]["analysis"];
+    const nlohmann::json& b = converged.lines[0]["budget"];
+    std::vector<nlohmann::json> alone;
+    for (const auto& [dt, iterations] : {std::pair{"0.001", "30000"}, {"0.0005", "60000"}, {"0.00025", "120000"}}) {
+        const Outcome o = Main({"--scenario", "Mercury", "--iterations", iterations, "--c", "1000",
+                                "--prediction", "1", "--dt", dt, "--budget", "--json"});
+        ASSERT_EQ(o.status, 0) << o.err;
+        alone.push_back(o.lines[0]);
+    }
+    const auto optional = [](const nlohmann::json& v) {
+        return v.is_number() ? std::optional<double>(v.get<double>()) : std::nullopt;
+    };
+    const auto expectFields = [&](const nlohmann::json& j, const char* key, const Convergence& c) {
+        const auto at = [&](const char* name) { return key ? j[name][key] : j[name]; };
+        EXPECT_EQ(optional(at("limit")), c.limit);
+        EXPECT_EQ(optional(at("order")), c.order);
+        EXPECT_EQ(optional(at("discretizationError")), c.discretizationError);
+        const nlohmann::json flagged = at("flagged");
+        EXPECT_EQ(flagged.is_null() ? std::nullopt : std::optional<bool>(flagged.get<bool>()), c.flagged);
+    };
+    const auto series = [&](auto get, const nlohmann::json& error) {
+        return Extrapolate(optional(get(alone[0])), optional(get(alone[1])), optional(get(alone[2])),
+                           optional(error));
+    };
+    // Less its four fields, each object is the run's at dt.
+    nlohmann::json plainA = a, plainB = b;
+    for (const char* name : {"limit", "order", "discretizationError", "flagged"}) {
+        plainA["elements"]["rates"].erase(name);
+        plainA["precession"].erase(name);
+        for (auto& [row, value] : plainB.items())
+            if (value.is_object())
+                value.erase(name);
+    }
+    EXPECT_EQ(plainA, alone[0]["analysis"]);
+    EXPECT_EQ(plainB, alone[0]["budget"]);
+    const Convergence precession = series(
+        [](const nlohmann::json& j) { return j["analysis"]["precession"]["perOrbit"]; }, a["precession"]["stdError"]);
+    ASSERT_TRUE(precession.limit && precession.order);
+    expectFields(a["precession"], nullptr, precession);
+    for (const char* rate : {"daPerOrbit", "dePerOrbit", "dvarpiPerOrbit"}) {
+        SCOPED_TRACE(rate);
+        expectFields(a["elements"]["rates"], rate,
+                     series([&](const nlohmann::json& j) { return j["analysis"]["elements"]["rates"][rate]; },
+                            a["elements"]["rates"]["stdError"][rate]));
+    }
+    for (const char* row : {"integrator", "perturber", "delay", "delayTwoBodies", "total"}) {
+        SCOPED_TRACE(row);
+        expectFields(b[row], nullptr,
+                     series([&](const nlohmann::json& j) { return j["budget"][row]["value"]; }, b[row]["stdError"]));
+    }
+
+    const Outcome sweep = Main({"--scenario", "Mercury", "--iterations", "30000", "--prediction", "1",
+                                "--budget", "--converge", "--json", "--sweep", "c=1000"});
+    ASSERT_EQ(sweep.status, 0) << sweep.err;
+    EXPECT_EQ(sweep.lines[0]["analysis"], a);
+    EXPECT_EQ(sweep.lines[0]["budget"], b);
+
+    const Outcome refused = Main({"--converge", "--json"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(refused.lines.empty());
+    EXPECT_EQ(refused.err, "gravlag-batch: --converge needs --report or --budget: it extrapolates their rates\n");
+}
+
+TEST(Report, ConvergeRunsAndBudgetCompanionsKeepTheModel)
+{
+    // Under the reference integrator the 2-body run at c 0 has no precession of its own (euler:
+    // -4.2e-4 per orbit), and the runs at dt/2 and dt/4 are the reference's too.
+    const std::vector<const char*> run = {"--scenario", "Mercury", "--c", "1000", "--integrator", "reference", "--json"};
+    const auto with = [&](std::vector<const char*> more) {
+        more.insert(more.begin(), run.begin(), run.end());
+        const Outcome o = Main(more);
+        EXPECT_EQ(o.status, 0) << o.err;
+        return o.lines.at(0);
+    };
+    const nlohmann::json converged = with({"--iterations", "20000", "--budget", "--converge"});
+    EXPECT_LT(std::abs(converged["budget"]["integrator"]["value"].get<double>()), 1e-8);
+    std::vector<std::optional<double>> da;
+    for (const auto& [dt, iterations] : {std::pair{"0.001", "20000"}, {"0.0005", "40000"}, {"0.00025", "80000"}})
+        da.push_back(with({"--dt", dt, "--iterations", iterations, "--report"})["analysis"]["elements"]["rates"]["daPerOrbit"].get<double>());
+    const Convergence c = Extrapolate(da[0], da[1], da[2], std::nullopt);
+    ASSERT_TRUE(c.limit);
+    EXPECT_EQ(converged["analysis"]["elements"]["rates"]["limit"]["daPerOrbit"], *c.limit);
 }
 
 // Every report names its model; the options that choose it take only what they name, and a

@@ -1,6 +1,6 @@
 // The run analysis: Kepler elements and totals of hand-computed systems, the running line
 // against a two-pass fit, the theory against direct orbit averages and quadratures, and the
-// accumulator on constructed orbits and on real runs.
+// accumulator on constructed orbits and on real runs; the warnings at their thresholds.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -436,4 +436,64 @@ TEST(RunAnalysis, TwoBlackHolesCountTurnsAndWiden)
     EXPECT_EQ(single.orbits.count, 0);
     EXPECT_FALSE(single.elements.start.a || single.elements.end.e || single.elements.rates.daPerOrbit);
     EXPECT_FALSE(single.theory);
+}
+
+TEST(Warnings, EachKindAtItsThreshold)
+{
+    // A report that warns of nothing: 3 orbits, bound, energy within 1e-3, no delay beyond.
+    RunReport clean;
+    clean.orbits.count = 3;
+    clean.elements.rates.daPerOrbit = 0.1;
+    clean.elements.start.e = 0.5;
+    clean.elements.end.e = std::nextafter(1.0, 0.0);
+    clean.energy.relChange = -1e-3;
+    clean.delay = DelayStats{25, 0};
+    const auto kinds = [](const RunReport& r, bool instantaneous) {
+        std::vector<WarningKind> k;
+        for (const Warning& w : RunWarnings(r, instantaneous)) {
+            EXPECT_FALSE(w.text.empty() || w.text.find('\n') != std::string::npos) << w.text;
+            k.push_back(w.kind);
+        }
+        return k;
+    };
+    using K = std::vector<WarningKind>;
+    EXPECT_EQ(kinds(clean, true), K{});
+
+    RunReport r = clean;
+    r.energy.relChange = -1.0001e-3;
+    EXPECT_EQ(kinds(r, true), K{WarningKind::EnergyNotConserved});
+    EXPECT_EQ(kinds(r, false), K{}); // a delay feeds or drains the orbit: physics
+    r = clean;
+    r.delay->passesBeyondHistory = 1;
+    EXPECT_EQ(kinds(r, true), K{WarningKind::DelayBeyondHistory});
+    r = clean;
+    r.orbits.count = 2;
+    EXPECT_EQ(kinds(r, true), K{WarningKind::FewOrbits});
+    r.elements.rates.daPerOrbit.reset(); // no rate at all: nothing to warn of
+    EXPECT_EQ(kinds(r, true), K{});
+    r.precession.perOrbit = 0.01;
+    EXPECT_EQ(kinds(r, true), K{WarningKind::FewOrbits});
+    for (OrbitElements* el : {&r.elements.start, &r.elements.end}) {
+        r = clean;
+        el->e = 1;
+        EXPECT_EQ(kinds(r, true), K{WarningKind::Unbound});
+    }
+    // Through the analysis: at c > 0 only the instantaneous law is held to its energy.
+    for (const ForceLaw law : {ForceLaw::Retarded, ForceLaw::Instantaneous, ForceLaw::AberrationFree}) {
+        RunValues pair;
+        pair.nLast = 1;
+        SimState start = OrbitState(1, 2, 0.5, 0), end = OrbitState(1, 2.1, 0.5, 0); // energy 5 % up
+        start.mass[1] = end.mass[1] = 1e-3;
+        start.c = 1000;
+        RunAnalysis analysis;
+        analysis.begin(start, pair, law);
+        const std::vector<Warning> w = analysis.finish(end, RunResult{}).warnings;
+        EXPECT_EQ(!w.empty() && w[0].kind == WarningKind::EnergyNotConserved, law == ForceLaw::Instantaneous);
+    }
+    // All at once, in the order of the kinds.
+    r.energy.relChange = 13;
+    r.delay->passesBeyondHistory = 7;
+    r.orbits.count = 0;
+    EXPECT_EQ(kinds(r, true), (K{WarningKind::EnergyNotConserved, WarningKind::DelayBeyondHistory,
+                                 WarningKind::FewOrbits, WarningKind::Unbound}));
 }
