@@ -21,7 +21,7 @@ int main(int argc, char** argv)
 {
     if (const std::optional<int> status = gravlag::AnswerWithoutWindows(argc, argv, std::cout))
         return *status;
-    if (!gravlag::DisplayAvailable(argc, argv)) {
+    if (!gravlag::DisplayNamed(argc, argv)) {
         std::cerr << gravlag::kNoDisplayMessage << "\n";
         return 1;
     }
