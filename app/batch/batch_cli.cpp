@@ -158,9 +158,9 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
                  "add the run's analysis: orbital elements and their rates, the apsis precession, "
                  "energy, angular momentum and momentum, delays, first-order theory");
     app.add_flag("--budget", options.budget,
-                 "--report, and split the precession (\"Mercury\") or the widening (\"2 BH's\") into "
-                 "integrator, outer body and delay with three companion runs (c 0; 2 bodies at c 0; "
-                 "2 bodies), run on --jobs threads");
+                 "as --report, and split the precession (\"Mercury\") or the widening "
+                 "(\"2 BH's\") into integrator, outer body and delay with three companion runs "
+                 "(c 0; 2 bodies at c 0; 2 bodies), run on --jobs threads");
     std::string durationText;
     CLI::Option* durationOption = app.add_option(
         "--duration", durationText, "set \"Iteration\" to the whole number of passes nearest T / dt")
