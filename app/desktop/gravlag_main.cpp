@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFont>
 #include <QPushButton>
 #include <QWidget>
@@ -16,6 +18,7 @@
 #include "app/desktop/start_up.h"
 #include "panel/program.h"
 #include "ui/qt/qt_services.h"
+#include "ui/qt/qt_window.h"
 
 int main(int argc, char** argv)
 {
@@ -51,10 +54,17 @@ int main(int argc, char** argv)
     });
     // A signal closes the panel as a person would: a run is stopped, then the program ends.
     gravlag::DesktopSignals stopSignals([panel](int) { panel->close(); });
+    for (const char* display : {"Form2", "Form3"})
+        services.window(display)->keepClearOf(panel);
+    panel->move(0, 0); // where the arrangement puts it, so a window manager need not choose
     panel->show();
-    // The arrangement depends on the panel's outer size, frame included, which the window
-    // system knows only once the panel is shown: arrange the windows again now.
-    QCoreApplication::processEvents();
+    // The arrangement depends on the panel's outer size, frame included, which a window
+    // manager gives some time after the panel is shown (and none is there without one):
+    // arrange the windows once it is known, or after half a second.
+    QElapsedTimer waited;
+    waited.start();
+    while (panel->frameGeometry() == panel->geometry() && waited.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     program.form1().Form_Load();
     const int status = app.exec();
     return stopSignals.received() != 0 ? 128 + stopSignals.received() : status;
