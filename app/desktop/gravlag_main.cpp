@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QFont>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 #include "app/desktop/desktop_actions.h"
@@ -66,6 +67,22 @@ int main(int argc, char** argv)
     while (panel->frameGeometry() == panel->geometry() && waited.elapsed() < 500)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     program.form1().Form_Load();
+    // A window manager that frames the panel later still: arranged again once it has, while
+    // the displays have not been shown yet.
+    auto* polls = new QTimer(panel);
+    QObject::connect(polls, &QTimer::timeout, [panel, polls, &program, &services, waited] {
+        const bool framed = panel->frameGeometry() != panel->geometry();
+        if (framed && !services.widget("Form2")->isVisible() && !services.widget("Form3")->isVisible())
+            program.form1().ArrangeWindows();
+        if (framed || waited.elapsed() > 5000) {
+            polls->stop();
+            polls->deleteLater();
+        }
+    });
+    if (panel->frameGeometry() == panel->geometry())
+        polls->start(50);
+    else
+        polls->deleteLater();
     const int status = app.exec();
     return stopSignals.received() != 0 ? 128 + stopSignals.received() : status;
 }
