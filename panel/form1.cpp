@@ -133,7 +133,7 @@ ui::Subscription Form1::onDelayRecord(std::function<void(const DelayStats&)> sub
     return hooks_.delayRecord.subscribe(std::move(subscriber));
 }
 
-void Form1::Form_Load()
+void Form1::ArrangeWindows()
 {
     ui::Window& form2 = form2_.window();
     ui::Window& form3 = form3_.window();
@@ -143,6 +143,13 @@ void Form1::Form_Load()
     form2.setLeft(0);
     form3.setTop(0);
     form3.setLeft(form1_.outerWidth());
+}
+
+void Form1::Form_Load()
+{
+    ui::Window& form2 = form2_.window();
+    ui::Window& form3 = form3_.window();
+    ArrangeWindows();
     form1_.setScaleModePixels();
     form2.setScaleModePixels();
     form3.setScaleModePixels();

@@ -55,6 +55,10 @@ public:
     ui::Subscription onDelayRecord(std::function<void(const DelayStats&)> subscriber);
 
     void Form_Load();
+    // Form_Load's first steps: the panel at the top, the simulation display below it and the
+    // time evolution display beside it, by the panel's outer size. Again where that size
+    // changes before the displays are first shown (a window manager that frames the panel late).
+    void ArrangeWindows();
     void CommandCalc_Click();
     void CommandEnd_Click();
     void Tmethode_Click();

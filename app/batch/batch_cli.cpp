@@ -170,9 +170,9 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
                  "add the run's analysis: orbital elements and their rates, the apsis precession, "
                  "energy, angular momentum and momentum, delays, first-order theory");
     app.add_flag("--budget", options.budget,
-                 "--report, and split the precession (\"Mercury\") or the widening (\"2 BH's\") into "
-                 "integrator, outer body and delay with three companion runs (c 0; 2 bodies at c 0; "
-                 "2 bodies), run on --jobs threads");
+                 "as --report, and split the precession (\"Mercury\") or the widening "
+                 "(\"2 BH's\") into integrator, outer body and delay with three companion runs "
+                 "(c 0; 2 bodies at c 0; 2 bodies), run on --jobs threads");
     CLI::Option* convergeOption = app.add_flag(
         "--converge", options.converge,
         "with --report or --budget: make the run (and its companions) also at dt/2 and dt/4 over "

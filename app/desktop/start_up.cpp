@@ -10,7 +10,6 @@
 
 #include <QMessageLogContext>
 #include <QString>
-#include <xcb/xcb.h>
 
 #include "app/version/version.h"
 
@@ -34,14 +33,16 @@ Options:
 
 Ctrl+S and Ctrl+O on "Control Display" save and load the panel's texts as a parameter file
 (a JSON object, see PARAMETER FILES in the man page); a right click on a display offers
-"Save image..." (PNG) and, in "Mercury", "Save apsis events..." (CSV).
+"Save image..." (PNG) and, in "Mercury", "Save apsis events..." (CSV). On "Time Evolution
+Display" it also offers "Run report...": a window with the latest run's analysis as
+gravlag-batch --report prints it, and "Save..." for the same analysis as JSON.
 
 The regional number format is the environment's LC_ALL, else LC_NUMERIC, else LANG, as the
 C library knows it; a locale that is not installed gives the point.
 
 Exit status:
   0  the program ended ("End", or closing "Control Display")
-  1  no display to open the windows on
+  1  no display to open the windows on (no display named, or Qt could not use it)
   2  an argument that neither gravlag nor Qt knows
 )";
 
@@ -64,14 +65,6 @@ bool Set(const char* value)
     return value && *value;
 }
 
-bool XDisplayAccepts(const char* display)
-{
-    xcb_connection_t* connection = xcb_connect(display, nullptr);
-    const bool accepted = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection); // also frees a connection that failed
-    return accepted;
-}
-
 // What the platform plugin says while it starts, held back until it has started.
 struct HeldMessage {
     QtMsgType type;
@@ -84,7 +77,13 @@ std::vector<HeldMessage> held;
 void HoldPlatformMessages(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     if (type == QtFatalMsg && text.contains("platform plugin")) {
-        std::fprintf(stderr, "%s\n", kNoDisplayMessage);
+        // The plugin's first words say what went wrong ("could not connect to display :5");
+        // what follows, and Qt's closing advice (reinstall, the list of plugins), does not
+        // help here.
+        const std::string reason =
+            held.empty() ? text.section('\n', 0, 0).toStdString() : held.front().text;
+        std::fprintf(stderr, "gravlag: no window system: %s (without a display, use gravlag-batch)\n",
+                     reason.c_str());
         std::_Exit(1);
     }
     const std::string_view category = context.category ? context.category : "";
@@ -128,7 +127,7 @@ std::optional<int> AnswerWithoutWindows(int argc, const char* const* argv, std::
     return std::nullopt;
 }
 
-bool DisplayAvailable(int argc, const char* const* argv)
+bool DisplayNamed(int argc, const char* const* argv)
 {
     const char* platform = OptionValue(argc, argv, "platform");
     if (!Set(platform))
@@ -148,7 +147,7 @@ bool DisplayAvailable(int argc, const char* const* argv)
     const char* display = OptionValue(argc, argv, "display");
     if (!Set(display))
         display = std::getenv("DISPLAY");
-    if (Set(display) && XDisplayAccepts(display))
+    if (Set(display))
         return true;
     return !Set(platform) && Set(std::getenv("WAYLAND_DISPLAY"));
 }

@@ -21,8 +21,10 @@ for program in "$gravlag" "$batch"; do
   grep -q -- '--version' "$out/stdout" || fail "$name --help does not list --version"
 done
 
-line="no display: set DISPLAY, or use gravlag-batch"
-for display in "" ":59999"; do # none, and one that nothing answers
+# None: the hint to set DISPLAY. One that nothing answers: Qt's reason, not that hint.
+for display in "" ":59999"; do
+  line="no display: set DISPLAY, or use gravlag-batch"
+  [ -n "$display" ] && line="gravlag: no window system: could not connect to display $display (without a display, use gravlag-batch)"
   status="$(bare env ${display:+DISPLAY=$display} "$gravlag")"
   [ "$status" = 1 ] || fail "gravlag with DISPLAY='$display': status $status, not 1"
   [ "$(cat "$out/stderr")" = "$line" ] || fail "gravlag with DISPLAY='$display' said: $(cat "$out/stderr")"

@@ -17,6 +17,7 @@
 #include "ui/qt/qt_services.h"
 #include "ui/qt/qt_text_box.h"
 #include "ui/qt/qt_window.h"
+#include "ui/qt/screen_fit.h"
 
 using namespace gravlag::ui;
 
@@ -51,6 +52,7 @@ private slots:
     void geometryScalesWithLogicalDpi();
     void outerGeometryIncludesTheFrame();
     void windowsAreShownInsideTheScreen();
+    void displaysKeepClearOfThePanelWhileTheirControlsShow();
     void tabOrderFollowsTabIndex();
     void changeFromSetTextIsReentrant();
     void changeFromTypingIsReentrantAndKeepsTheCursor();
@@ -221,6 +223,31 @@ void QtServicesTest::windowsAreShownInsideTheScreen()
     QCOMPARE(simWidget->pos(), QPoint(300, 200));
     sim.setOuterHeight(15 * 900);
     QCOMPARE(simWidget->pos(), QPoint(300, 0));
+}
+
+// The time evolution display beside the panel (frames of 253 x 273 and 802 x 265 pixels, a
+// title bar of 25), on screens too small for the arrangement.
+void QtServicesTest::displaysKeepClearOfThePanelWhileTheirControlsShow()
+{
+    const QRect panel(0, 0, 253, 273);
+    const QRect plot(253, 0, 802, 265);
+    const QRect clearAndColour(0, 0, 110, 230); // from the frame's corner to "color"'s box
+    // Room for it: where the arrangement puts it.
+    QCOMPARE(PlaceBeside(plot, QRect(0, 0, 1600, 1000), panel, clearAndColour), QPoint(253, 0));
+    // Too narrow: it sticks out on the right rather than go under the panel...
+    QCOMPARE(PlaceBeside(plot, QRect(0, 0, 800, 500), panel, clearAndColour), QPoint(253, 0));
+    QCOMPARE(PlaceBeside(plot.translated(300, 40), QRect(0, 0, 1200, 500), panel, clearAndColour),
+             QPoint(398, 40)); // moved in only as far as the right edge asks
+    // ...unless its controls would then leave the screen: inside it, under the panel.
+    QCOMPARE(PlaceBeside(plot, QRect(0, 0, 800, 500), panel, QRect(0, 0, 600, 230)), QPoint(0, 0));
+    // The simulation display below the panel, too tall: it sticks out at the bottom, its
+    // title bar clear of the panel, rather than move up under it.
+    const QRect sim(0, 273, 253, 309);
+    QCOMPARE(PlaceBeside(sim, QRect(0, 0, 800, 500), panel, QRect(0, 0, 100, 25)), QPoint(0, 273));
+    QCOMPARE(FitInside(sim, QRect(0, 0, 800, 500)), QPoint(0, 191));
+    // Wanted over the panel already: FitInside's place.
+    QCOMPARE(PlaceBeside(QRect(100, 100, 300, 300), QRect(0, 0, 350, 350), panel, QRect(0, 0, 100, 25)),
+             QPoint(50, 50));
 }
 
 void QtServicesTest::tabOrderFollowsTabIndex()

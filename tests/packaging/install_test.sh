@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # `cmake --install` into a fresh prefix and `cpack -G DEB` from the build folder: the files
 # are where a desktop and man(1) look for them, the menu entry is valid, the man pages hold
-# every option and every JSON field, and the .deb holds the same files with dependencies
-# computed from the binaries. Arguments: the build folder, the project version, ON/OFF (Qt).
+# every option and every JSON field, the README's links lead to installed files, and the
+# .deb holds the same files with dependencies computed from the binaries and passes lintian
+# without an error. Arguments: the build folder, the project version, ON/OFF (Qt).
 set -uo pipefail
 build="$1" version="$2" qt="$3"
 tmp="$(mktemp -d)"
@@ -13,17 +14,26 @@ for tool in cmake cpack dpkg-deb dpkg-shlibdeps desktop-file-validate; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps test installs it)"; exit 1; }
 done
 
-files=(bin/gravlag-batch share/man/man1/gravlag-batch.1 share/doc/gravlag/README.md)
+files=(bin/gravlag-batch share/man/man1/gravlag-batch.1.gz share/doc/gravlag/README.md
+       share/doc/gravlag/copyright share/doc/gravlag/changelog.gz)
 if [ "$qt" = ON ]; then
-  files+=(bin/gravlag share/man/man1/gravlag.1 share/applications/gravlag.desktop
+  files+=(bin/gravlag share/man/man1/gravlag.1.gz share/applications/gravlag.desktop
           share/icons/hicolor/scalable/apps/gravlag.svg)
 fi
 
 prefix="$tmp/prefix"
-cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "cmake --install"; }
+cmake --install "$build" --prefix "$prefix" --strip >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "cmake --install"; }
 for f in "${files[@]}"; do
   [ -s "$prefix/$f" ] || fail "not installed: $f"
 done
+readelf -S "$prefix/bin/gravlag-batch" | grep -q '\.symtab' && fail "cmake --install --strip left the symbols in gravlag-batch"
+# Every picture and document the installed README links to is installed beside it.
+doc="$prefix/share/doc/gravlag"
+while read -r target; do
+  [ -s "$doc/$target" ] || fail "the installed README links to $target, which is not installed"
+done < <(grep -oE '\]\([^)#]+\)' "$doc/README.md" | sed 's/^](//; s/)$//' | grep -v '://' | sort -u)
+gzip -t "$doc/changelog.gz" || fail "changelog.gz is not gzip"
+zcat "$doc/changelog.gz" | head -n 1 | grep -q "^gravlag ($version) " || fail "the changelog's first entry is not $version"
 
 if [ "$qt" = ON ]; then
   entry="$prefix/share/applications/gravlag.desktop"
@@ -50,16 +60,21 @@ man_options() { grep -oE -- '(^|[ ,])--?[a-z][a-z0-9-]*' | grep -oE -- '--?[a-z]
 section() { sed -n "/^\.SH \"\?$2\"\?\$/,/^\.SH/p" "$1"; }
 for program in gravlag-batch gravlag; do
   [ "$program" = gravlag ] && [ "$qt" != ON ] && continue
-  page="$prefix/share/man/man1/$program.1"
-  [ -s "$page" ] || continue
+  page="$tmp/$program.1"
+  zcat "$prefix/share/man/man1/$program.1.gz" >"$page" 2>/dev/null || continue
   section "$page" OPTIONS >"$tmp/options"
   while read -r option; do
     roff="$(printf '%s' "$option" | sed 's/-/\\\\-/g')" # --c as roff writes it: \-\-c
     grep -qE -- "$roff([^a-z0-9]|\$)" "$tmp/options" || fail "$program.1 lacks $option"
   done < <(env -u DISPLAY "$prefix/bin/$program" --help | sed -n '/^Options:/,$p' | man_options)
+  # An item's tag holds its option alone: a description that help2man took into the tag
+  # shows as one long line with a second option in it.
+  grep -A1 -x '\.TP' "$tmp/options" | grep -E '^\\fB.*\\-\\-[a-z].*\\-\\-[a-z]' \
+    && fail "$program.1: an option's tag holds its description"
 done
+[ "$qt" = ON ] && ! grep -q 'Run report' "$tmp/gravlag.1" && fail "gravlag.1 does not mention Run report"
 # EXIT STATUS is the end of --help, once: every status --help lists is an item there.
-page="$prefix/share/man/man1/gravlag-batch.1"
+page="$tmp/gravlag-batch.1"
 [ "$(grep -c '^\.SH "EXIT STATUS"$' "$page")" = 1 ] || fail "gravlag-batch.1: not one EXIT STATUS section"
 statuses="$("$batch" --help | sed -n '/^Exit status:$/,$p' | grep -oE '^  [0-9]+(\+n)? ' | tr -d ' ')"
 [ "$(printf '%s\n' $statuses | wc -l)" = 5 ] || fail "--help lists the exit statuses $statuses"
@@ -91,6 +106,18 @@ else
   depends="$(dpkg-deb -f "$deb" Depends)"
   case "$depends" in *libpng16-16*) ;; *) fail "Depends lacks libpng16-16: $depends" ;; esac
   case "$depends" in *libc6*) ;; *) fail "Depends lacks libc6: $depends" ;; esac
+  if [ -f "$build/python/gravlag/__init__.py" ]; then
+    grep -qx './usr/lib/python3/dist-packages/gravlag/__init__.py' "$tmp/contents" \
+      || fail "the Python module is not in /usr/lib/python3/dist-packages"
+    case "$depends" in *'python3 (>= 3.'*'python3 (<< 3.'*python3-numpy*) ;;
+      *) fail "Depends lacks the interpreter the module was built for, or NumPy: $depends" ;; esac
+  fi
+  if command -v lintian >/dev/null; then
+    lintian "$deb" >"$tmp/lintian.log" 2>&1
+    grep '^E: ' "$tmp/lintian.log" && fail "lintian reports errors on the package"
+  else
+    fail "lintian is missing (scripts/deps test installs it)"
+  fi
   if [ "$qt" = ON ]; then
     case "$depends" in *libqt6widgets6*) ;; *) fail "Depends lacks libqt6widgets6: $depends" ;; esac
   else

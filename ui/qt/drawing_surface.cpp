@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QShowEvent>
 
 #include "ui/qt/paint_pacer.h"
 #include "ui/surface.h" // kBackground: both implementations erase to the same white
@@ -82,6 +83,13 @@ void DrawingSurface::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     fitImage();
+}
+
+void DrawingSurface::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (shown_ && !event->spontaneous())
+        shown_();
 }
 
 void DrawingSurface::closeEvent(QCloseEvent* event)

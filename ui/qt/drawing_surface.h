@@ -24,11 +24,14 @@ public:
 
     // Asked when the person closes the window through its frame; answers whether it may close.
     void setCloseRequestHandler(std::function<bool()> handler) { closeRequest_ = std::move(handler); }
+    // Called each time the window is shown, whoever shows it.
+    void setShownHandler(std::function<void()> handler) { shown_ = std::move(handler); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // What changed is repainted at the next frame (see paint_pacer.h), as one rectangle
@@ -39,6 +42,7 @@ private:
     QImage image_;
     QRect dirty_;
     std::function<bool()> closeRequest_;
+    std::function<void()> shown_;
 };
 
 } // namespace gravlag::ui

@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include "ui/qt/drawing_surface.h"
@@ -14,6 +15,14 @@
 #include "ui/raise.h"
 
 namespace gravlag::ui {
+
+namespace {
+
+constexpr int kFramePollMs = 50; // how often a newly shown window looks for its frame
+constexpr int kFramePolls = 20;  // and for how long: a second
+constexpr int kTitleGrip = 100;  // pixels: how much of a title bar must show to move the window
+
+} // namespace
 
 QtWindow::QtWindow(WindowServices& services, PaintPacer& pacer, std::string name,
                    std::string_view caption, int innerWidthTwips, int innerHeightTwips,
@@ -29,6 +38,7 @@ QtWindow::QtWindow(WindowServices& services, PaintPacer& pacer, std::string name
     surface_->setObjectName(QString::fromStdString(name_));
     surface_->setWindowTitle(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
     surface_->setCloseRequestHandler([this] { return closeRequested(); });
+    surface_->setShownHandler([this] { awaitFrame(kFramePolls); });
 }
 
 QtWindow::~QtWindow()
@@ -89,12 +99,46 @@ void QtWindow::placeAt(QPoint wanted)
         const QScreen* screen = QGuiApplication::screenAt(wanted);
         if (!screen)
             screen = surface_->screen();
-        if (screen)
-            at = FitInside(QRect(wanted, outer), screen->availableGeometry());
+        if (screen) {
+            const QRect frameRect(wanted, outer);
+            const QRect available = screen->availableGeometry();
+            at = front_ && front_->isVisible()
+                ? PlaceBeside(frameRect, available, front_->frameGeometry(), mustShow())
+                : FitInside(frameRect, available);
+        }
     }
     if (surface_->pos() != at)
         surface_->move(at);
     placedAt_ = at;
+}
+
+QRect QtWindow::mustShow() const
+{
+    const QMargins f = frame();
+    const int outerWidth = surface_->width() + f.left() + f.right();
+    QRect keep(0, 0, std::min(outerWidth, kTitleGrip), std::max(f.top(), 1));
+    const QRect controls = surface_->childrenRect(); // the shown ones
+    if (!controls.isNull())
+        keep |= QRect(0, 0, f.left() + controls.right() + 1, f.top() + controls.bottom() + 1);
+    return keep;
+}
+
+// A window manager frames a window some time after it is shown; until then neither Qt nor
+// this window knows the frame, and a window placed meanwhile may get its inner area, not its
+// frame, where the layout wants the frame, its title bar above the screen's top edge. So
+// once the frame is there (or, with no window manager, after a while), the window is placed
+// again, by its frame.
+void QtWindow::awaitFrame(int pollsLeft)
+{
+    QTimer::singleShot(kFramePollMs, surface_.get(), [this, pollsLeft] {
+        if (!surface_->isVisible())
+            return;
+        if (frame().isNull() && pollsLeft > 1) {
+            awaitFrame(pollsLeft - 1);
+            return;
+        }
+        placeAt(layoutPos_);
+    });
 }
 
 QPoint QtWindow::resizedPlace()

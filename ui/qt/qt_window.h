@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QMargins>
 #include <QPoint>
+#include <QRect>
 
 #include "ui/control_lookup.h"
 #include "ui/qt/twips_scale.h"
@@ -70,9 +71,15 @@ public:
     // Program end: closes the window without asking its close handler.
     void closeForEnd();
 
+    // `front`, a window kept in front of this one, is not to cover it where it can be avoided
+    // (see PlaceBeside in screen_fit.h). `front` outlives this window.
+    void keepClearOf(const QWidget* front) { front_ = front; }
+
 private:
     QMargins frame() const;
     void placeAt(QPoint wanted); // `wanted`, or inside the screen when shown and it does not fit
+    void awaitFrame(int pollsLeft);
+    QRect mustShow() const; // in frame coordinates: the start of the title bar and the controls
     QPoint resizedPlace();
     bool closeRequested();
     void addFocusable(int tabIndex, QWidget* widget);
@@ -82,6 +89,7 @@ private:
     std::string name_;
     TwipsScale scale_;
     QMargins* knownFrame_;
+    const QWidget* front_ = nullptr;
     QPoint layoutPos_; // pixels: the frame's top-left corner as the layout or the person put it
     QPoint placedAt_;  // where placeAt last put it (the person may have moved it since)
     Handler onClose_;

@@ -22,4 +22,19 @@ QPoint FitInside(const QRect& wanted, const QRect& available)
             FitAxis(wanted.top(), wanted.height(), available.top(), available.height())};
 }
 
+QPoint PlaceBeside(const QRect& wanted, const QRect& available, const QRect& front, const QRect& keep)
+{
+    const QPoint inside = FitInside(wanted, available);
+    if (front.isEmpty() || wanted.intersects(front) || !QRect(inside, wanted.size()).intersects(front))
+        return inside;
+    QPoint clear = inside;
+    if (wanted.left() > front.right())
+        clear.setX(std::max(inside.x(), front.right() + 1));
+    if (wanted.top() > front.bottom())
+        clear.setY(std::max(inside.y(), front.bottom() + 1));
+    if (QRect(clear, wanted.size()).intersects(front) || !available.contains(keep.translated(clear)))
+        return inside;
+    return clear;
+}
+
 } // namespace gravlag::ui

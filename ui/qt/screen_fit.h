@@ -12,4 +12,13 @@ namespace gravlag::ui {
 // axis, its top or left edge on `available`'s, so its caption and the start of its area show.
 QPoint FitInside(const QRect& wanted, const QRect& available);
 
+// The top-left corner for a window whose frame would be `wanted`, beside `front`, the frame of
+// a window kept in front of it: FitInside's place, unless that moves it under `front` when
+// `wanted` was clear of it. Then it keeps clear of `front`, moved only as far as the
+// screen's edges and `front` allow, and so sticking out past the right or bottom edge of
+// `available`, as long as `keep` (the part that must show, relative to the frame's top-left
+// corner: the start of the title bar and the controls) lies inside `available`; a window
+// that cannot keep clear so goes to FitInside's place.
+QPoint PlaceBeside(const QRect& wanted, const QRect& available, const QRect& front, const QRect& keep);
+
 } // namespace gravlag::ui
