@@ -3,16 +3,16 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <new>
 #include <ostream>
 #include <sstream>
 #include <system_error>
 #include <thread>
 
-#include <sys/stat.h>
-
 #include <CLI/CLI.hpp>
 
 #include "app/batch/batch_run.h"
+#include "app/batch/out_folder.h"
 #include "app/batch/point_list.h"
 #include "panel/panel_inputs.h"
 #include "app/files/scenario_name.h"
@@ -67,24 +67,6 @@ std::optional<double> ParseDuration(const std::string& text)
     if (ec != std::errc() || ptr != end || !std::isfinite(v) || !(v >= 0))
         return std::nullopt;
     return v;
-}
-
-// --out DIR: created when missing (its parent must exist), refused when it is not a folder.
-void PrepareOutFolder(const std::string& dir)
-{
-    if (dir.empty())
-        throw Refusal{"--out: empty folder name"};
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) {
-        if (!S_ISDIR(st.st_mode))
-            throw Refusal{"--out: not a folder: " + dir};
-        return;
-    }
-    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-        if (errno == ENOENT)
-            throw Refusal{"--out: folder does not exist: " + dir.substr(0, dir.find_last_of('/') + 1)};
-        throw Refusal{"--out: cannot create " + dir + ": " + std::generic_category().message(errno)};
-    }
 }
 
 Sweep SweepFromArguments(const BatchOptions& options, const std::vector<std::string>& arguments,
@@ -257,7 +239,9 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
                 if (path->find('/') != std::string::npos)
                     throw Refusal{std::string(option) + ": with --out, give a file name without a folder "
                                   "(the files go into " + outDir + ")"};
-            PrepareOutFolder(outDir);
+            // Made when the sweep starts: a command refused after this line writes nothing.
+            if (const std::string problem = OutFolderProblem(outDir); !problem.empty())
+                throw Refusal{problem};
             settings.outDir = outDir;
         }
         if (paramsOption->count() > 0) {
@@ -287,12 +271,19 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
 
 int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress)
 {
-    BatchCommand command;
-    if (const std::optional<int> status = ParseCommand(argc, argv, out, err, progress, command))
-        return *status;
-    if (command.sweep)
-        return RunSweep(command.options, *command.sweep, command.settings, out, err);
-    return CheckedOut(out, err, RunBatch(command.options, out, err));
+    // Out of memory (under ulimit -v, say) anywhere a sweep does not catch it for its point:
+    // the run's temporaries are gone with the unwinding, and it is said.
+    try {
+        BatchCommand command;
+        if (const std::optional<int> status = ParseCommand(argc, argv, out, err, progress, command))
+            return *status;
+        if (command.sweep)
+            return RunSweep(command.options, *command.sweep, command.settings, out, err);
+        return CheckedOut(out, err, RunBatch(command.options, out, err));
+    } catch (const std::bad_alloc&) {
+        err << "gravlag-batch: out of memory\n";
+        return CheckedOut(out, err, kExitOutput);
+    }
 }
 
 std::optional<BatchCommand> ParseBatchCommand(const std::vector<std::string>& arguments, std::string& problem)

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <exception>
 #include <ostream>
 #include <sstream>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "app/batch/batch_outputs.h"
 #include "app/batch/run_sink.h"
 #include "app/batch/stop_signals.h"
+#include "app/batch/thread_start.h"
 #include "app/files/exact_text.h"
 #include "app/files/output_file.h"
 #include "app/files/png_writer.h"
@@ -331,18 +333,27 @@ RunOutcome RunWithBudget(const BatchOptions& options, std::ostream& err)
         runs[i] = CompanionOptions(options, kCompanions[i - 1]);
     std::array<RunOutcome, kRuns> outcomes;
     std::array<std::ostringstream, kRuns> errs;
+    std::array<std::exception_ptr, kRuns> thrown; // out of memory: passed on once all are back
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-        for (std::size_t i; (i = next++) < kRuns;)
-            outcomes[i] = RunOnce(runs[i], errs[i]);
+        for (std::size_t i; (i = next++) < kRuns;) {
+            try {
+                outcomes[i] = RunOnce(runs[i], errs[i]);
+            } catch (...) {
+                thrown[i] = std::current_exception();
+            }
+        }
     };
     {
         const std::size_t threads = std::clamp<std::size_t>(options.companionJobs, 1, kRuns);
         std::vector<std::jthread> helpers;
-        for (std::size_t t = 1; t < threads; ++t)
-            helpers.emplace_back(work);
+        if (const std::string reason = StartThreads(helpers, threads - 1, work); !reason.empty())
+            err << "gravlag-batch: " << FewerThreadsText(threads, helpers.size() + 1, reason) << "\n";
         work();
     }
+    for (const std::exception_ptr& e : thrown)
+        if (e)
+            std::rethrow_exception(e);
     RunOutcome outcome = std::move(outcomes[0]);
     err << errs[0].str();
     if (outcome.report.is_null())
@@ -361,6 +372,16 @@ RunOutcome RunWithBudget(const BatchOptions& options, std::ostream& err)
         }
         outcome.status = WorseStatus(outcome.status, outcomes[i].status);
     }
+    // The budget is made of all four runs: one a signal stopped or kept from starting
+    // leaves it unmade, and the report says the signal, as for a run it stopped.
+    const auto cut = [](const nlohmann::json& report) { return report.is_null() || report.contains("signal"); };
+    for (std::size_t i = 0; i < kRuns; ++i)
+        if (cut(i == 0 ? outcome.report : outcomes[i].report)) {
+            outcome.report["ended"] = std::string(RunEndName(RunEnd::Stopped));
+            outcome.report["signal"] = SignalName(StopSignal());
+            outcome.report["budget"] = nullptr;
+            return outcome;
+        }
     const auto reportOf = [&](std::size_t i) { return outcomes[i].analysis.value_or(RunReport{}); };
     const RunReport run = reportOf(0), sameAtC0 = reportOf(1), twoC0 = reportOf(2), two = reportOf(3);
     const BudgetQuantity quantity = BudgetQuantityFor(

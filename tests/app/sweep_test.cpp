@@ -257,7 +257,7 @@ TEST(Sweep, OutResumeAndPointsKeepTheGridsNumbers)
     std::set<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir))
         names.insert(e.path().filename().string());
-    EXPECT_EQ(names, (std::set<std::string>{"d-2.csv", "d-4.csv", "point-2.json", "point-4.json"}));
+    EXPECT_EQ(names, (std::set<std::string>{"d-2.csv", "d-4.csv", "point-2.json", "point-4.json", "sweep.lock"}));
     EXPECT_EQ(ReadCsv(file("d-4.csv")).rows.size(), 4u);
 
     // Resumed: points done are reprinted from their files (the tampered value shows it),
