@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/batch/batch_outputs.h"
 #include "app/batch/batch_run.h"
 #include "app/batch/out_folder.h"
 #include "app/batch/point_list.h"
@@ -147,19 +148,9 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     CLI::Option* durationOption = app.add_option(
         "--duration", durationText, "set \"Iteration\" to the whole number of passes nearest T / dt")
                                      ->type_name("T");
-    const std::pair<const char*, std::string*> files[] = {
-        {"--apsis-csv", &options.apsisCsv},         {"--distance-csv", &options.distanceCsv},
-        {"--trajectory-csv", &options.trajectoryCsv}, {"--elements-csv", &options.elementsCsv},
-        {"--sim-png", &options.simPng},             {"--plot-png", &options.plotPng}};
-    const char* const fileHelp[] = {
-        "write one row per apsis event",
-        "write k, t, r1, r2 (distances from the midpoint of bodies 1 and 2) at every sample",
-        "write k, t and x, y, vx, vy of the active bodies at every sample",
-        "write k, t, a, e, varpi (body 2 about body 1), energy, angularMomentum at every sample",
-        "write the simulation display as PNG", "write the time evolution display as PNG"};
     std::vector<CLI::Option*> fileOptions;
-    for (std::size_t i = 0; i < std::size(files); ++i)
-        fileOptions.push_back(app.add_option(files[i].first, *files[i].second, fileHelp[i])->type_name("FILE"));
+    for (const OutputOption& file : FileOptions())
+        fileOptions.push_back(app.add_option(file.option, options.*file.path, file.help)->type_name("FILE"));
     CLI::Option* everyOption = app.add_option(
         "--every", everyText,
         "sample the CSV exports every N passes (default: the time plot's interval for distances "
@@ -205,8 +196,8 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             if (given[i]->count() > 0 && !IsUtf8(texts[i]))
                 throw Refusal{given[i]->get_name() + ": the text is not valid UTF-8"};
         for (std::size_t i = 0; i < fileOptions.size(); ++i)
-            if (fileOptions[i]->count() > 0 && files[i].second->empty())
-                throw Refusal{std::string(files[i].first) + ": empty file name"};
+            if (fileOptions[i]->count() > 0 && (options.*FileOptions()[i].path).empty())
+                throw Refusal{std::string(FileOptions()[i].option) + ": empty file name"};
         if (const auto v = WholeOption(stopAtOption, stopAtText, 0, kMaxPasses, "0 to 10^18"))
             options.stopAt = static_cast<std::int64_t>(*v);
         if (const auto v = WholeOption(everyOption, everyText, 1, kMaxPasses, "1 to 10^18"))
@@ -235,9 +226,9 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         if (resume && outOption->count() == 0)
             throw Refusal{"--resume needs --out"};
         if (outOption->count() > 0) {
-            for (const auto& [option, path] : files)
-                if (path->find('/') != std::string::npos)
-                    throw Refusal{std::string(option) + ": with --out, give a file name without a folder "
+            for (const OutputOption& file : FileOptions())
+                if ((options.*file.path).find('/') != std::string::npos)
+                    throw Refusal{std::string(file.option) + ": with --out, give a file name without a folder "
                                   "(the files go into " + outDir + ")"};
             // Made when the sweep starts: a command refused after this line writes nothing.
             if (const std::string problem = OutFolderProblem(outDir); !problem.empty())

@@ -34,4 +34,8 @@ struct BatchOptions {
     RegionalFormat regional;            // the in-memory windows' number format; gravlag-batch: the user's
 };
 
+// `text` typed into `box` over what the command line typed there (in its place), or after the
+// texts typed so far when it typed nothing there.
+void TypeOver(BatchOptions& options, const std::string& box, const std::string& text);
+
 } // namespace gravlag

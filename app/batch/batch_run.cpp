@@ -160,7 +160,8 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
         OutputFile file;
         ui::Window* window = nullptr; // known once the program is up
     };
-    Picture pictures[] = {{"--sim-png", options.simPng, {}}, {"--plot-png", options.plotPng, {}}};
+    Picture pictures[] = {{OptionOf(&BatchOptions::simPng), options.simPng, {}},
+                          {OptionOf(&BatchOptions::plotPng), options.plotPng, {}}};
     for (Picture& p : pictures)
         if (!p.path.empty() && !p.file.open(p.path)) {
             err << "gravlag-batch: " << p.option << ": " << p.file.error() << "\n";
@@ -305,19 +306,13 @@ const Companion kCompanions[] = {
 BatchOptions CompanionOptions(const BatchOptions& run, const Companion& companion)
 {
     BatchOptions o = run;
-    for (std::string* file : {&o.apsisCsv, &o.simPng, &o.plotPng, &o.distanceCsv, &o.trajectoryCsv,
-                              &o.elementsCsv, &o.reportFile})
-        file->clear();
+    for (const OutputOption& output : OutputOptions())
+        (o.*output.path).clear();
     o.sink = nullptr;
     o.report = true;
     o.budget = false;
-    for (const auto& [box, text] : companion.texts) {
-        auto it = std::find_if(o.typed.begin(), o.typed.end(), [&](const auto& t) { return t.first == box; });
-        if (it != o.typed.end())
-            it->second = text;
-        else
-            o.typed.emplace_back(box, text);
-    }
+    for (const auto& [box, text] : companion.texts)
+        TypeOver(o, box, text);
     return o;
 }
 

@@ -112,19 +112,12 @@ BatchOptions Sweep::pointOptions(const BatchOptions& base, std::uint64_t index, 
 {
     BatchOptions o = base;
     const auto texts = pointTexts(index);
-    for (std::size_t a = 0; a < axes_.size(); ++a) {
-        const std::string& box = axes_[a].box;
-        auto it = std::find_if(o.typed.begin(), o.typed.end(), [&](const auto& t) { return t.first == box; });
-        if (it != o.typed.end())
-            it->second = texts[a].second;
-        else
-            o.typed.emplace_back(box, texts[a].second);
-    }
+    for (std::size_t a = 0; a < axes_.size(); ++a)
+        TypeOver(o, axes_[a].box, texts[a].second);
     const std::string folder = outDir.empty() ? "" : outDir + "/";
-    for (std::string* file : {&o.apsisCsv, &o.simPng, &o.plotPng, &o.distanceCsv, &o.trajectoryCsv,
-                              &o.elementsCsv})
-        if (!file->empty())
-            *file = folder + PointFileName(*file, index + 1);
+    for (const OutputOption& output : FileOptions())
+        if (std::string& file = o.*output.path; !file.empty())
+            file = folder + PointFileName(file, index + 1);
     if (!outDir.empty())
         o.reportFile = folder + PointFileName("point.json", index + 1);
     o.json = true;
