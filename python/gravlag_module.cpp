@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "app/batch/run_sink.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/sweep.h"
+#include "app/batch/thread_start.h"
 #include "app/files/exact_text.h"
 #include "app/files/param_file.h"
 #include "panel/panel_inputs.h"
@@ -107,6 +109,7 @@ struct Outcome {
     std::string json;    // the --json object (a sweep point's with "point"); empty: no run made
     std::string problem; // the first line the run said, "gravlag-batch: " left off
     bool interrupted = false;
+    bool outOfMemory = false; // MemoryError, once every point is back
     std::unique_ptr<Collector> collected;
 };
 
@@ -199,12 +202,16 @@ Outcome RunOne(BatchOptions options, const std::array<bool, kExports>& wanted,
                const std::optional<nlohmann::json>& point)
 {
     Outcome o;
-    o.collected = std::make_unique<Collector>(wanted);
-    options.sink = o.collected.get();
     std::ostringstream err;
     nlohmann::json report;
     try {
+        o.collected = std::make_unique<Collector>(wanted);
+        options.sink = o.collected.get();
         o.status = point ? RunNewPoint(options, *point, report, err) : RunBatchReport(options, report, err);
+    } catch (const std::bad_alloc&) {
+        o = Outcome{};
+        o.outOfMemory = true;
+        return o;
     } catch (const std::exception& e) {
         err << "gravlag-batch: internal error: " << e.what() << "\n";
         o.status = kExitFault;
@@ -228,6 +235,8 @@ py::dict Run(const std::vector<std::string>& arguments, const std::optional<std:
         o = RunOne(command.options, wanted, std::nullopt);
         o.interrupted = interrupt && StopSignal() == SIGINT;
     });
+    if (o.outOfMemory)
+        throw std::bad_alloc(); // MemoryError
     return ToPython(o, wanted);
 }
 
@@ -253,26 +262,41 @@ py::list RunPoints(const std::vector<std::string>& arguments, const std::optiona
             throw py::index_error("point " + std::to_string(i) + " of " + std::to_string(sweep.points()));
     std::vector<Outcome> outcomes(indices.size());
     bool interrupted = false;
+    std::string unstarted;
+    std::size_t started = 0;
     Interruptible(interrupt, [&] {
         std::atomic<std::size_t> next{0};
         const auto work = [&] {
             for (std::size_t n; StopSignal() == 0 && (n = next++) < indices.size();) {
-                nlohmann::json point = nlohmann::json::object();
-                for (const auto& [option, text] : sweep.pointTexts(indices[n]))
-                    point[option] = text;
-                outcomes[n] = RunOne(sweep.pointOptions(command.options, indices[n]), wanted, point);
+                try {
+                    nlohmann::json point = nlohmann::json::object();
+                    for (const auto& [option, text] : sweep.pointTexts(indices[n]))
+                        point[option] = text;
+                    outcomes[n] = RunOne(sweep.pointOptions(command.options, indices[n]), wanted, point);
+                } catch (const std::bad_alloc&) {
+                    outcomes[n].outOfMemory = true;
+                }
             }
         };
         const std::size_t threads
             = std::clamp<std::size_t>(command.settings.jobs, 1, std::max<std::size_t>(indices.size(), 1));
         {
+            // Fewer when the system starts fewer: this thread works too.
             std::vector<std::jthread> helpers;
-            for (std::size_t t = 1; t < threads; ++t)
-                helpers.emplace_back(work);
+            unstarted = StartThreads(helpers, threads - 1, work);
+            started = helpers.size() + 1;
             work();
         }
         interrupted = interrupt && StopSignal() == SIGINT;
     });
+    for (const Outcome& o : outcomes)
+        if (o.outOfMemory) {
+            outcomes.clear();
+            throw std::bad_alloc(); // MemoryError
+        }
+    if (!unstarted.empty()
+        && PyErr_WarnEx(PyExc_RuntimeWarning, FewerThreadsText(command.settings.jobs, started, unstarted).c_str(), 1) != 0)
+        throw py::error_already_set(); // warnings made errors
     py::list results;
     for (Outcome& o : outcomes) {
         o.interrupted = interrupted;

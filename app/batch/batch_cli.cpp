@@ -3,16 +3,17 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <new>
 #include <ostream>
 #include <sstream>
 #include <system_error>
 #include <thread>
 
-#include <sys/stat.h>
-
 #include <CLI/CLI.hpp>
 
+#include "app/batch/batch_outputs.h"
 #include "app/batch/batch_run.h"
+#include "app/batch/out_folder.h"
 #include "app/batch/point_list.h"
 #include "panel/panel_inputs.h"
 #include "app/files/scenario_name.h"
@@ -79,24 +80,6 @@ std::optional<double> ParseDuration(const std::string& text)
     if (ec != std::errc() || ptr != end || !std::isfinite(v) || !(v >= 0))
         return std::nullopt;
     return v;
-}
-
-// --out DIR: created when missing (its parent must exist), refused when it is not a folder.
-void PrepareOutFolder(const std::string& dir)
-{
-    if (dir.empty())
-        throw Refusal{"--out: empty folder name"};
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) {
-        if (!S_ISDIR(st.st_mode))
-            throw Refusal{"--out: not a folder: " + dir};
-        return;
-    }
-    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-        if (errno == ENOENT)
-            throw Refusal{"--out: folder does not exist: " + dir.substr(0, dir.find_last_of('/') + 1)};
-        throw Refusal{"--out: cannot create " + dir + ": " + std::generic_category().message(errno)};
-    }
 }
 
 Sweep SweepFromArguments(const BatchOptions& options, const std::vector<std::string>& arguments,
@@ -201,19 +184,9 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     CLI::Option* durationOption = app.add_option(
         "--duration", durationText, "set \"Iteration\" to the whole number of passes nearest T / dt")
                                      ->type_name("T");
-    const std::pair<const char*, std::string*> files[] = {
-        {"--apsis-csv", &options.apsisCsv},         {"--distance-csv", &options.distanceCsv},
-        {"--trajectory-csv", &options.trajectoryCsv}, {"--elements-csv", &options.elementsCsv},
-        {"--sim-png", &options.simPng},             {"--plot-png", &options.plotPng}};
-    const char* const fileHelp[] = {
-        "write one row per apsis event",
-        "write k, t, r1, r2 (distances from the midpoint of bodies 1 and 2) at every sample",
-        "write k, t and x, y, vx, vy of the active bodies at every sample",
-        "write k, t, a, e, varpi (body 2 about body 1), energy, angularMomentum at every sample",
-        "write the simulation display as PNG", "write the time evolution display as PNG"};
     std::vector<CLI::Option*> fileOptions;
-    for (std::size_t i = 0; i < std::size(files); ++i)
-        fileOptions.push_back(app.add_option(files[i].first, *files[i].second, fileHelp[i])->type_name("FILE"));
+    for (const OutputOption& file : FileOptions())
+        fileOptions.push_back(app.add_option(file.option, options.*file.path, file.help)->type_name("FILE"));
     CLI::Option* everyOption = app.add_option(
         "--every", everyText,
         "sample the CSV exports every N passes (default: the time plot's interval for distances "
@@ -259,8 +232,8 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             if (given[i]->count() > 0 && !IsUtf8(texts[i]))
                 throw Refusal{given[i]->get_name() + ": the text is not valid UTF-8"};
         for (std::size_t i = 0; i < fileOptions.size(); ++i)
-            if (fileOptions[i]->count() > 0 && files[i].second->empty())
-                throw Refusal{std::string(files[i].first) + ": empty file name"};
+            if (fileOptions[i]->count() > 0 && (options.*FileOptions()[i].path).empty())
+                throw Refusal{std::string(FileOptions()[i].option) + ": empty file name"};
         if (convergeOption->count() > 0 && !options.report && !options.budget)
             throw Refusal{"--converge needs --report or --budget: it extrapolates their rates"};
         if (const auto v = WholeOption(stopAtOption, stopAtText, 0, kMaxPasses, "0 to 10^18"))
@@ -307,11 +280,13 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         if (resume && outOption->count() == 0)
             throw Refusal{"--resume needs --out"};
         if (outOption->count() > 0) {
-            for (const auto& [option, path] : files)
-                if (path->find('/') != std::string::npos)
-                    throw Refusal{std::string(option) + ": with --out, give a file name without a folder "
+            for (const OutputOption& file : FileOptions())
+                if ((options.*file.path).find('/') != std::string::npos)
+                    throw Refusal{std::string(file.option) + ": with --out, give a file name without a folder "
                                   "(the files go into " + outDir + ")"};
-            PrepareOutFolder(outDir);
+            // Made when the sweep starts: a command refused after this line writes nothing.
+            if (const std::string problem = OutFolderProblem(outDir); !problem.empty())
+                throw Refusal{problem};
             settings.outDir = outDir;
         }
         if (paramsOption->count() > 0) {
@@ -345,8 +320,8 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             if (!sweepArguments.empty() || options.report || options.budget)
                 throw Refusal{"--sweep, --report and --budget are not available with --system"};
             for (std::size_t i = 0; i < fileOptions.size(); ++i)
-                if (fileOptions[i]->count() > 0 && std::string_view(files[i].first) != "--trajectory-csv")
-                    throw Refusal{std::string(files[i].first) + " shows the panel's run: not with --system"};
+                if (fileOptions[i]->count() > 0 && std::string_view(FileOptions()[i].option) != "--trajectory-csv")
+                    throw Refusal{std::string(FileOptions()[i].option) + " shows the panel's run: not with --system"};
             if (!options.duration)
                 throw Refusal{"--system needs --duration T, the time to run"};
             SystemRun run;
@@ -387,14 +362,21 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
 
 int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress)
 {
-    BatchCommand command;
-    if (const std::optional<int> status = ParseCommand(argc, argv, out, err, progress, command))
-        return *status;
-    if (command.system)
-        return CheckedOut(out, err, RunSystem(*command.system, command.options, out, err));
-    if (command.sweep)
-        return RunSweep(command.options, *command.sweep, command.settings, out, err);
-    return CheckedOut(out, err, RunBatch(command.options, out, err));
+    // Out of memory (under ulimit -v, say) anywhere a sweep does not catch it for its point:
+    // the run's temporaries are gone with the unwinding, and it is said.
+    try {
+        BatchCommand command;
+        if (const std::optional<int> status = ParseCommand(argc, argv, out, err, progress, command))
+            return *status;
+        if (command.system)
+            return CheckedOut(out, err, RunSystem(*command.system, command.options, out, err));
+        if (command.sweep)
+            return RunSweep(command.options, *command.sweep, command.settings, out, err);
+        return CheckedOut(out, err, RunBatch(command.options, out, err));
+    } catch (const std::bad_alloc&) {
+        err << "gravlag-batch: out of memory\n";
+        return CheckedOut(out, err, kExitOutput);
+    }
 }
 
 std::optional<BatchCommand> ParseBatchCommand(const std::vector<std::string>& arguments, std::string& problem)

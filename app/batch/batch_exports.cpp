@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "app/batch/batch_outputs.h"
 #include "app/files/apsis_csv.h"
 #include "app/files/exact_text.h"
 #include "app/files/sample_csv.h"
@@ -17,8 +18,10 @@ constexpr std::int64_t kDefaultEvery = 100; // passes, as often as the display i
 
 } // namespace
 
-bool BatchExports::openCsv(Csv& csv, const std::string& path, const char* option, std::string& problem)
+bool BatchExports::openCsv(Csv& csv, const BatchOptions& o, std::string BatchOptions::*file, std::string& problem)
 {
+    const std::string& path = o.*file;
+    const char* const option = OptionOf(file);
     csv.option = option;
     csv.toSink = sink_ && sink_->wants(csv.which);
     csv.toFile = !path.empty();
@@ -42,10 +45,9 @@ bool BatchExports::open(const BatchOptions& o, std::string& problem)
     distance_.which = CsvExport::Distance;
     trajectory_.which = CsvExport::Trajectory;
     elements_.which = CsvExport::Elements;
-    if (!openCsv(apsis_, o.apsisCsv, "--apsis-csv", problem)
-        || !openCsv(distance_, o.distanceCsv, "--distance-csv", problem)
-        || !openCsv(trajectory_, o.trajectoryCsv, "--trajectory-csv", problem)
-        || !openCsv(elements_, o.elementsCsv, "--elements-csv", problem)) {
+    if (!openCsv(apsis_, o, &BatchOptions::apsisCsv, problem) || !openCsv(distance_, o, &BatchOptions::distanceCsv, problem)
+        || !openCsv(trajectory_, o, &BatchOptions::trajectoryCsv, problem)
+        || !openCsv(elements_, o, &BatchOptions::elementsCsv, problem)) {
         discard();
         return false;
     }

@@ -42,7 +42,7 @@ private:
         bool toSink = false;
         bool wanted = false; // to the file, the sink or both
     };
-    bool openCsv(Csv& csv, const std::string& path, const char* option, std::string& problem);
+    bool openCsv(Csv& csv, const BatchOptions& o, std::string BatchOptions::*file, std::string& problem);
     void header(Csv& csv, std::string_view text);
     void put(Csv& csv, const CsvRow& row);
     void sample(const SimState& state, std::int64_t k);

@@ -59,5 +59,8 @@ inline Model BatchModel(const BatchOptions& o)
     take(o.integrator, o.forceLaw, o.tolerance);
     return m;
 }
+// `text` typed into `box` over what the command line typed there (in its place), or after the
+// texts typed so far when it typed nothing there.
+void TypeOver(BatchOptions& options, const std::string& box, const std::string& text);
 
 } // namespace gravlag

@@ -6,16 +6,40 @@
 
 namespace gravlag {
 
+namespace {
+
+const OutputOption kOutputs[] = {
+    {"--apsis-csv", &BatchOptions::apsisCsv, "write one row per apsis event"},
+    {"--distance-csv", &BatchOptions::distanceCsv,
+     "write k, t, r1, r2 (distances from the midpoint of bodies 1 and 2) at every sample"},
+    {"--trajectory-csv", &BatchOptions::trajectoryCsv, "write k, t and x, y, vx, vy of the active bodies at every sample"},
+    {"--elements-csv", &BatchOptions::elementsCsv,
+     "write k, t, a, e, varpi (body 2 about body 1), energy, angularMomentum at every sample"},
+    {"--sim-png", &BatchOptions::simPng, "write the simulation display as PNG"},
+    {"--plot-png", &BatchOptions::plotPng, "write the time evolution display as PNG"},
+    {"--out", &BatchOptions::reportFile, ""},
+};
+
+} // namespace
+
+std::span<const OutputOption> OutputOptions() { return kOutputs; }
+
+std::span<const OutputOption> FileOptions() { return OutputOptions().first(std::size(kOutputs) - 1); }
+
+const char* OptionOf(std::string BatchOptions::*path)
+{
+    for (const OutputOption& o : kOutputs)
+        if (o.path == path)
+            return o.option;
+    return "";
+}
+
 std::vector<NamedPath> OutputPaths(const BatchOptions& o)
 {
     std::vector<NamedPath> paths;
-    for (const auto& [option, path] :
-         {std::pair{"--apsis-csv", &o.apsisCsv}, {"--distance-csv", &o.distanceCsv},
-          {"--trajectory-csv", &o.trajectoryCsv}, {"--elements-csv", &o.elementsCsv},
-          {"--sim-png", &o.simPng},
-          {"--plot-png", &o.plotPng}, {"--out", &o.reportFile}})
-        if (!path->empty())
-            paths.push_back({option, *path});
+    for (const OutputOption& output : kOutputs)
+        if (!(o.*output.path).empty())
+            paths.push_back({output.option, o.*output.path});
     return paths;
 }
 

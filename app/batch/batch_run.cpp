@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <exception>
 #include <ostream>
 #include <sstream>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "app/batch/batch_outputs.h"
 #include "app/batch/run_sink.h"
 #include "app/batch/stop_signals.h"
+#include "app/batch/thread_start.h"
 #include "app/files/exact_text.h"
 #include "app/files/output_file.h"
 #include "app/files/param_file.h"
@@ -192,7 +194,8 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
         OutputFile file;
         ui::Window* window = nullptr; // known once the program is up
     };
-    Picture pictures[] = {{"--sim-png", options.simPng, {}}, {"--plot-png", options.plotPng, {}}};
+    Picture pictures[] = {{OptionOf(&BatchOptions::simPng), options.simPng, {}},
+                          {OptionOf(&BatchOptions::plotPng), options.plotPng, {}}};
     for (Picture& p : pictures)
         if (!p.path.empty() && !p.file.open(p.path)) {
             err << "gravlag-batch: " << p.option << ": " << p.file.error() << "\n";
@@ -346,9 +349,8 @@ const Companion kCompanions[] = {
 BatchOptions BesideOptions(const BatchOptions& run)
 {
     BatchOptions o = run;
-    for (std::string* file : {&o.apsisCsv, &o.simPng, &o.plotPng, &o.distanceCsv, &o.trajectoryCsv,
-                              &o.elementsCsv, &o.reportFile})
-        file->clear();
+    for (const OutputOption& output : OutputOptions())
+        (o.*output.path).clear();
     o.sink = nullptr;
     o.report = true;
     o.budget = false;
@@ -364,13 +366,8 @@ BatchOptions CompanionOptions(const BatchOptions& run, const Companion& companio
                                   [](const auto& t) { return t.first == "Tc" && t.second == "0"; });
     if (atC0 && BatchModel(run).forceLaw == ForceLaw::PostNewtonian1)
         o.forceLaw = ForceLaw::Instantaneous;
-    for (const auto& [box, text] : companion.texts) {
-        auto it = std::find_if(o.typed.begin(), o.typed.end(), [&](const auto& t) { return t.first == box; });
-        if (it != o.typed.end())
-            it->second = text;
-        else
-            o.typed.emplace_back(box, text);
-    }
+    for (const auto& [box, text] : companion.texts)
+        TypeOver(o, box, text);
     return o;
 }
 
@@ -408,18 +405,27 @@ RunOutcome RunWithCompanions(const BatchOptions& options, std::ostream& err)
     }
     std::vector<RunOutcome> outcomes(runs.size());
     std::vector<std::ostringstream> errs(runs.size());
+    std::vector<std::exception_ptr> thrown(runs.size()); // out of memory: passed on once all are back
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-        for (std::size_t i; (i = next++) < runs.size();)
-            outcomes[i] = RunOnce(runs[i], errs[i]);
+        for (std::size_t i; (i = next++) < runs.size();) {
+            try {
+                outcomes[i] = RunOnce(runs[i], errs[i]);
+            } catch (...) {
+                thrown[i] = std::current_exception();
+            }
+        }
     };
     {
         const std::size_t threads = std::clamp<std::size_t>(options.companionJobs, 1, runs.size());
         std::vector<std::jthread> helpers;
-        for (std::size_t t = 1; t < threads; ++t)
-            helpers.emplace_back(work);
+        if (const std::string reason = StartThreads(helpers, threads - 1, work); !reason.empty())
+            err << "gravlag-batch: " << FewerThreadsText(threads, helpers.size() + 1, reason) << "\n";
         work();
     }
+    for (const std::exception_ptr& e : thrown)
+        if (e)
+            std::rethrow_exception(e);
     RunOutcome outcome = std::move(outcomes[0]);
     err << errs[0].str();
     if (outcome.report.is_null())
@@ -439,6 +445,17 @@ RunOutcome RunWithCompanions(const BatchOptions& options, std::ostream& err)
         }
         outcome.status = WorseStatus(outcome.status, outcomes[i].status);
     }
+    // The budget and the convergence are made of all the runs: one a signal stopped or kept
+    // from starting leaves them unmade, and the report says the signal, as for a run it stopped.
+    const auto cut = [](const nlohmann::json& report) { return report.is_null() || report.contains("signal"); };
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        if (cut(i == 0 ? outcome.report : outcomes[i].report)) {
+            outcome.report["ended"] = std::string(RunEndName(RunEnd::Stopped));
+            outcome.report["signal"] = SignalName(StopSignal());
+            if (options.budget)
+                outcome.report["budget"] = nullptr;
+            return outcome;
+        }
     const auto reportOf = [&](std::size_t i) { return outcomes[i].analysis.value_or(RunReport{}); };
     if (options.budget) {
         const BudgetQuantity quantity = BudgetQuantityFor(

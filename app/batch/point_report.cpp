@@ -1,9 +1,8 @@
 #include "app/batch/point_report.h"
 
-#include <sys/stat.h>
-
 #include "app/batch/batch_outputs.h"
 #include "app/batch/batch_run.h"
+#include "app/files/checksum.h"
 #include "app/files/output_file.h"
 #include "app/files/report_json.h"
 #include "app/files/small_file.h"
@@ -15,6 +14,20 @@ namespace {
 constexpr std::size_t kMaxReportBytes = 1024 * 1024;
 
 nlohmann::json Optional(const auto& value) { return value ? nlohmann::json(*value) : nlohmann::json(nullptr); }
+
+// {"bytes": 1234, "checksum": "0123456789abcdef"}: hexadecimal, which every JSON reader keeps
+// exact; null for a file that is not there or not a regular file, which nothing vouches for.
+nlohmann::json DigestJson(const std::string& path)
+{
+    const std::optional<FileDigest> digest = DigestOfFile(path);
+    if (!digest)
+        return nullptr;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex(16, '0');
+    for (int i = 15; i >= 0; --i)
+        hex[static_cast<std::size_t>(15 - i)] = kHex[(digest->checksum >> (4 * i)) & 0xF];
+    return {{"bytes", digest->bytes}, {"checksum", hex}};
+}
 
 } // namespace
 
@@ -53,6 +66,13 @@ bool WritePointReport(const BatchOptions& options, nlohmann::json& report)
 {
     nlohmann::json stored = report;
     stored["inputs"] = PointInputs(options);
+    // What the report vouches for: the files as they are now, the point's own, committed
+    // before it.
+    nlohmann::json files = nlohmann::json::object();
+    for (const NamedPath& p : OutputPaths(options))
+        if (p.path != options.reportFile)
+            files[p.option] = DigestJson(p.path);
+    stored["files"] = files;
     OutputFile file;
     if (file.open(options.reportFile)) {
         file.write(JsonLine(stored) + "\n");
@@ -77,15 +97,24 @@ bool ResumedReport(const BatchOptions& options, nlohmann::json& report, int& sta
     if (JsonLine(stored["inputs"]) != JsonLine(PointInputs(options)))
         return false;
     const nlohmann::json& ended = stored["ended"];
-    const bool final = ended == "completed" || ended == "fault" || (ended == "stopped" && !stored.contains("signal"));
+    // A signal cut the point short, whichever of its runs it stopped.
+    const bool final = !stored.contains("signal") && (ended == "completed" || ended == "fault" || ended == "stopped");
     if (!final || stored["outputErrors"] != nlohmann::json::array())
         return false;
+    // Each file still the one the report was written for: not another run's under the same
+    // name (a run cut off between its files and its report), not a changed or missing one.
+    const nlohmann::json& files = stored.contains("files") ? stored["files"] : nlohmann::json();
+    if (!files.is_object())
+        return false;
     for (const NamedPath& p : OutputPaths(options)) {
-        struct stat st {};
-        if (::stat(p.path.c_str(), &st) != 0)
+        if (p.path == options.reportFile)
+            continue;
+        const nlohmann::json digest = DigestJson(p.path);
+        if (digest.is_null() || !files.contains(p.option) || files[p.option] != digest)
             return false;
     }
     stored.erase("inputs");
+    stored.erase("files");
     report = std::move(stored);
     status = ended == "fault" ? kExitFault : kExitCompleted;
     return true;

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cerrno>
-#include <map>
+#include <new>
 #include <mutex>
 #include <ostream>
 #include <sstream>
@@ -13,8 +13,11 @@
 
 #include "app/batch/batch_outputs.h"
 #include "app/batch/batch_run.h"
+#include "app/batch/memory_reserve.h"
+#include "app/batch/out_folder.h"
 #include "app/batch/point_report.h"
 #include "app/batch/stop_signals.h"
+#include "app/batch/thread_start.h"
 #include "app/files/output_file.h"
 #include "app/files/utf8_text.h"
 #include "panel/panel_inputs.h"
@@ -109,19 +112,12 @@ BatchOptions Sweep::pointOptions(const BatchOptions& base, std::uint64_t index, 
 {
     BatchOptions o = base;
     const auto texts = pointTexts(index);
-    for (std::size_t a = 0; a < axes_.size(); ++a) {
-        const std::string& box = axes_[a].box;
-        auto it = std::find_if(o.typed.begin(), o.typed.end(), [&](const auto& t) { return t.first == box; });
-        if (it != o.typed.end())
-            it->second = texts[a].second;
-        else
-            o.typed.emplace_back(box, texts[a].second);
-    }
+    for (std::size_t a = 0; a < axes_.size(); ++a)
+        TypeOver(o, axes_[a].box, texts[a].second);
     const std::string folder = outDir.empty() ? "" : outDir + "/";
-    for (std::string* file : {&o.apsisCsv, &o.simPng, &o.plotPng, &o.distanceCsv, &o.trajectoryCsv,
-                              &o.elementsCsv})
-        if (!file->empty())
-            *file = folder + PointFileName(*file, index + 1);
+    for (const OutputOption& output : FileOptions())
+        if (std::string& file = o.*output.path; !file.empty())
+            file = folder + PointFileName(file, index + 1);
     if (!outDir.empty())
         o.reportFile = folder + PointFileName("point.json", index + 1);
     o.json = true;
@@ -134,6 +130,8 @@ int RunNewPoint(const BatchOptions& options, const nlohmann::json& point, nlohma
     int status = kExitCompleted;
     try {
         status = RunBatchReport(options, report, err);
+    } catch (const std::bad_alloc&) {
+        throw; // the caller's to report: it has no memory to make a line with either
     } catch (const std::exception& e) {
         err << "internal error: " << e.what() << "\n";
         status = kExitFault;
@@ -170,7 +168,15 @@ PointOutcome RunPoint(const BatchOptions& base, const Sweep& sweep, const SweepS
         point[option] = text;
     std::ostringstream err;
     nlohmann::json report;
-    if (settings.resume && ResumedReport(options, report, outcome.status)) {
+    PointLock lock;
+    std::string locked;
+    if (!settings.outDir.empty() && !lock.lock(settings.outDir, index + 1, locked)) {
+        report["error"] = locked;
+        report["point"] = point;
+        outcome.status = kExitRefused;
+        outcome.line = JsonLine(report) + "\n";
+        err << locked << "\n";
+    } else if (settings.resume && ResumedReport(options, report, outcome.status)) {
         outcome.line = JsonLine(report) + "\n";
         if (report.contains("message") && report["message"].is_string())
             err << report["message"].get<std::string>() << "\n";
@@ -187,6 +193,31 @@ PointOutcome RunPoint(const BatchOptions& base, const Sweep& sweep, const SweepS
         if (l.compare(0, prefix.size(), prefix) == 0)
             l.erase(0, prefix.size());
         outcome.problems += prefix + "point " + std::to_string(index + 1) + ": " + l + "\n";
+    }
+    return outcome;
+}
+
+// RunPoint, or for a point that ran out of memory, its line with "error" when there is
+// memory left to make it, and status 4. Whatever it held is freed as the run unwinds (its
+// temporaries removed), so the points after it may still run.
+PointOutcome RunPointInMemory(const BatchOptions& base, const Sweep& sweep, const SweepSettings& settings,
+                              std::uint64_t index)
+{
+    PointOutcome outcome;
+    outcome.status = kExitOutput;
+    try {
+        return RunPoint(base, sweep, settings, index);
+    } catch (const std::bad_alloc&) {
+    }
+    RenewMemoryReserve();
+    try {
+        nlohmann::json line = {{"error", "out of memory"}, {"point", nlohmann::json::object()}};
+        for (const auto& [option, text] : sweep.pointTexts(index))
+            line["point"][option] = text;
+        outcome.line = JsonLine(line) + "\n";
+        outcome.problems = "gravlag-batch: point " + std::to_string(index + 1) + ": out of memory\n";
+    } catch (const std::bad_alloc&) {
+        outcome.line.clear();
     }
     return outcome;
 }
@@ -231,76 +262,124 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
     const std::uint64_t n = points.count();
     if (n == 0)
         return kExitCompleted;
-    if (!FirstPointFilesWritable(sweep.pointOptions(base, points.first() - 1, settings.outDir), err))
+    OutFolder folder;
+    if (!settings.outDir.empty()) {
+        std::string problem;
+        if (!folder.make(settings.outDir, problem)) {
+            err << "gravlag-batch: " << problem << "\n";
+            return kExitRefused;
+        }
+    }
+    if (!FirstPointFilesWritable(sweep.pointOptions(base, points.first() - 1, settings.outDir), err)) {
+        folder.removeIfMade(); // refused: nothing written
         return kExitRefused;
+    }
 
     // Points are taken in order; one may start only while fewer than `window` points wait
-    // to be printed before it, which bounds what is held whatever the grid's size.
+    // to be printed before it, which bounds what is held whatever the grid's size. A point
+    // done waits in the ring at its place modulo `window`: nothing is allocated to hand it
+    // over, so a point that ran out of memory is still handed over and printed.
     const std::size_t threads = static_cast<std::size_t>(std::clamp<std::uint64_t>(settings.jobs, 1, n));
     const std::uint64_t window = 4 * threads;
     PointList::Cursor cursor(points);
     std::mutex mutex;
     std::condition_variable changed;
-    std::map<std::uint64_t, PointOutcome> ready; // by place in the list
+    std::vector<std::optional<PointOutcome>> ring(window);
     std::uint64_t taken = 0, written = 0, done = 0, printed = 0;
-    std::size_t working = threads;
+    std::size_t working = 0;
     bool exhausted = false;
+    // The next point to run, if any: none after a signal or at the end.
+    const auto next = [&]() -> std::optional<std::uint64_t> {
+        std::optional<std::uint64_t> number;
+        if (!exhausted && StopSignal() == 0)
+            number = cursor.next();
+        exhausted = !number;
+        return number;
+    };
     const auto work = [&] {
         std::unique_lock lock(mutex);
         for (;;) {
             changed.wait(lock, [&] { return taken - written < window || exhausted; });
-            std::optional<std::uint64_t> number;
-            if (!exhausted && StopSignal() == 0)
-                number = cursor.next();
-            if (!number) {
-                exhausted = true; // after a signal, no new point starts
+            const std::optional<std::uint64_t> number = next();
+            if (!number)
                 break;
-            }
             const std::uint64_t place = taken++;
             lock.unlock();
-            PointOutcome o = RunPoint(base, sweep, settings, *number - 1);
+            PointOutcome o = RunPointInMemory(base, sweep, settings, *number - 1);
             lock.lock();
-            ready.emplace(place, std::move(o));
+            ring[place % window] = std::move(o);
             ++done;
             changed.notify_all();
         }
         --working;
         changed.notify_all();
     };
-    std::vector<std::jthread> workers;
-    for (std::size_t t = 0; t < threads; ++t)
-        workers.emplace_back(work);
 
-    // Writes each point as soon as it and every point before it are done.
     const auto start = std::chrono::steady_clock::now();
     int status = kExitCompleted;
     std::string outError;
-    std::unique_lock lock(mutex);
-    for (;;) {
-        changed.wait_for(lock, std::chrono::seconds(1));
-        std::vector<PointOutcome> lines;
-        for (auto it = ready.begin(); it != ready.end() && it->first == written; it = ready.erase(it), ++written)
-            lines.push_back(std::move(it->second));
-        const bool finished = working == 0 && written == taken;
-        const std::uint64_t doneNow = done;
-        changed.notify_all();
-        lock.unlock();
-        for (const PointOutcome& o : lines) {
-            status = WorseStatus(status, o.status);
-            if (settings.progress && !o.problems.empty())
-                err << "\r\033[K";
-            err << o.problems;
-            out << o.line;
-            printed += o.line.empty() ? 0 : 1;
-        }
-        if (!lines.empty() && !out.flush() && outError.empty())
+    const auto print = [&](const PointOutcome& o) {
+        status = WorseStatus(status, o.status);
+        if (settings.progress && !o.problems.empty())
+            err << "\r\033[K";
+        err << o.problems;
+        out << o.line;
+        printed += o.line.empty() ? 0 : 1;
+    };
+    const auto flushed = [&] {
+        if (!out.flush() && outError.empty())
             outError = std::generic_category().message(errno);
+    };
+    const auto progress = [&](std::uint64_t doneNow) {
         if (settings.progress)
             err << "\r\033[Ksweep: " << doneNow << " of " << n << " points done, "
                 << Tenths(std::chrono::steady_clock::now() - start) << " s" << std::flush;
-        if (finished)
-            break;
-        lock.lock();
+    };
+
+    std::vector<std::jthread> workers;
+    {
+        std::unique_lock lock(mutex);
+        working = threads; // before any starts, so that none sees the count reach 0 early
+    }
+    const std::string unstarted = StartThreads(workers, threads, work);
+    if (!unstarted.empty()) {
+        std::unique_lock lock(mutex);
+        working -= threads - workers.size();
+        err << "gravlag-batch: " << FewerThreadsText(settings.jobs, workers.size(), unstarted) << "\n";
+    }
+    if (workers.empty()) {
+        // Not one thread: the points run here, one at a time.
+        for (std::optional<std::uint64_t> number; (number = next());) {
+            print(RunPointInMemory(base, sweep, settings, *number - 1));
+            flushed();
+            progress(++done);
+        }
+    } else {
+        // Prints each point as soon as it and every point before it are done.
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait_for(lock, std::chrono::seconds(1));
+            bool any = false;
+            while (ring[written % window]) {
+                const PointOutcome o = std::move(*ring[written % window]);
+                ring[written % window].reset();
+                any = true;
+                ++written;
+                changed.notify_all();
+                lock.unlock();
+                print(o);
+                lock.lock();
+            }
+            const bool finished = working == 0 && written == taken;
+            const std::uint64_t doneNow = done;
+            lock.unlock();
+            if (any)
+                flushed();
+            progress(doneNow);
+            if (finished)
+                break;
+            lock.lock();
+        }
     }
     if (settings.progress)
         err << "\n";

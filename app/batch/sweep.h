@@ -65,7 +65,7 @@ int RunNewPoint(const BatchOptions& options, const nlohmann::json& point, nlohma
 
 struct SweepSettings {
     unsigned jobs = 1;     // points run at a time
-    std::string outDir;    // --out: each point's JSON object and files in this folder
+    std::string outDir;    // --out: each point's JSON object and files in this folder, made by RunSweep
     bool resume = false;   // --resume: points already done in outDir are not run again
     std::optional<PointList> points; // --points; none: the whole grid
     bool progress = false; // a line counting the points done, kept up to date on `err`
@@ -73,8 +73,10 @@ struct SweepSettings {
 
 // Runs the points on `jobs` threads and writes one JSON line per point to `out`, in point
 // order: the --json object plus "point". Problems go to `err` as "point N: ..." lines.
-// Returns the worst exit status of the points (WorseStatus), 2 when the files of the first
-// point cannot be created (then nothing runs), 128 + n after signal n (no point starts after
+// Under --out, each point runs under its PointLock (a point another process holds is refused).
+// Returns the worst exit status of the points (WorseStatus), 2 when --out's folder cannot be
+// made or the files of the first point cannot be created (then nothing runs, and a folder
+// made for it is removed), 128 + n after signal n (no point starts after
 // it), 4 when `out` could not be written.
 int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& settings,
              std::ostream& out, std::ostream& err);

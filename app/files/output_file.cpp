@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace gravlag {
@@ -22,25 +23,29 @@ namespace {
 constexpr std::size_t kBufferBytes = 64 * 1024;
 
 // The temporaries not yet committed, for a signal handler to remove. A slot's state is its
-// sequence number modulo 4 (0 free, 1 being filled, 2 holding a path); every release moves
-// it to the next round, so a handler that copied a path can tell whether it changed meanwhile.
+// sequence number modulo 4 (0 free, 1 being filled, 2 holding a name); every release moves
+// it to the next round, so a handler that copied a name can tell whether it changed meanwhile.
+// A temporary is named by its folder's descriptor and its name in it, which still find it
+// when the folder was renamed or moved meanwhile.
 struct TemporarySlot {
     std::atomic<std::uint64_t> sequence{0};
-    char path[PATH_MAX];
+    int folder = -1;
+    char name[NAME_MAX + 1];
 };
 constexpr int kSlots = 1024;
 TemporarySlot temporaries[kSlots];
 static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "used from signal handlers");
 
-int Register(const std::string& path)
+int Register(int folder, const std::string& name)
 {
-    if (path.size() >= PATH_MAX)
+    if (name.size() > NAME_MAX)
         return -1;
     for (int i = 0; i < kSlots; ++i) {
         std::uint64_t s = temporaries[i].sequence.load(std::memory_order_relaxed);
         if (s % 4 != 0 || !temporaries[i].sequence.compare_exchange_strong(s, s + 1))
             continue;
-        std::memcpy(temporaries[i].path, path.c_str(), path.size() + 1);
+        temporaries[i].folder = folder;
+        std::memcpy(temporaries[i].name, name.c_str(), name.size() + 1);
         temporaries[i].sequence.store(s + 2, std::memory_order_release);
         return i;
     }
@@ -51,6 +56,27 @@ void Unregister(int slot)
 {
     if (slot >= 0)
         temporaries[slot].sequence.fetch_add(2, std::memory_order_acq_rel);
+}
+
+// Six letters or digits that no other temporary of this process has had; O_EXCL settles a
+// clash with another process's.
+std::string UniqueSuffix()
+{
+    static std::atomic<std::uint64_t> counter{0};
+    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::uint64_t x = (counter++ * 0x9E3779B97F4A7C15u) ^ static_cast<std::uint64_t>(now.tv_nsec)
+        ^ (static_cast<std::uint64_t>(::getpid()) << 32);
+    x ^= x >> 31;
+    x *= 0xBF58476D1CE4E5B9u;
+    x ^= x >> 27;
+    std::string suffix(6, 'a');
+    for (char& c : suffix) {
+        c = kChars[x % 62];
+        x /= 62;
+    }
+    return suffix;
 }
 
 std::string Reason(int error) { return std::generic_category().message(error); }
@@ -149,22 +175,42 @@ bool OutputFile::open(const std::string& path)
     }
 
     // Hidden, in the target's folder (a rename never crosses file systems), and short enough
-    // for any file system's name limit.
-    std::string name = "." + NameOf(target_).substr(0, 200) + ".XXXXXX";
-    std::string temporary = FolderOf(target_) + "/" + name;
-    fd_ = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd_ < 0) {
+    // for any file system's name limit. Made and removed through the folder's descriptor.
+    const std::string folder = FolderOf(target_);
+    folder_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder_ < 0) {
         fail(errno);
         return false;
     }
-    temporary_ = temporary;
-    slot_ = Register(temporary_);
+    std::string name;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = "." + NameOf(target_).substr(0, 200) + "." + UniqueSuffix();
+        fd_ = ::openat(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+        if (fd_ >= 0 || errno != EEXIST)
+            break;
+    }
+    if (fd_ < 0) {
+        fail(errno);
+        ::close(folder_);
+        folder_ = -1;
+        return false;
+    }
+    temporary_ = folder + "/" + name;
+    temporaryName_ = name;
+    slot_ = Register(folder_, temporaryName_);
     if (::fchmod(fd_, mode) != 0) {
         fail(errno);
         discard();
         return false;
     }
     return true;
+}
+
+void OutputFile::closeFolder()
+{
+    if (folder_ >= 0)
+        ::close(folder_);
+    folder_ = -1;
 }
 
 void OutputFile::writeOut(const char* data, std::size_t size)
@@ -230,6 +276,7 @@ bool OutputFile::commit()
     Unregister(slot_);
     slot_ = -1;
     temporary_.clear();
+    closeFolder();
     // The rename itself is made durable with the folder; the file is complete either way.
     const int folder = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
@@ -246,11 +293,13 @@ void OutputFile::discard()
         fd_ = -1;
     }
     if (!temporary_.empty()) {
-        ::unlink(temporary_.c_str());
+        // Through the folder: the path is wrong once the folder was renamed.
+        ::unlinkat(folder_, temporaryName_.c_str(), 0);
         temporary_.clear();
     }
     Unregister(slot_);
     slot_ = -1;
+    closeFolder();
     buffer_.clear();
 }
 
@@ -303,18 +352,19 @@ FileKey KeyOfDescriptor(int fd)
 
 void DiscardTemporariesNow()
 {
-    char path[PATH_MAX];
+    char name[NAME_MAX + 1];
     for (TemporarySlot& slot : temporaries) {
         const std::uint64_t before = slot.sequence.load(std::memory_order_acquire);
         if (before % 4 != 2)
             continue;
+        const int folder = slot.folder;
         std::size_t i = 0;
-        for (; i + 1 < sizeof path && slot.path[i] != '\0'; ++i)
-            path[i] = slot.path[i];
-        path[i] = '\0';
+        for (; i + 1 < sizeof name && slot.name[i] != '\0'; ++i)
+            name[i] = slot.name[i];
+        name[i] = '\0';
         std::atomic_thread_fence(std::memory_order_acquire);
         if (slot.sequence.load(std::memory_order_relaxed) == before)
-            ::unlink(path);
+            ::unlinkat(folder, name, 0);
     }
 }
 

@@ -41,10 +41,13 @@ private:
     void fail(int error);
     void writeOut(const char* data, std::size_t size);
     void close();
+    void closeFolder();
 
     std::string path_;      // as given
     std::string target_;    // what the rename replaces: the file a symbolic link names
     std::string temporary_; // empty when written in place
+    std::string temporaryName_; // its name in its folder
+    int folder_ = -1;       // the temporary's folder (O_PATH), which removes it wherever it went
     int fd_ = -1;
     int slot_ = -1; // in the table of temporaries a signal handler may remove
     std::string buffer_;

@@ -188,3 +188,16 @@ TEST(OutputFile, EndedBySignalLeavesTargetsAndFoldersAsTheyWere)
     EXPECT_EQ(Read(target), "old\n");
     EXPECT_EQ(Names(dir), NameList{"d.csv"}); // both temporaries removed
 }
+
+TEST(OutputFile, FolderRenamedDuringTheRunKeepsNoTemporary)
+{
+    const fs::path dir = Folder("renamed");
+    fs::create_directories(dir / "sub");
+    OutputFile file;
+    ASSERT_TRUE(file.open((dir / "sub" / "d.csv").string()));
+    file.write("rows\n");
+    fs::rename(dir / "sub", dir / "moved");
+    EXPECT_FALSE(file.commit()); // the name given no longer leads to the folder
+    EXPECT_EQ(file.error(), "cannot write " + (dir / "sub" / "d.csv").string() + ": No such file or directory");
+    EXPECT_EQ(Names(dir / "moved"), NameList{});
+}

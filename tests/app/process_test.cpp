@@ -1,5 +1,6 @@
-// gravlag-batch as a process: signals during a run and a sweep, a file-size limit met
-// half-way through a run, standard output on a full disk, and a grid of 10^9 points.
+// gravlag-batch as a process: signals during a run, a sweep and a budget's companion runs, a
+// file-size limit met half-way through a run, standard output on a full disk, a grid of 10^9
+// points, and a sweep short of threads and memory.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -32,6 +33,7 @@ struct Launch {
     fs::path dir = {};             // standard output and error go to files here
     std::string stdoutPath = {};   // instead: this file (e.g. /dev/full)
     rlim_t fileSizeLimit = RLIM_INFINITY;
+    rlim_t addressSpaceLimit = RLIM_INFINITY;
 };
 
 Child Start(const Launch& l)
@@ -58,6 +60,8 @@ Child Start(const Launch& l)
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         const rlimit limit{l.fileSizeLimit, l.fileSizeLimit};
         ::setrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit space{l.addressSpaceLimit, l.addressSpaceLimit};
+        ::setrlimit(RLIMIT_AS, &space);
         ::execv(argv[0], argv.data());
         _exit(127);
     }
@@ -233,8 +237,9 @@ TEST(Process, GridOfABillionPointsStartsAtOnceAndStopsOnASignal)
         last = mass3;
         const std::string number = std::to_string(mass3);
         nlohmann::json stored = nlohmann::json::parse(Read(runs / ("point-" + number + ".json")));
-        ASSERT_TRUE(stored.contains("inputs"));
+        ASSERT_TRUE(stored.contains("inputs") && stored.contains("files"));
         stored.erase("inputs");
+        stored.erase("files");
         ASSERT_EQ(stored, j) << number;
         ExpectCompleteUpTo(runs / ("d-" + number + ".csv"), j["lastPass"], 100);
     }
@@ -250,4 +255,80 @@ TEST(Process, GridOfABillionPointsStartsAtOnceAndStopsOnASignal)
 #else
     EXPECT_LT(kilobytes, 50 * 1024) << memory;
 #endif
+}
+
+TEST(Process, ASignalDuringABudgetsCompanionsLeavesThePointToRunAgain)
+{
+    const fs::path dir = Folder("budget");
+    const fs::path runs = dir / "runs";
+    std::vector<std::string> args = {"--iterations", "3000000", "--budget", "--sweep", "c=1000", "--jobs", "1",
+                                     "--out", runs.string(), "--distance-csv", "d.csv"};
+    const Child c = Start({args, dir});
+    // The CSV is there once the run itself is done; its companions run after it, and the
+    // signal comes during one of them.
+    for (int i = 0; i < 6000 && !fs::exists(runs / "d-1.csv"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::kill(c.pid, SIGTERM);
+    const int status = Wait(c);
+    ASSERT_TRUE(WIFSIGNALED(status)) << Read(c.err);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    const nlohmann::json j = nlohmann::json::parse(Read(c.out));
+    EXPECT_EQ(j["ended"], "stopped");
+    EXPECT_EQ(j.value("signal", ""), "SIGTERM");
+    EXPECT_EQ(j["lastPass"], 3000000); // the run itself completed
+    EXPECT_EQ(j["budget"], nullptr);
+    // Which companion it stopped depends on their speeds; one of them says so.
+    EXPECT_NE(Read(c.err).find(": SIGTERM: stopped after pass"), std::string::npos) << Read(c.err);
+    EXPECT_EQ(Read(c.err).rfind("gravlag-batch: point 1: budget run ", 0), 0u) << Read(c.err);
+
+    args.push_back("--resume");
+    const Child again = Start({args, dir});
+    const int resumed = Wait(again);
+    ASSERT_TRUE(WIFEXITED(resumed) && WEXITSTATUS(resumed) == 0) << Read(again.err);
+    const nlohmann::json k = nlohmann::json::parse(Read(again.out));
+    EXPECT_EQ(k["ended"], "completed");
+    EXPECT_FALSE(k.contains("signal"));
+    EXPECT_TRUE(k["budget"].is_object());
+    fs::remove_all(dir);
+}
+
+TEST(Process, ASweepShortOfThreadsAndMemoryEndsWithItsLines)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
+#endif
+    const fs::path dir = Folder("memory");
+    std::string texts;
+    for (int i = 1; i <= 20; ++i)
+        texts += (i > 1 ? ";" : "") + std::to_string(i);
+    Launch limited{{"--iterations", "20000", "--sweep", "c=" + texts, "--jobs", "1024", "--out",
+                    (dir / "runs").string(), "--distance-csv", "d.csv"}, dir};
+    limited.addressSpaceLimit = 200000 * 1024;
+    const Child c = Start(limited);
+    const int status = Wait(c);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status) << ": " << Read(c.err);
+    const std::string err = Read(c.err);
+    EXPECT_EQ(err.rfind("gravlag-batch: --jobs 1024: only ", 0), 0u) << err;
+    EXPECT_NE(err.find(" could be started ("), std::string::npos) << err;
+    // Every point has its line, in order: its run, or that it ran out of memory (said on
+    // standard error too, and then the status is 4).
+    std::istringstream lines(Read(c.out));
+    int n = 0, outOfMemory = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json j = nlohmann::json::parse(line);
+        ++n;
+        EXPECT_EQ(j["point"]["c"], std::to_string(n));
+        if (j.contains("error")) {
+            EXPECT_EQ(j["error"], "out of memory");
+            EXPECT_NE(err.find("gravlag-batch: point " + std::to_string(n) + ": out of memory\n"), std::string::npos);
+            ++outOfMemory;
+        } else {
+            EXPECT_EQ(j["ended"], "completed") << line;
+        }
+    }
+    EXPECT_EQ(n, 20);
+    EXPECT_EQ(WEXITSTATUS(status), outOfMemory > 0 ? 4 : 0) << err;
+    EXPECT_TRUE(Hidden(dir / "runs").empty());
+    fs::remove_all(dir);
 }

@@ -8,6 +8,7 @@
 
 #include "app/batch/batch_cli.h"
 #include "app/batch/batch_run.h"
+#include "app/batch/out_folder.h"
 #include "app/batch/sweep.h"
 #include "csv_reader.h"
 
@@ -257,7 +258,7 @@ TEST(Sweep, OutResumeAndPointsKeepTheGridsNumbers)
     std::set<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir))
         names.insert(e.path().filename().string());
-    EXPECT_EQ(names, (std::set<std::string>{"d-2.csv", "d-4.csv", "point-2.json", "point-4.json"}));
+    EXPECT_EQ(names, (std::set<std::string>{"d-2.csv", "d-4.csv", "point-2.json", "point-4.json", "sweep.lock"}));
     EXPECT_EQ(ReadCsv(file("d-4.csv")).rows.size(), 4u);
 
     // Resumed: points done are reprinted from their files (the tampered value shows it),
@@ -287,4 +288,70 @@ TEST(Sweep, OutResumeAndPointsKeepTheGridsNumbers)
     ASSERT_EQ(all.size(), 4u);
     EXPECT_NE(x0(all[1]), 12345.0);
     EXPECT_EQ(nlohmann::json::parse(all[1])["passes"], 401);
+}
+
+TEST(Sweep, APointsFilesAndReportAreOneUnit)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(::testing::TempDir()) / "sweep_unit";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const auto batch = [](std::vector<std::string> args, std::vector<std::string>& lines, std::string& problems) {
+        args.insert(args.begin(), "gravlag-batch");
+        std::vector<const char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(a.c_str());
+        std::ostringstream out, err;
+        const int status = BatchMain(static_cast<int>(argv.size()), argv.data(), out, err, false);
+        lines = Lines(out.str());
+        problems = err.str();
+        return status;
+    };
+    const auto read = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    std::vector<std::string> lines, first;
+    std::string problems;
+
+    // A refused command leaves no folder behind, whether refused while reading it or at the
+    // first point's files.
+    EXPECT_EQ(batch({"--sweep", "c=1", "--out", (dir / "new").string(), "--params", "/nonexistent.json"}, lines, problems), 2);
+    EXPECT_EQ(batch({"--sweep", "c=1", "--out", (dir / "new").string(), "--distance-csv", std::string(300, 'd')}, lines,
+                    problems), 2);
+    EXPECT_NE(problems.find("--distance-csv: cannot write"), std::string::npos) << problems;
+    EXPECT_FALSE(fs::exists(dir / "new"));
+
+    const auto sweep = [&](const char* iterations, const fs::path& out) {
+        return std::vector<std::string>{"--iterations", iterations, "--every", "100", "--sweep", "c=0;100",
+                                        "--jobs", "1", "--out", out.string(), "--distance-csv", "d.csv", "--resume"};
+    };
+    const fs::path runs = dir / "runs";
+    ASSERT_EQ(batch(sweep("300", runs), first, problems), 0) << problems;
+    const std::string d1 = read(runs / "d-1.csv");
+    // Other inputs, cut off after point 1's CSV and before its report (SIGKILL, a report
+    // refused by a file-size limit): their CSV beside the first run's report.
+    ASSERT_EQ(batch(sweep("400", dir / "other"), lines, problems), 0) << problems;
+    fs::copy_file(dir / "other" / "d-1.csv", runs / "d-1.csv", fs::copy_options::overwrite_existing);
+    // A report that ended "completed" but names a signal (one stopped a companion run).
+    nlohmann::json stopped = nlohmann::json::parse(read(runs / "point-2.json"));
+    stopped["signal"] = "SIGTERM";
+    stopped["x"][0] = 12345.0;
+    std::ofstream(runs / "point-2.json") << stopped.dump() << "\n";
+    ASSERT_EQ(batch(sweep("300", runs), lines, problems), 0) << problems;
+    EXPECT_EQ(lines, first); // both run again: the same lines as the first time
+    EXPECT_EQ(read(runs / "d-1.csv"), d1);
+    EXPECT_EQ(nlohmann::json::parse(read(runs / "point-2.json"))["x"][0], nlohmann::json::parse(first[1])["x"][0]);
+
+    // A point another process holds is refused; the others run.
+    PointLock held;
+    std::string problem;
+    ASSERT_TRUE(held.lock(runs.string(), 2, problem));
+    EXPECT_EQ(batch(sweep("300", runs), lines, problems), 2);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], first[0]);
+    const std::string refusal = "--out: another process is running point 2 in " + runs.string();
+    EXPECT_EQ(lines[1], nlohmann::json({{"error", refusal}, {"point", {{"c", "100"}}}}).dump());
+    EXPECT_EQ(problems, "gravlag-batch: point 2: " + refusal + "\n");
+    fs::remove_all(dir);
 }

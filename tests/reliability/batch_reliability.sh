@@ -194,6 +194,53 @@ expect 2 "--distance-csv: the time column would not be finite" "" -- \
   --distance-csv d.csv
 [ ! -e d.csv ] || fail "d.csv written"
 
+case="10 a refused command with --out makes no folder"
+expect 2 "--params: " "" -- "$batch" --sweep c=1 --out made --params /nonexistent.json
+[ ! -e made ] || fail "made/ created"
+
+case="10 a report refused by a file-size limit after the point's files, resumed"
+unit=(--iterations 300 --every 100 --report --sweep 'c=0;100' --jobs 1 --out unit --distance-csv d.csv)
+"$batch" "${unit[@]}" >first 2>/dev/null || fail "the first sweep"
+cp unit/d-1.csv first-d-1.csv
+# Other inputs: the CSVs (a few hundred bytes) are written, the reports (with the analysis,
+# some KiB) are not.
+expect 4 "point 1: --out: cannot write unit/point-1.json: File too large" "unit/d-1.csv unit/d-2.csv" -- \
+  bash -c 'ulimit -f 1; exec "$0" "$@" --mass3 2 >/dev/null' "$batch" "${unit[@]}"
+expect 0 "" "unit/d-1.csv unit/d-2.csv unit/point-1.json unit/point-2.json" -- "$batch" "${unit[@]}" --resume
+cmp -s stdout first || fail "the resumed lines are not the first run's"
+cmp -s unit/d-1.csv first-d-1.csv || fail "d-1.csv is still the other run's"
+rm -r unit first first-d-1.csv
+
+case="10 a second process on a point another one runs"
+long=(--iterations 1000000000 --every 1000 --sweep 'c=0;100' --jobs 1 --out busy --distance-csv d.csv)
+"$batch" "${long[@]}" >/dev/null 2>&1 &
+pid=$!
+for _ in $(seq 200); do [ -n "$(find busy -name '.d-1*' -size +0 2>/dev/null)" ] && break; sleep 0.05; done
+"$batch" "${long[@]}" --points 1 >stdout 2>stderr
+status=$?
+[ "$status" = 2 ] || fail "exit status $status, expected 2"
+grep -qF "point 1: --out: another process is running point 1 in busy" stderr || fail "message: $(cat stderr)"
+grep -qF '"error":"--out: another process is running point 1 in busy"' stdout || fail "line: $(head -c 200 stdout)"
+kill -TERM "$pid"
+{ wait "$pid"; } 2>/dev/null
+[ "$(ls busy)" = "$(printf 'd-1.csv\npoint-1.json\nsweep.lock')" ] || fail "busy/ holds $(ls -A busy)"
+check_files
+rm -r busy
+
+case="11 the output's folder renamed during the run"
+mkdir sub
+"$batch" --iterations 1000000000 --every 1000 --distance-csv sub/d.csv >stdout 2>stderr &
+pid=$!
+for _ in $(seq 200); do [ -n "$(find sub -name '.d.csv*' -size +0)" ] && break; sleep 0.05; done
+mv sub moved
+kill -TERM "$pid"
+{ wait "$pid"; } 2>/dev/null
+status=$?
+[ "$status" = 4 ] || fail "exit status $status, expected 4"
+grep -qF -- "--distance-csv: cannot write sub/d.csv: No such file or directory" stderr || fail "message: $(cat stderr)"
+[ -z "$(ls -A moved)" ] || fail "left in the renamed folder: $(ls -A moved)"
+rmdir moved
+
 [ "$(cat keep.csv)" = old ] && [ "$(cat old.png)" = "old picture" ] || { case="end"; fail "a kept file changed"; }
 echo "batch_reliability: $failures failures, $skips skipped"
 [ "$failures" = 0 ]

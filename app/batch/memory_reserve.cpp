@@ -1,0 +1,76 @@
+#include "app/batch/memory_reserve.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <exception>
+#include <new>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "app/files/output_file.h"
+
+namespace gravlag {
+
+namespace {
+
+std::atomic<void*> reserve{nullptr};
+std::atomic<std::size_t> reserveBytes{0};
+std::terminate_handler previousTerminate = nullptr; // the library's, which names the exception
+
+void* Map(std::size_t bytes)
+{
+    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+void OnAllocationRefused()
+{
+    if (void* p = reserve.exchange(nullptr))
+        ::munmap(p, reserveBytes.load());
+    throw std::bad_alloc();
+}
+
+void OnTerminate()
+{
+    bool outOfMemory = false;
+    if (const std::exception_ptr e = std::current_exception()) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        } catch (...) {
+        }
+    }
+    if (!outOfMemory) {
+        if (previousTerminate)
+            previousTerminate();
+        std::abort();
+    }
+    static const char kText[] = "gravlag-batch: out of memory\n";
+    [[maybe_unused]] const ssize_t said = ::write(STDERR_FILENO, kText, sizeof kText - 1);
+    DiscardTemporariesNow();
+    ::_exit(4);
+}
+
+} // namespace
+
+void InstallMemoryReserve(std::size_t bytes)
+{
+    reserveBytes = bytes;
+    reserve = Map(bytes);
+    std::set_new_handler(OnAllocationRefused);
+    previousTerminate = std::set_terminate(OnTerminate);
+}
+
+void RenewMemoryReserve()
+{
+    if (reserve.load() != nullptr || reserveBytes.load() == 0)
+        return;
+    void* p = Map(reserveBytes.load());
+    void* none = nullptr;
+    if (p && !reserve.compare_exchange_strong(none, p))
+        ::munmap(p, reserveBytes.load());
+}
+
+} // namespace gravlag
