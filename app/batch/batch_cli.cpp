@@ -382,8 +382,18 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
 std::optional<BatchCommand> ParseBatchCommand(const std::vector<std::string>& arguments, std::string& problem)
 {
     std::vector<const char*> argv{"gravlag-batch"};
-    for (const std::string& a : arguments)
+    for (const std::string& a : arguments) {
+        // A command line cannot carry a NUL, and the C string below would end at it: the
+        // text before it would be taken for the whole.
+        if (a.find('\0') != std::string::npos) {
+            const std::size_t equals = a.find('=');
+            const bool named = a.rfind("--", 0) == 0 && equals != std::string::npos && equals < a.find('\0');
+            problem = (named ? a.substr(0, equals) + ": the text" : "an argument")
+                + " holds a NUL character";
+            return std::nullopt;
+        }
         argv.push_back(a.c_str());
+    }
     std::ostringstream out, err;
     BatchCommand command;
     if (ParseCommand(static_cast<int>(argv.size()), argv.data(), out, err, false, command)) {

@@ -118,13 +118,18 @@ std::optional<ParamFile> ParseParamFile(std::string_view text, const RegionalFor
             problem = "unknown key \"" + key + "\"";
             return std::nullopt;
         }
-        if (value.is_string())
+        if (value.is_string()) {
+            // The boxes' reading ends at a NUL ("\u0000" in JSON): what follows would be lost.
+            if (value.get_ref<const std::string&>().find('\0') != std::string::npos) {
+                problem = "key \"" + key + "\": the text holds a NUL character";
+                return std::nullopt;
+            }
             file.boxes.emplace_back(key, value.get<std::string>());
-        else if (value.is_number())
+        } else if (value.is_number()) {
             // nlohmann holds a fraction as the nearest double (and refuses one beyond a
             // double) and a whole number exactly, which get<double> rounds to the nearest.
             file.boxes.emplace_back(key, BoxTextOfNumber(value.get<double>(), *input, format));
-        else {
+        } else {
             problem = "key \"" + key + "\" must be a string or a number";
             return std::nullopt;
         }

@@ -4,6 +4,8 @@
 
 #include "core/analysis/conserved.h"
 #include "core/analysis/orbit_elements.h"
+#include "core/vector_length.h"
+#include "core/finite.h"
 
 namespace gravlag {
 
@@ -11,16 +13,25 @@ std::string_view DistanceCsvHeader() { return "k,t,r1,r2\n"; }
 
 CsvRow DistanceCsvRow(const SimState& s, int lastBody, std::int64_t k)
 {
-    const double mx = (s.x[0] + s.x[1]) / 2, my = (s.y[0] + s.y[1]) / 2;
-    const auto distance = [&](unsigned b) {
-        const double ex = s.x[b] - mx, ey = s.y[b] - my;
-        return std::sqrt(ex * ex + ey * ey);
+    double mx = (s.x[0] + s.x[1]) / 2, my = (s.y[0] + s.y[1]) / 2;
+    // Two coordinates beyond half the largest double overflow in their sum, not in the sum of
+    // their halves; taken only then, so that every other midpoint keeps its bits.
+    if (std::isinf(mx) && Finite(s.x[0], s.x[1]))
+        mx = s.x[0] / 2 + s.x[1] / 2;
+    if (std::isinf(my) && Finite(s.y[0], s.y[1]))
+        my = s.y[0] / 2 + s.y[1] / 2;
+    const auto distance = [&](unsigned b) -> std::optional<double> {
+        const double r = VectorLength(s.x[b] - mx, s.y[b] - my);
+        // Finite bodies more than the largest double apart: no number to write.
+        if (std::isinf(r) && Finite(s.x[0], s.x[1], s.x[b], s.y[0], s.y[1], s.y[b]))
+            return std::nullopt;
+        return r;
     };
     CsvRow row;
     row.addWhole(k);
     row.addNumber(static_cast<double>(k) * s.dt);
     row.addNumber(distance(1));
-    row.addNumber(lastBody >= 2 ? std::optional<double>(distance(2)) : std::nullopt);
+    row.addNumber(lastBody >= 2 ? distance(2) : std::nullopt);
     return row;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/vector_length.h"
 #include "core/finite.h"
 
 namespace gravlag {
@@ -20,7 +21,7 @@ ConservedQuantities Conserved(const SimState& state, int last)
         py += m * vy;
         for (unsigned j = i + 1; j < n; ++j) {
             const double dx = state.x[i] - state.x[j], dy = state.y[i] - state.y[j];
-            const double r = std::sqrt(dx * dx + dy * dy);
+            const double r = VectorLength(dx, dy);
             if (r == 0)
                 coincident = true;
             else
@@ -31,7 +32,7 @@ ConservedQuantities Conserved(const SimState& state, int last)
     if (!coincident)
         q.energy = IfFinite(kinetic + potential);
     q.angularMomentum = IfFinite(lz);
-    q.momentum = IfFinite(std::sqrt(px * px + py * py));
+    q.momentum = IfFinite(VectorLength(px, py));
     return q;
 }
 

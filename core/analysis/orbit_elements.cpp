@@ -3,6 +3,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "core/vector_length.h"
 #include "core/finite.h"
 
 namespace gravlag {
@@ -12,7 +13,7 @@ OrbitElements KeplerElements(double mu, double rx, double ry, double vx, double 
     OrbitElements el;
     const double h = rx * vy - ry * vx;
     el.h = IfFinite(h);
-    const double r = std::sqrt(rx * rx + ry * ry);
+    const double r = VectorLength(rx, ry);
     if (!(mu > 0) || !(r > 0) || !Finite(r))
         return el;
     const double v2 = vx * vx + vy * vy;
@@ -20,7 +21,7 @@ OrbitElements KeplerElements(double mu, double rx, double ry, double vx, double 
     // Eccentricity vector, pointing at the pericentre.
     const double ex = ((v2 - mu / r) * rx - rv * vx) / mu;
     const double ey = ((v2 - mu / r) * ry - rv * vy) / mu;
-    const double e = std::sqrt(ex * ex + ey * ey);
+    const double e = VectorLength(ex, ey);
     el.e = IfFinite(e);
     if (el.e && e > 0) {
         double varpi = std::atan2(ey, ex) * 180 / std::numbers::pi;

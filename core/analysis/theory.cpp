@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/vector_length.h"
 #include "core/finite.h"
 #include "core/analysis/ring_series.h"
 
@@ -66,7 +67,7 @@ TheoryInputs TheoryInputsFrom(const SimState& state, int last)
         const double cx = (state.mass[0] * state.x[0] + state.mass[1] * state.x[1]) / m;
         const double cy = (state.mass[0] * state.y[0] + state.mass[1] * state.y[1]) / m;
         const double dx = state.x[2] - cx, dy = state.y[2] - cy;
-        in.a3 = std::sqrt(dx * dx + dy * dy);
+        in.a3 = VectorLength(dx, dy);
     }
     return in;
 }

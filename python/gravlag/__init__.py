@@ -101,6 +101,9 @@ def _text(name, value, box=None):
         raise TypeError(f"{name}: a bool is not a text for a box (give a str, an int or a float)")
     if not isinstance(value, numbers.Real):
         raise TypeError(f"{name}: give a str, an int or a float, not {type(value).__name__}")
+    if not isinstance(value, numbers.Integral) and not math.isfinite(value):
+        # Its text ("nan", "inf") is no number a box reads: the box would read 0.
+        raise ValueError(f"{name}: {float(value)!r} is not a finite number")
     if box is not None:
         return _gravlag.box_text(box, float(value))
     if isinstance(value, numbers.Integral):

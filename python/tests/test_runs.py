@@ -1,6 +1,8 @@
 import csv
 import json
+import math
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -110,6 +112,24 @@ def test_bad_input_raises_the_batch_runners_message(tmp_path):
         gravlag.run(params={"Tc": [5]})
     with pytest.raises(TypeError):
         gravlag.run(c=True)
+
+
+def test_texts_that_would_be_cut_or_read_as_0_are_refused(tmp_path):
+    # A NUL ends the text where the batch runner reads it: "10\x0000" would run 10 passes.
+    good = tmp_path / "good.json"
+    good.write_text("{}")
+    for keywords, option in (({"iterations": "10\x0000"}, "--iterations"), ({"c": 1e3, "dt": ".001\x00"}, "--dt"),
+                             ({"params": f"{good}\x00.x"}, "--params")):
+        with pytest.raises(ValueError, match=f"^{option}: the text holds a NUL character$"):
+            gravlag.run(**keywords)
+    with pytest.raises(ValueError, match='^--params: key "Tc": the text holds a NUL character$'):
+        gravlag.run(params={"Tc": "1000\x00"})
+    # nan and the infinities have texts ("nan", "inf") that the boxes read as 0.
+    for value in (math.nan, math.inf, -math.inf, np.float32("nan")):
+        for name, said in (("mass1", "mass1"), ("vx_base", "vx_base"), ("c", "c"), ("dt", "dt"),
+                           ("duration", "duration"), ("every", "every"), ("stop_at", "stop-at")):
+            with pytest.raises(ValueError, match=f"^{said}: {re.escape(repr(float(value)))} is not a finite number$"):
+                gravlag.run(**{name: value})
 
 
 def test_a_fault_is_a_result():

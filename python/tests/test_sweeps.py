@@ -1,3 +1,5 @@
+import math
+
 import pytest
 
 import gravlag
@@ -27,9 +29,20 @@ def test_a_threaded_sweep_is_the_batch_runners_sweep(sweep_lines):
     assert str(raised.value) == err.splitlines()[0].removeprefix("gravlag-batch: ")
 
 
-def test_a_sweep_on_a_dask_cluster_is_the_batch_runners_sweep(sweep_lines):
+def test_a_sweep_on_a_dask_cluster_is_the_batch_runners_sweep(sweep_lines, tmp_path):
     distributed = pytest.importorskip("distributed")
+    # The workers' scratch space in the test's own folder, not the system's.
     with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1,
-                                  dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+                                  dashboard_address=None, local_directory=tmp_path) as cluster, distributed.Client(cluster) as client:
         results = gravlag.sweep(GRID, client=client, **COMMON)
     assert [r.to_json() for r in results] == sweep_lines
+
+
+def test_a_grid_text_that_would_split_or_be_cut_is_refused():
+    # Each would run other points than those asked for: 1000 and 2000 apart, or 1000 alone.
+    with pytest.raises(ValueError, match="^--sweep c: text 2 holds ';', which separates the texts$"):
+        gravlag.sweep({"c": ["0", "1000;2000"]}, iterations=10)
+    with pytest.raises(ValueError, match="^--sweep: the text holds a NUL character$"):
+        gravlag.sweep({"c": ["1000\x00", "2000", "3000"]}, iterations=10)
+    with pytest.raises(ValueError, match="^c: nan is not a finite number$"):
+        gravlag.sweep({"c": [0, math.nan]}, iterations=10)

@@ -16,6 +16,7 @@
 #include "app/files/png_writer.h"
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"
+#include "scratch_folder.h"
 
 using gravlag::BatchOptions;
 using gravlag::RunBatch;
@@ -90,7 +91,8 @@ TEST(Batch, MercuryFitsTheApsides)
 {
     BatchOptions o;
     o.scenario = "Mercury";
-    o.apsisCsv = ::testing::TempDir() + "apsis.csv";
+    const gravlag::testing::ScratchFolder dir("batch");
+    o.apsisCsv = dir / "apsis.csv";
     const Outcome r = RunJson(o);
     EXPECT_EQ(r.status, 0);
     EXPECT_GT(r.json["apsisCount"].get<int>(), 100);
@@ -217,8 +219,9 @@ std::string ReadFile(const std::string& file)
 TEST(Batch, PicturesArePixelForPixelTheWindowsAt96Dpi)
 {
     BatchOptions o = Typed({{"Titer", "3000"}, {"Tc", "50000"}});
-    o.simPng = ::testing::TempDir() + "sim.png";
-    o.plotPng = ::testing::TempDir() + "plot.png";
+    const gravlag::testing::ScratchFolder dir("batch");
+    o.simPng = dir / "sim.png";
+    o.plotPng = dir / "plot.png";
     EXPECT_EQ(RunJson(o).status, 0);
 
     // The same run on windows of the test's own: what the files must hold.

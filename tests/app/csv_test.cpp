@@ -82,6 +82,26 @@ TEST(SampleCsv, DistancesFromTheMidpointOfTheFirstPair)
     EXPECT_EQ(DistanceCsvHeader(), "k,t,r1,r2\n");
 }
 
+TEST(SampleCsv, DistancesOfFarBodiesAreNeverInfinite)
+{
+    SimState s;
+    s.dt = 0.5;
+    std::string rows;
+    // Where the squares do not overflow, the plain formula's bits (std::hypot's differ here).
+    s.x = {0, 0, 7.638};
+    s.y = {0, 0, 2.551};
+    AppendDistanceCsvRow(rows, s, 2, 0);
+    // Beyond the squares' range: 1e200 and 3e200 from the midpoint, not inf.
+    s.x = {-1e200, 1e200, 0};
+    s.y = {0, 0, 3e200};
+    AppendDistanceCsvRow(rows, s, 2, 1);
+    // A midpoint whose sum overflows, and a body more than the largest double from it.
+    s.x = {1.5e308, 1.5e308, -1.5e308};
+    s.y = {0, 0, 0};
+    AppendDistanceCsvRow(rows, s, 2, 2);
+    EXPECT_EQ(rows, "0,0,0,8.052741458658659\n1,0.5,1e+200,3e+200\n2,1,0,\n");
+}
+
 TEST(SampleCsv, TrajectoryColumnsPerActiveBody)
 {
     EXPECT_EQ(TrajectoryCsvHeader(0), "k,t,x1,y1,vx1,vy1\n");

@@ -9,14 +9,14 @@
 
 #include "app/batch/batch_run.h"
 #include "csv_reader.h"
+#include "scratch_folder.h"
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"
 
 using namespace gravlag;
+using gravlag::testing::ScratchFolder;
 
 namespace {
-
-std::string Temp(const std::string& name) { return ::testing::TempDir() + "export_" + name; }
 
 nlohmann::json Exported(const BatchOptions& o, int expectedStatus = 0)
 {
@@ -37,10 +37,11 @@ double MidpointDistance(double x0, double y0, double x1, double y1, double xb, d
 
 TEST(SampledExports, DistancesAgreeWithTheTrajectory)
 {
+    const ScratchFolder dir("export");
     BatchOptions o;
     o.typed = {{"Titer", "3000"}, {"Tc", "50000"}, {"Tdt", "0.002"}};
-    o.distanceCsv = Temp("d.csv");
-    o.trajectoryCsv = Temp("t.csv");
+    o.distanceCsv = dir / "d.csv";
+    o.trajectoryCsv = dir / "t.csv";
     o.every = 7;
     const nlohmann::json report = Exported(o);
     const Csv d = ReadCsv(o.distanceCsv), t = ReadCsv(o.trajectoryCsv);
@@ -73,10 +74,11 @@ TEST(SampledExports, DistancesAgreeWithTheTrajectory)
 
 TEST(SampledExports, LastSampleIsTheFinalState)
 {
+    const ScratchFolder dir("export");
     BatchOptions o;
     o.typed = {{"Titer", "2000"}, {"Tn_object", "2"}};
-    o.trajectoryCsv = Temp("t2.csv");
-    o.distanceCsv = Temp("d2.csv");
+    o.trajectoryCsv = dir / "t2.csv";
+    o.distanceCsv = dir / "d2.csv";
     o.every = 500;
     const nlohmann::json report = Exported(o);
     const Csv t = ReadCsv(o.trajectoryCsv), d = ReadCsv(o.distanceCsv);
@@ -97,11 +99,12 @@ TEST(SampledExports, LastSampleIsTheFinalState)
 
 TEST(SampledExports, DefaultIntervals)
 {
+    const ScratchFolder dir("export");
     // "2 BH's": the distances follow the time plot, one sample per plot column.
     BatchOptions o;
     o.typed = {{"Titer", "4000"}};
-    o.distanceCsv = Temp("d3.csv");
-    o.trajectoryCsv = Temp("t3.csv");
+    o.distanceCsv = dir / "d3.csv";
+    o.trajectoryCsv = dir / "t3.csv";
     Exported(o);
     ui::HeadlessServices services;
     Program program(services);
@@ -126,9 +129,10 @@ TEST(SampledExports, DefaultIntervals)
 
 TEST(SampledExports, UnwritableFileRefusedBeforeTheRun)
 {
+    const ScratchFolder dir("export");
     BatchOptions o;
     o.typed = {{"Titer", "1000"}};
-    o.distanceCsv = Temp("d4.csv");
+    o.distanceCsv = dir / "d4.csv";
     o.trajectoryCsv = "/nonexistent-dir/t.csv";
     o.json = true;
     std::ostringstream out, err;
@@ -139,12 +143,13 @@ TEST(SampledExports, UnwritableFileRefusedBeforeTheRun)
 
 TEST(SampledExports, NoFilesUnlessAsked)
 {
+    const ScratchFolder dir("export");
     // Exports off: the run is the same as with them, and writes nothing.
     BatchOptions plain;
     plain.typed = {{"Titer", "1500"}, {"Tc", "600"}};
     BatchOptions exported = plain;
-    exported.distanceCsv = Temp("d5.csv");
-    exported.trajectoryCsv = Temp("t5.csv");
+    exported.distanceCsv = dir / "d5.csv";
+    exported.trajectoryCsv = dir / "t5.csv";
     exported.every = 1;
     EXPECT_EQ(Exported(plain).dump(), Exported(exported).dump());
     EXPECT_EQ(ReadCsv(exported.trajectoryCsv).rows.size(), 1501u);
@@ -152,6 +157,7 @@ TEST(SampledExports, NoFilesUnlessAsked)
 
 TEST(SampledExports, UserLocaleDoesNotChangeTheNumbers)
 {
+    const ScratchFolder dir("export");
     std::locale german;
     try {
         german = std::locale("de_DE.UTF-8");
@@ -162,7 +168,7 @@ TEST(SampledExports, UserLocaleDoesNotChangeTheNumbers)
     std::setlocale(LC_ALL, "de_DE.UTF-8");
     BatchOptions o;
     o.typed = {{"Titer", "300"}};
-    o.distanceCsv = Temp("d6.csv");
+    o.distanceCsv = dir / "d6.csv";
     o.every = 100;
     Exported(o);
     std::locale::global(before);

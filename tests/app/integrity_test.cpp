@@ -9,9 +9,11 @@
 #include <nlohmann/json.hpp>
 
 #include "app/batch/batch_cli.h"
+#include "scratch_folder.h"
 
 using namespace gravlag;
 namespace fs = std::filesystem;
+using gravlag::testing::ScratchFolder;
 
 namespace {
 
@@ -52,9 +54,8 @@ std::vector<std::string> Listing(const fs::path& dir)
 
 TEST(Integrity, RefusedBeforeAnythingRunsAndNothingTouched)
 {
-    const fs::path dir = fs::path(::testing::TempDir()) / "integrity_refused";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const ScratchFolder scratch("integrity_refused");
+    const fs::path& dir = scratch.path();
     const std::string keep = (dir / "keep.csv").string(), params = (dir / "p.json").string();
     std::ofstream(keep) << "old\n";
     std::ofstream(params) << R"({"Titer": "100"})";
@@ -117,9 +118,8 @@ TEST(Integrity, OutputsThatCannotBeWrittenAreReportedAndOthersStillWritten)
 {
     // A full disk for four outputs (/dev/full takes several: it is a device, written in
     // place); the trajectory beside them is written whole all the same.
-    const fs::path dir = fs::path(::testing::TempDir()) / "integrity_full";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const ScratchFolder scratch("integrity_full");
+    const fs::path& dir = scratch.path();
     const std::string trajectory = (dir / "t.csv").string();
     const Outcome r = Main({"--scenario", "Mercury", "--iterations", "20000", "--json", "--sim-png", "/dev/full",
                             "--plot-png", "/dev/full", "--apsis-csv", "/dev/full", "--distance-csv", "/dev/full",

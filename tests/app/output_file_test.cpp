@@ -16,20 +16,13 @@
 #include <unistd.h>
 
 #include "app/files/output_file.h"
+#include "scratch_folder.h"
 
 using namespace gravlag;
 namespace fs = std::filesystem;
+using gravlag::testing::ScratchFolder;
 
 namespace {
-
-// A fresh folder of its own per test.
-fs::path Folder(const std::string& name)
-{
-    const fs::path dir = fs::path(::testing::TempDir()) / ("output_file_" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
 
 std::string Read(const fs::path& path)
 {
@@ -54,7 +47,8 @@ NameList Names(const fs::path& dir)
 
 TEST(OutputFile, CommittedWholeOrNotAtAll)
 {
-    const fs::path dir = Folder("commit");
+    const ScratchFolder scratch("output_file_commit");
+    const fs::path& dir = scratch.path();
     const std::string target = (dir / "keep.csv").string();
     std::ofstream(target) << "old\n";
     fs::permissions(target, fs::perms(0640));
@@ -117,7 +111,8 @@ TEST(OutputFile, FullDiskAndFileSizeLimitKeepTheTarget)
 
     // A file-size limit met half-way: the write fails (SIGXFSZ ignored, as the programs do),
     // the target keeps its old text and the temporary is gone.
-    const fs::path dir = Folder("limit");
+    const ScratchFolder scratch("output_file_limit");
+    const fs::path& dir = scratch.path();
     const std::string target = (dir / "big.csv").string();
     std::ofstream(target) << "old\n";
     const pid_t child = fork();
@@ -144,7 +139,8 @@ TEST(OutputFile, FullDiskAndFileSizeLimitKeepTheTarget)
 
 TEST(OutputFile, FifoWrittenInPlaceOnlyWithAReader)
 {
-    const fs::path dir = Folder("fifo");
+    const ScratchFolder scratch("output_file_fifo");
+    const fs::path& dir = scratch.path();
     const std::string fifo = (dir / "pipe").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     OutputFile file;
@@ -152,16 +148,27 @@ TEST(OutputFile, FifoWrittenInPlaceOnlyWithAReader)
     EXPECT_EQ(file.error(), "no process reads the FIFO " + fifo);
 
     std::string got;
-    std::thread reader([&] { got = Read(fifo); });
+    // A slow reader: it opens at once and starts reading a while later, when the pipe is full
+    // (64 KiB) and writes must wait for it rather than fail.
+    std::thread reader([&] {
+        std::ifstream in(fifo, std::ios::binary);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::ostringstream all;
+        all << in.rdbuf();
+        got = all.str();
+    });
     // The reader's open() blocks until a writer comes, and ours is refused until it is there.
     bool opened = false;
     for (int i = 0; i < 500 && !(opened = file.open(fifo)); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(opened) << file.error();
-    file.write("k,t\n0,0\n");
-    EXPECT_TRUE(file.commit());
+    std::string rows = "k,t\n";
+    while (rows.size() < (1u << 20))
+        rows += std::to_string(rows.size()) + ",0\n";
+    file.write(rows);
+    EXPECT_TRUE(file.commit()) << file.error();
     reader.join();
-    EXPECT_EQ(got, "k,t\n0,0\n");
+    EXPECT_EQ(got, rows);
     struct stat st {};
     ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode)); // still the FIFO, not a file renamed over it
@@ -169,7 +176,8 @@ TEST(OutputFile, FifoWrittenInPlaceOnlyWithAReader)
 
 TEST(OutputFile, EndedBySignalLeavesTargetsAndFoldersAsTheyWere)
 {
-    const fs::path dir = Folder("signal");
+    const ScratchFolder scratch("output_file_signal");
+    const fs::path& dir = scratch.path();
     const std::string target = (dir / "d.csv").string();
     std::ofstream(target) << "old\n";
     const pid_t child = fork();

@@ -15,8 +15,10 @@
 #include "app/files/param_file.h"
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"
+#include "scratch_folder.h"
 
 using namespace gravlag;
+using gravlag::testing::ScratchFolder;
 
 namespace {
 
@@ -80,6 +82,8 @@ TEST(ParamFile, ProblemsNamed)
     EXPECT_EQ(Problem(R"({"Titer1": "5"})"), "unknown key \"Titer1\"");
     EXPECT_EQ(Problem(R"({"Tc": null})"), "key \"Tc\" must be a string or a number");
     EXPECT_EQ(Problem(R"({"Tc": true})"), "key \"Tc\" must be a string or a number");
+    // The boxes would read "1000" of it.
+    EXPECT_EQ(Problem(R"({"Tc": "1000\u0000"})"), "key \"Tc\": the text holds a NUL character");
     EXPECT_EQ(Problem(R"({"scenario": ["Mercury"]})"), "key \"scenario\" must be a string");
     EXPECT_EQ(Problem(R"({"scenario": 1})"), "key \"scenario\" must be a string");
     EXPECT_NE(Problem(R"({"scenario": "Mercur"})").find("unknown scenario \"Mercur\""), std::string::npos);
@@ -188,9 +192,9 @@ TEST(ParamFile, CollectedFileGivesTheSameRun)
 
 TEST(ParamFile, BadFileRefusedByTheBatchRunner)
 {
-    const std::string path = ::testing::TempDir() + "params_bad.json";
-    const std::string csv = ::testing::TempDir() + "params_bad.csv";
-    std::remove(csv.c_str());
+    const ScratchFolder dir("params_bad");
+    const std::string path = dir / "params_bad.json";
+    const std::string csv = dir / "params_bad.csv";
     for (const char* text : {R"({"Tc": "1")", R"({"Tc": [1]})", R"({"Tcc": "1"})", R"({"scenario": "x"})"}) {
         std::ofstream(path) << text;
         std::string out, err;
@@ -209,9 +213,8 @@ TEST(ParamFile, BadFileRefusedByTheBatchRunner)
 
 TEST(ParamFile, OnlyASmallRegularFileWithOneValuePerKey)
 {
-    const std::string dir = ::testing::TempDir() + "params_kinds";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const ScratchFolder scratch("params_kinds");
+    const std::string dir = scratch.path().string();
     const std::string fifo = dir + "/fifo", big = dir + "/big.json", file = dir + "/p.json";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::ofstream(big) << "{\"Tc\": \"" << std::string(kMaxParamFileBytes, '1') << "\"}";

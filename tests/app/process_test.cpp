@@ -18,8 +18,10 @@
 #include <nlohmann/json.hpp>
 
 #include "csv_reader.h"
+#include "scratch_folder.h"
 
 namespace fs = std::filesystem;
+using gravlag::testing::ScratchFolder;
 
 namespace {
 
@@ -83,14 +85,6 @@ std::string Read(const fs::path& path)
     return s.str();
 }
 
-fs::path Folder(const std::string& name)
-{
-    const fs::path dir = fs::path(::testing::TempDir()) / ("process_" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
 // The hidden files in `dir`; with `written`, only those that hold something.
 std::vector<std::string> Hidden(const fs::path& dir, bool written = false)
 {
@@ -130,7 +124,8 @@ void ExpectCompleteUpTo(const fs::path& csv, const nlohmann::json& lastPass, std
 TEST(Process, FirstSignalStopsLikeStopSecondEndsAtOnce)
 {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        const fs::path dir = Folder("signal");
+        const ScratchFolder scratch("process_signal");
+        const fs::path& dir = scratch.path();
         const Child c = Start({{"--iterations", "1000000000", "--every", "1", "--json", "--distance-csv",
                                 (dir / "d.csv").string()}, dir});
         WaitForRows(dir);
@@ -150,7 +145,8 @@ TEST(Process, FirstSignalStopsLikeStopSecondEndsAtOnce)
 
     // Two signals before the run sees the first (the child is held while they are sent):
     // it ends at once, the old file untouched, no temporary left.
-    const fs::path dir = Folder("two_signals");
+    const ScratchFolder scratch("process_two_signals");
+    const fs::path& dir = scratch.path();
     std::ofstream(dir / "d.csv") << "old\n";
     const Child c = Start({{"--iterations", "1000000000", "--every", "1", "--json", "--distance-csv",
                             (dir / "d.csv").string()}, dir});
@@ -171,7 +167,8 @@ TEST(Process, FileSizeLimitAndFullStandardOutputExitFour)
 {
     // The limit is met half-way through the run: the JSON says the run completed and which
     // file could not be written; the old file stays as it was.
-    const fs::path dir = Folder("limit");
+    const ScratchFolder scratch("process_limit");
+    const fs::path& dir = scratch.path();
     std::ofstream(dir / "big.csv") << "old\n";
     Launch limited{{"--iterations", "200000", "--every", "1", "--json", "--trajectory-csv", (dir / "big.csv").string()}, dir};
     limited.fileSizeLimit = 100 * 1024;
@@ -200,7 +197,8 @@ TEST(Process, GridOfABillionPointsStartsAtOnceAndStopsOnASignal)
     std::string texts;
     for (int i = 1; i <= 1000; ++i)
         texts += (i > 1 ? ";" : "") + std::to_string(i);
-    const fs::path dir = Folder("grid");
+    const ScratchFolder scratch("process_grid");
+    const fs::path& dir = scratch.path();
     const fs::path runs = dir / "runs";
     const Child c = Start({{"--iterations", "20000", "--every", "100", "--sweep", "c=" + texts, "--sweep",
                             "vx-base=0;" + texts, "--sweep", "mass3=" + texts, "--jobs", "2", "--out",

@@ -18,8 +18,10 @@
 #include "app/files/system_file.h"
 #include "core/analysis/convergence.h"
 #include "csv_reader.h"
+#include "scratch_folder.h"
 
 using namespace gravlag;
+using gravlag::testing::ScratchFolder;
 
 namespace {
 
@@ -142,7 +144,8 @@ TEST(Report, TheSameFromASingleRunASweepAndAParameterFile)
     EXPECT_EQ(sweep.lines[1]["budget"], one["budget"]);
     EXPECT_EQ(sweep.lines[0]["analysis"]["theory"]["delayDaPerOrbit"], nullptr); // c 0: no delay
 
-    const std::string params = ::testing::TempDir() + "report_params.json";
+    const ScratchFolder dir("report");
+    const std::string params = dir / "report_params.json";
     std::ofstream(params) << R"({"scenario": "Mercury", "Titer": "30000", "Tc": "1000"})";
     const Outcome file = Main({"--params", params.c_str(), "--budget", "--json"});
     ASSERT_EQ(file.status, 0) << file.err;
@@ -165,6 +168,7 @@ TEST(Report, AnAnalysedRunIsBitForBitTheRunWithout)
     // Both scenarios, both history lookups, delays beyond the 20 stored steps, three bodies,
     // and the exports' own sampling (the analysis adds its every 100 passes in "2 BH's"; the
     // run then samples at their greatest common divisor).
+    const ScratchFolder dir("report");
     struct Case {
         const char* scenario;
         std::vector<std::pair<std::string, std::string>> typed;
@@ -179,7 +183,7 @@ TEST(Report, AnAnalysedRunIsBitForBitTheRunWithout)
             o.typed = k.typed;
             o.report = analysed;
             o.every = k.every;
-            const std::string base = ::testing::TempDir() + "identical_" + tag;
+            const std::string base = dir / ("identical_" + tag);
             o.apsisCsv = base + "_apsis.csv";
             o.distanceCsv = base + "_distance.csv";
             o.trajectoryCsv = base + "_trajectory.csv";
@@ -258,7 +262,8 @@ TEST(Report, ElementsCsvAgainstTheReport)
     o.typed = {{"Titer", "20000"}, {"Tc", "2000"}};
     o.report = true;
     o.every = 250;
-    o.elementsCsv = ::testing::TempDir() + "report_elements.csv";
+    const ScratchFolder dir("report");
+    o.elementsCsv = dir / "report_elements.csv";
     const nlohmann::json a = Reported(o)["analysis"];
     const Csv csv = ReadCsv(o.elementsCsv);
     EXPECT_EQ(csv.header, "k,t,a,e,varpi,energy,angularMomentum");

@@ -11,8 +11,10 @@
 #include "app/batch/out_folder.h"
 #include "app/batch/sweep.h"
 #include "csv_reader.h"
+#include "scratch_folder.h"
 
 using namespace gravlag;
+using gravlag::testing::ScratchFolder;
 
 namespace {
 
@@ -145,7 +147,8 @@ TEST(Sweep, StatusFilesAndProblemsPerPoint)
 {
     BatchOptions base;
     base.typed = {{"Titer", "500"}};
-    base.trajectoryCsv = ::testing::TempDir() + "sweep_t.csv";
+    const ScratchFolder dir("sweep");
+    base.trajectoryCsv = dir / "sweep_t.csv";
     const Sweep sweep = Grid({Axis("mass1=100;-100;1e300"), Axis("dt=0.001;1e300")});
     std::ostringstream out, err;
     EXPECT_EQ(RunSweep(base, sweep, Jobs(3), out, err), 2); // the worst: a refused point
@@ -161,7 +164,7 @@ TEST(Sweep, StatusFilesAndProblemsPerPoint)
     EXPECT_EQ(problems[1].rfind("gravlag-batch: point 3: ", 0), 0u) << problems[1];
     EXPECT_NE(problems[1].find("Mass 1"), std::string::npos);
     // One trajectory per point, of that point's run.
-    const Csv first = ReadCsv(::testing::TempDir() + "sweep_t-1.csv");
+    const Csv first = ReadCsv(dir / "sweep_t-1.csv");
     EXPECT_EQ(first.rows.size(), 6u);
     EXPECT_EQ(Real(first.rows.back()[2]), nlohmann::json::parse(lines[0])["x"][0].get<double>());
 
@@ -223,8 +226,8 @@ TEST(Sweep, GridsUpTo2To63PointsAndPointLists)
 
 TEST(Sweep, OutResumeAndPointsKeepTheGridsNumbers)
 {
-    const std::string dir = ::testing::TempDir() + "sweep_out";
-    std::filesystem::remove_all(dir);
+    const ScratchFolder scratch("sweep_out");
+    const std::string dir = scratch / "out"; // made by the first run
     const auto sweep = [&](std::vector<std::string> extra, const char* iterations = "300") {
         std::vector<std::string> args = {"gravlag-batch", "--iterations", iterations, "--every", "100",
                                          "--sweep", "c=0;100;200;300", "--jobs", "2", "--out", dir,

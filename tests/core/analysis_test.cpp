@@ -161,6 +161,11 @@ TEST(OrbitElements, HandComputedKeplerOrbits)
     ExpectRelative(u.e, 1.25, 1e-15);
     EXPECT_EQ(*u.varpi, 0.0);
 
+    // Radial fall from rest at 1e200, where r's square overflows: a = r / 2, e = 1.
+    const OrbitElements far = KeplerElements(4, 1e200, 0, 0, 0);
+    ExpectRelative(far.a, 5e199, 1e-15);
+    ExpectRelative(far.e, 1, 1e-15);
+
     // Degenerate: no mass, or coincident bodies: only h.
     for (const OrbitElements& d : {KeplerElements(0, 1, 0, 0, 2), KeplerElements(4, 0, 0, 1, 1)}) {
         EXPECT_TRUE(d.h);
@@ -278,6 +283,14 @@ TEST(Theory, DelayFormulasAgainstOrbitAverages)
     ASSERT_TRUE(ecc);
     ExpectRelative(ecc->delayDaPerOrbit, da, 1e-11);
     ExpectRelative(ecc->delayDePerOrbit, de, 1e-11);
+    // The same pair turning clockwise (h < 0) widens and rounds the same.
+    TheoryInputs clockwise = PairInputs(m1, m2, c, a, e);
+    clockwise.start = KeplerElements(mu, 0, a * (1 + e), std::sqrt(mu * (1 - e) / (a * (1 + e))), 0);
+    ASSERT_LT(*clockwise.start.h, 0);
+    const std::optional<TheoryValues> cw = Theory(clockwise);
+    ASSERT_TRUE(cw);
+    EXPECT_EQ(cw->delayDaPerOrbit, ecc->delayDaPerOrbit);
+    EXPECT_EQ(cw->delayDePerOrbit, ecc->delayDePerOrbit);
 
     // Where nothing applies: no delay (c 0), no outer body; an unbound orbit.
     EXPECT_FALSE(Theory(PairInputs(100, 0.001, 0, a, e)));
@@ -383,6 +396,31 @@ TEST(RunAnalysis, TurnsInEitherSenseFromTheSamples)
         SimState end = OrbitState(1, 2.1, 0, 0);
         EXPECT_EQ(analysis.finish(end, RunResult{}).orbits.count, 2) << sense;
     }
+}
+
+TEST(RunAnalysis, SampleIntervalKeepsEightSamplesPerStartingOrbit)
+{
+    // "2 BH's" with a starting period of 2 pi: 0.785 time units per eighth of it.
+    SimState s = OrbitState(1, 1, 0, 0);
+    RunValues run;
+    run.nLast = 1;
+    const auto every = [&](double dt) {
+        s.dt = dt;
+        return RunAnalysis::SampleInterval(s, run);
+    };
+    EXPECT_EQ(every(0.001), 100); // 785 passes an eighth: the usual 100
+    EXPECT_EQ(every(0.01), 78);
+    EXPECT_EQ(every(0.5), 1);
+    EXPECT_EQ(every(2), 1); // less than a pass an eighth: every pass
+    EXPECT_EQ(every(0), 100);
+    s.vy[1] = 2; // unbound: no period
+    EXPECT_EQ(every(0.01), 100);
+    run.nLast = 0; // one body
+    EXPECT_EQ(every(0.01), 0);
+    s = OrbitState(1, 1, 0, 0);
+    s.scenarioCode = Scenario::Mercury; // its orbits are the apsis events
+    run.nLast = 1;
+    EXPECT_EQ(every(0.01), 0);
 }
 
 TEST(RunAnalysis, MercuryRunAtC0)

@@ -67,6 +67,7 @@ private slots:
     void pixelsAgreeWithTheHeadlessWindows();
     void closeThroughTheFrameAsksTheHandler();
     void processPendingEventsRunsPostedEvents();
+    void everyUpdateOfARunHandsOverPostedEvents();
     void endProgramClosesEverythingAndRunsNothingMore();
     void regionalFormatFollowsTheSystemLocale();
 };
@@ -637,6 +638,21 @@ void QtServicesTest::processPendingEventsRunsPostedEvents()
     QVERIFY(ran.contains("first"));
     services.processPendingEvents();
     QCOMPARE(ran, (QStringList{"first", "posted by first"}));
+}
+
+void QtServicesTest::everyUpdateOfARunHandsOverPostedEvents()
+{
+    // A run's first update hands over in full (a frame is due); those after it within the
+    // frame run the posted events alone, at once: a queued "Stop" must not wait for a frame.
+    QtServices services;
+    services.setRunning(true);
+    int ran = 0;
+    for (int update = 1; update <= 20; ++update) {
+        QMetaObject::invokeMethod(qApp, [&] { ++ran; }, Qt::QueuedConnection);
+        services.processPendingInput();
+        QCOMPARE(ran, update);
+    }
+    services.setRunning(false);
 }
 
 void QtServicesTest::endProgramClosesEverythingAndRunsNothingMore()
