@@ -42,6 +42,7 @@ DelayRecorder::DelayRecorder(Form1& form1)
         bodies_ = run.nLast + 1;
         c_ = s.c;
         dt_ = s.dt;
+        mass_ = s.mass;
         running_ = true;
         ++runNumber_;
         // The frames' room at once, so the passes that record them do not reallocate.

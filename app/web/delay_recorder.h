@@ -43,6 +43,7 @@ public:
     int bodies() const { return bodies_; } // active bodies of the recorded run
     double c() const { return c_; }
     double dt() const { return dt_; }
+    double mass(int body) const { return mass_[static_cast<std::size_t>(body)]; }
     bool running() const { return running_; }
     std::uint32_t runNumber() const { return runNumber_; } // changes when a new run begins
 
@@ -50,6 +51,7 @@ private:
     std::vector<DelayFrame> frames_;
     int bodies_ = 0;
     double c_ = 0, dt_ = 0;
+    std::array<double, kBodies> mass_{};
     bool running_ = false;
     std::uint32_t runNumber_ = 0;
     ui::ScopedSubscription begin_, samples_, finished_;

@@ -50,6 +50,10 @@ EMSCRIPTEN_KEEPALIVE int gravlag_web_frame_doubles()
 EMSCRIPTEN_KEEPALIVE int gravlag_web_run_bodies() { return web->recorder.bodies(); }
 EMSCRIPTEN_KEEPALIVE double gravlag_web_run_c() { return web->recorder.c(); }
 EMSCRIPTEN_KEEPALIVE double gravlag_web_run_dt() { return web->recorder.dt(); }
+EMSCRIPTEN_KEEPALIVE double gravlag_web_run_mass(int body)
+{
+    return body >= 0 && body < gravlag::kBodies ? web->recorder.mass(body) : 0;
+}
 EMSCRIPTEN_KEEPALIVE int gravlag_web_run_going() { return web->recorder.running() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE std::uint32_t gravlag_web_run_number() { return web->recorder.runNumber(); }
 
