@@ -71,18 +71,22 @@
     var c = program._gravlag_web_run_c();
     var magnify = Number($('dv-magnify').value);
     var lines = [];
+    // Where the pull would point without a delay: the Newtonian sum towards where the
+    // sources are now (for a pair, the line to the source). The arrow is the pull the pass
+    // used; the angle between them is what the delay does.
     for (var target = 0; target < bodies; ++target) {
-      var x = f.get(i, F.x, target), y = f.get(i, F.y, target);
-      // The pull's source that matters most: the heaviest other body.
-      var source = -1;
-      for (var j = 0; j < bodies; ++j)
-        if (j !== target && (source < 0 || program._gravlag_web_run_mass(j) > program._gravlag_web_run_mass(source)))
-          source = j;
-      var lineAngle = Math.atan2(-(f.get(i, F.y, source) - y), f.get(i, F.x, source) - x);
+      var x = f.get(i, F.x, target), y = f.get(i, F.y, target), nx = 0, ny = 0;
+      for (var j = 0; j < bodies; ++j) {
+        if (j === target)
+          continue;
+        var dx = f.get(i, F.x, j) - x, dy = f.get(i, F.y, j) - y, r = Math.hypot(dx, dy);
+        nx += program._gravlag_web_run_mass(j) * dx / (r * r * r);
+        ny += program._gravlag_web_run_mass(j) * dy / (r * r * r);
+      }
       var ax = f.get(i, F.ax, target), ay = f.get(i, F.ay, target);
-      if (ax === 0 && ay === 0)
+      if ((ax === 0 && ay === 0) || (nx === 0 && ny === 0))
         continue;
-      var pullAngle = Math.atan2(-ay, ax);
+      var lineAngle = Math.atan2(-ny, nx), pullAngle = Math.atan2(-ay, ax);
       var off = Math.atan2(Math.sin(pullAngle - lineAngle), Math.cos(pullAngle - lineAngle));
       g.setLineDash([4, 3]);
       g.strokeStyle = '#888';
@@ -91,18 +95,21 @@
       g.lineTo(sx(x) + 60 * Math.cos(lineAngle), sy(y) + 60 * Math.sin(lineAngle)); g.stroke();
       g.setLineDash([]);
       arrow(g, sx(x), sy(y), lineAngle + magnify * off, 55, COLORS[target], 2.5);
-      lines.push('body ' + (target + 1) + ': pull off the line to body ' + (source + 1) + ' by '
+      lines.push('body ' + (target + 1) + ': pull off the direction to the sources now by '
                  + (off * 180 / Math.PI).toPrecision(3) + '\u00b0');
     }
     if (c > 0) {
+      // Each source's retarded position as the pass used it, its offset from where the
+      // source is now drawn as many times larger as the angles.
       for (var src = 0; src < bodies; ++src) {
-        var gx = f.get(i, F.xRet, src), gy = f.get(i, F.yRet, src);
+        var px = f.get(i, F.x, src), py = f.get(i, F.y, src);
+        var gx = px + magnify * (f.get(i, F.xRet, src) - px);
+        var gy = py + magnify * (f.get(i, F.yRet, src) - py);
         g.strokeStyle = COLORS[src];
         g.lineWidth = 1.5;
         g.beginPath(); g.arc(sx(gx), sy(gy), 7, 0, 2 * Math.PI); g.stroke();
         g.setLineDash([2, 2]);
-        g.beginPath(); g.moveTo(sx(gx), sy(gy));
-        g.lineTo(sx(f.get(i, F.x, src)), sy(f.get(i, F.y, src))); g.stroke();
+        g.beginPath(); g.moveTo(sx(gx), sy(gy)); g.lineTo(sx(px), sy(py)); g.stroke();
         g.setLineDash([]);
       }
     }
@@ -123,7 +130,7 @@
     g.fillText(head, 8, 16);
     lines.forEach(function (line, n) { g.fillText(line, 8, 34 + 16 * n); });
     if (magnify !== 1)
-      g.fillText('angles drawn \u00d7' + magnify, 8, h - 8);
+      g.fillText('angles and ghost offsets drawn \u00d7' + magnify, 8, h - 8);
   }
 
   function niceStep(span) {
