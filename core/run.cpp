@@ -6,6 +6,7 @@
 
 #include "core/apsis.h"
 #include "core/finite.h"
+#include "core/integration_run.h"
 #include "core/line_fit.h"
 #include "core/pass.h"
 #include "core/run_setup.h"
@@ -222,13 +223,22 @@ RunResult RunSimulation(SimState& state, RunHost& host)
         return result;
     }
 
+    result.ended = RunEnd::Completed;
+    if (setup.integration) {
+        RunIntegrationPasses(state, host, result, setup.lastPass, *setup.integration,
+                             setup.model.integrator != Integrator::Euler,
+                             setup.model.integrator == Integrator::Euler
+                                 && setup.method == RetardationMethod::HistoryLookup);
+        host.setEndCaption("End");
+        return result;
+    }
     const int last = run.nLast;
-    const bool delayed = state.c > 0;
+    // The instantaneous law is the panel's loop without a delay.
+    const bool delayed = state.c > 0 && setup.model.forceLaw == ForceLaw::Retarded;
     const bool record = host.recordDelays();
     const PassLoop loop = last <= 0 ? PickLoop<0>(delayed, setup.method, record)
         : last == 1                 ? PickLoop<1>(delayed, setup.method, record)
                                     : PickLoop<2>(delayed, setup.method, record);
-    result.ended = RunEnd::Completed;
     loop(state, host, result, setup.lastPass);
     // Without a delay, or without a pair, every delay is 0 steps.
     if (record && !(delayed && last >= 1))

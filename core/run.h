@@ -1,5 +1,5 @@
 #pragma once
-// The run routine: set-up from the panel's texts, then the main loop, pass by pass.
+// The run routine: set-up from the run's typed inputs, then the main loop, pass by pass.
 //
 // The core knows no windows. What a run needs from the panel and the displays comes through
 // RunHost, which panel/ implements on the window services. The run calls the per-pass hooks
@@ -10,15 +10,33 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "core/line_fit.h"
 #include "core/number_text.h"
+#include "core/physics/model.h"
+#include "core/retardation.h"
 #include "core/sim_state.h"
 
 namespace gravlag {
 
-// The panel boxes that the run's set-up reads (and, for the normalised ones, writes back).
-enum class PanelBox { Tpredsel, Titer, Tn_object, Tmass0, Tmass1, Tmass2, Tvxbase, Tvybase };
+// What a run takes from around it at its start, beside the state (c, dt, dx1, dx2, the
+// scenario): the panel reads its boxes into these.
+struct RunInputs {
+    double iterEndValue = 0; // the last pass counter value, before flooring
+    int nLast = 0;           // index of the last active body, 0..2
+    std::array<double, kBodies> mass{}; // mass units; bodies 0..nLast (the others keep the state's)
+    double vxBase = 0, vyBase = 0;      // added to every body's velocity, length per time unit
+    RetardationMethod method = RetardationMethod::VelocityEstimate;
+    Model model;
+};
+
+// Why the bodies cannot be placed: which pair (bodies 0 and 1, or their centre of mass and
+// body 2) and what is wrong with it.
+struct PlacementProblem {
+    enum Kind { MassesSumZero, SeparationZero, NegativeSquare, Overflow } kind = Overflow;
+    bool outerPair = false; // the pair of the first two bodies' centre of mass and body 2
+};
 
 struct DisplayGeometry {
     float simWidth = 0, simHeight = 0; // inner size of Form2, pixels
@@ -29,9 +47,7 @@ struct DisplayGeometry {
 // The values that one call of RunSimulation shares among its phases. Optional members are
 // those a run assigns only when something happens (an apsis event, a delay evaluated).
 struct RunValues {
-    std::string predMode;   // text of "Prediction"
-    std::string iterEnd;    // text of "Iteration"
-    double iterEndValue = 0; // its number (the last pass counter value, before flooring)
+    double iterEndValue = 0; // "Iteration": the last pass counter value, before flooring
     int nLast = 0;          // index of the last active body
     double vxBase = 0, vyBase = 0;
     int drawScale = 3;      // pixels per length unit on Form2
@@ -58,11 +74,15 @@ struct DelayStats {
 class RunHost {
 public:
     virtual ~RunHost() = default;
-    virtual std::string boxText(PanelBox box) = 0;
-    virtual void setBoxText(PanelBox box, std::string_view text) = 0;
+    // The run's inputs are taken in two moments, as a click sees them: takeEarlyInputs
+    // before the events are handed over at the start, runInputs after (with the state as
+    // "Calculate" left it). A refusal is its reason, one line.
+    virtual void takeEarlyInputs() = 0;
+    virtual std::variant<RunInputs, std::string> runInputs(const SimState& state) = 0;
+    // The reason, one line, why a run whose inputs were taken cannot place its bodies.
+    virtual std::string placementRefusal(const PlacementProblem& problem) = 0;
     virtual void setEndCaption(std::string_view caption) = 0; // "Stop" at the start, "End" at the end
     virtual void processPendingEvents() = 0;
-    virtual RegionalFormat regionalFormat() = 0;
     // Form2, then Form3, made visible; Form2 erased.
     virtual void showDisplays() = 0;
     // Form3 sized and laid out for the scenario; the inner sizes the run draws with.
@@ -94,7 +114,7 @@ struct RunResult {
     RunValues values;
 };
 
-// Sets up a run from the panel's boxes and the state (c, dt, dx1, dx2 stored by
+// Sets up a run from the host's inputs and the state (c, dt, dx1, dx2 stored by
 // "Calculate"), runs it to its end and returns how it ended. After a fault the state is that
 // of the last completed pass; a refused run leaves the bodies and histories untouched.
 RunResult RunSimulation(SimState& state, RunHost& host);

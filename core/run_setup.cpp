@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <variant>
 
 #include "core/finite.h"
+#include "core/physics/make_integration.h"
 #include "core/place_pair.h"
 
 namespace gravlag {
@@ -12,33 +15,31 @@ namespace {
 
 constexpr double kMaxPassCounter = 9.0e18; // beyond this a run would never end anyway
 
-double ReadNormalised(RunHost& host, PanelBox box)
-{
-    const std::string text = NormalizeDecimalText(host.boxText(box));
-    host.setBoxText(box, text);
-    return ParseLeadingNumber(host.boxText(box));
-}
-
 bool PlacementFinite(const PairPlacement& p)
 {
     return Finite(p.x0, p.y0, p.vx0, p.vy0, p.x1, p.y1, p.vx1, p.vy1);
 }
 
-// Why PlacePair cannot place this pair, or empty when it can.
-std::string PairProblem(double m0, double m1, double d, const char* masses, const char* separation)
+// Why PlacePair cannot place this pair, if it cannot.
+std::optional<PlacementProblem::Kind> PairProblem(double m0, double m1, double d)
 {
     if (m0 + m1 == 0)
-        return std::string(masses) + " sum to 0, so the pair has no centre of mass";
+        return PlacementProblem::MassesSumZero;
     if (d == 0)
-        return std::string(separation) + " is 0, so the pair has no separation";
+        return PlacementProblem::SeparationZero;
     const double r0 = (d * m1) / (m0 + m1), r1 = (d * m0) / (m0 + m1);
     if (m1 * r0 < 0 || m0 * r1 < 0)
-        return std::string("the masses and ") + separation
-            + " give an orbital speed with a negative square";
-    return {};
+        return PlacementProblem::NegativeSquare;
+    return std::nullopt;
 }
 
 } // namespace
+
+bool RunsOnIntegration(const Model& model)
+{
+    return !(model.integrator == Integrator::Euler
+             && (model.forceLaw == ForceLaw::Retarded || model.forceLaw == ForceLaw::Instantaneous));
+}
 
 SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
 {
@@ -46,51 +47,30 @@ SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
     run.drawScale = 3;
     run.apsisCount = 0;
     state.stopFlag = StopRequest::None;
-    run.predMode = host.boxText(PanelBox::Tpredsel);
+    host.takeEarlyInputs();
     host.setEndCaption("Stop");
     host.processPendingEvents();
 
-    const RegionalFormat format = host.regionalFormat();
-    run.iterEnd = host.boxText(PanelBox::Titer);
-    const std::optional<double> iterEnd = RegionalNumberValue(run.iterEnd, format);
-    if (!iterEnd) {
-        out.refusal = "\"Iteration\" is not a number: \"" + run.iterEnd + "\"";
+    std::variant<RunInputs, std::string> taken = host.runInputs(state);
+    if (auto* refusal = std::get_if<std::string>(&taken)) {
+        out.refusal = std::move(*refusal);
         return out;
     }
-    const std::string nText = host.boxText(PanelBox::Tn_object);
-    const std::optional<double> nObject = RegionalNumberValue(nText, format);
-    if (!nObject) {
-        out.refusal = "\"n object\" is not a number: \"" + nText + "\"";
+    const RunInputs& in = std::get<RunInputs>(taken);
+    out.method = in.method;
+    out.model = in.model;
+    if (in.model.forceLaw == ForceLaw::PostNewtonian1 && !(state.c > 0)) {
+        out.refusal = "The force law \"1pn\" needs c > 0: its corrections are of order 1/c^2";
         return out;
     }
-    if (!(*nObject >= 1 && *nObject < 4)) {
-        out.refusal = "\"n object\" must be 1 to 3 bodies, not " + nText;
-        return out;
-    }
-    const std::optional<double> pred = RegionalNumberValue(run.predMode, format);
-    if (!pred) {
-        out.refusal = "\"Prediction\" is not a number: \"" + run.predMode + "\"";
-        return out;
-    }
-    out.method =
-        *pred == 1 ? RetardationMethod::HistoryLookup : RetardationMethod::VelocityEstimate;
-    if (out.method == RetardationMethod::HistoryLookup && state.c > 0 && !(state.dt > 0)) {
-        out.refusal = "\"dt\" must be positive for \"Prediction\" 1 with c > 0: the history "
-                      "holds only the past";
-        return out;
-    }
-    run.iterEndValue = *iterEnd;
-    // Bodies 0 up to the number minus 1; a fraction counts as its whole part.
-    run.nLast = static_cast<int>(*nObject) - 1;
+    run.iterEndValue = in.iterEndValue;
+    run.nLast = in.nLast;
     const int last = run.nLast;
-
     std::array<double, kBodies> mass = state.mass;
-    static constexpr PanelBox kMassBox[kBodies] = {PanelBox::Tmass0, PanelBox::Tmass1,
-                                                  PanelBox::Tmass2};
     for (int i = 0; i <= last; ++i)
-        mass[static_cast<unsigned>(i)] = ReadNormalised(host, kMassBox[i]);
-    run.vxBase = ReadNormalised(host, PanelBox::Tvxbase);
-    run.vyBase = ReadNormalised(host, PanelBox::Tvybase);
+        mass[static_cast<unsigned>(i)] = in.mass[static_cast<unsigned>(i)];
+    run.vxBase = in.vxBase;
+    run.vyBase = in.vyBase;
 
     const Scenario scenario = state.scenarioCode;
     const bool mercury = scenario == Scenario::Mercury;
@@ -98,12 +78,12 @@ SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
     const double d = mercury ? state.dx1 : 2 * state.dx1;
     const double f = mercury ? 0.6 : 1;
 
-    std::string problem = PairProblem(mass[0], mass[1], d, "\"Mass 1\" and \"Mass 2\"", "\"r  m(2)\"");
-    if (problem.empty())
-        problem = PairProblem(mass[0] + mass[1], mass[2], state.dx2, "the three masses",
-                              "\"r  m(3)\"");
-    if (!problem.empty()) {
-        out.refusal = "Cannot place the bodies: " + problem;
+    if (const auto innerProblem = PairProblem(mass[0], mass[1], d)) {
+        out.refusal = host.placementRefusal({*innerProblem, false});
+        return out;
+    }
+    if (const auto outerProblem = PairProblem(mass[0] + mass[1], mass[2], state.dx2)) {
+        out.refusal = host.placementRefusal({*outerProblem, true});
         return out;
     }
     const PairPlacement inner = PlacePair(mass[0], mass[1], d, f, theta);
@@ -132,8 +112,26 @@ SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
     for (unsigned i = 0; i < kBodies; ++i)
         finite = finite && Finite(x[i], y[i], vx[i], vy[i]);
     if (!finite) {
-        out.refusal = "Cannot place the bodies: overflow in the initial positions or velocities";
+        out.refusal = host.placementRefusal({PlacementProblem::Overflow, false});
         return out;
+    }
+
+    if (RunsOnIntegration(out.model)) {
+        System system{state.c > 0 ? state.c : 0, {}};
+        for (unsigned i = 0; i <= static_cast<unsigned>(last); ++i)
+            system.bodies.push_back({mass[i], x[i], y[i], vx[i], vy[i]});
+        if (!(state.dt > 0) || !Finite(state.dt)) {
+            out.refusal = "The force law \"" + std::string(ForceLawName(out.model.forceLaw))
+                + "\" under the \"" + std::string(IntegratorName(out.model.integrator))
+                + "\" integrator needs a time step dt > 0";
+            return out;
+        }
+        std::string problem;
+        out.integration = MakeIntegration(system, out.model, state.dt, out.method, problem);
+        if (!out.integration) {
+            out.refusal = "Cannot run this model: " + problem;
+            return out;
+        }
     }
 
     // Everything is sound: only now does the run change what the state and displays show.

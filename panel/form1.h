@@ -33,6 +33,9 @@ public:
     ui::TextBox& box(std::string_view name);
     bool running() const { return running_; }
     const std::optional<RunResult>& lastRun() const { return lastRun_; }
+    // The physics of the next runs (force law, integrator, tolerance): no box holds it; the
+    // programs around the panel set it.
+    Model model;
 
     // Subscriptions to this panel's runs (run_hooks.h). Each lasts as long as the panel
     // unless its handle ends it; a subscriber that may go first holds a

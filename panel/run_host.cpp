@@ -33,6 +33,12 @@ ui::TextBox& PanelRunHost::box(PanelBox b)
 
 std::string PanelRunHost::boxText(PanelBox b) { return box(b).text(); }
 void PanelRunHost::setBoxText(PanelBox b, std::string_view text) { box(b).setText(text); }
+std::variant<RunInputs, std::string> PanelRunHost::runInputs(const SimState& state)
+{
+    format_ = services_.regionalFormat();
+    return reader_.read(*this, format_, state, form1_.model);
+}
+
 void PanelRunHost::setEndCaption(std::string_view caption)
 {
     form1_.CommandEnd.setCaption(caption);

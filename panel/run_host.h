@@ -3,6 +3,7 @@
 // tells the subscribers of the panel's run hooks.
 
 #include "core/run.h"
+#include "panel/run_box_reader.h"
 #include "panel/run_hooks.h"
 #include "ui/window_services.h"
 
@@ -12,18 +13,21 @@ class Form1;
 class SimulationDisplay;
 class TimeEvolutionDisplay;
 
-class PanelRunHost final : public RunHost {
+class PanelRunHost final : public RunHost, private RunBoxes {
 public:
     PanelRunHost(ui::WindowServices& services, Form1& form1, const SimState& state,
                  SimulationDisplay& form2, TimeEvolutionDisplay& form3, RunHooks& hooks);
 
-    std::string boxText(PanelBox box) override;
-    void setBoxText(PanelBox box, std::string_view text) override;
+    void takeEarlyInputs() override { reader_.readEarly(*this); }
+    // The number format is asked here; the display updates reuse that answer instead of
+    // asking the system's locale every 100 passes.
+    std::variant<RunInputs, std::string> runInputs(const SimState& state) override;
+    std::string placementRefusal(const PlacementProblem& problem) override
+    {
+        return PlacementRefusalText(problem);
+    }
     void setEndCaption(std::string_view caption) override;
     void processPendingEvents() override { services_.processPendingEvents(); }
-    // Asked by the run's set-up; the display updates reuse that answer instead of asking the
-    // system's locale every 100 passes.
-    RegionalFormat regionalFormat() override { return format_ = services_.regionalFormat(); }
     void showDisplays() override;
     DisplayGeometry prepareDisplays(Scenario scenario) override;
     void apsisEvent(const SimState& state, const RunValues& run) override;
@@ -35,7 +39,10 @@ public:
     void delayRecord(const DelayStats& delays) override { hooks_.delayRecord(delays); }
 
 private:
+    std::string boxText(PanelBox box) override;
+    void setBoxText(PanelBox box, std::string_view text) override;
     ui::TextBox& box(PanelBox box);
+    RunBoxReader reader_;
     ui::WindowServices& services_;
     Form1& form1_;
     const SimState& state_;

@@ -16,6 +16,7 @@
 #include "app/batch/point_list.h"
 #include "panel/panel_inputs.h"
 #include "app/files/scenario_name.h"
+#include "app/files/system_file.h"
 #include "app/files/utf8_text.h"
 #include "app/version/version.h"
 #include "ui/user_number_format.h"
@@ -56,6 +57,17 @@ std::optional<std::uint64_t> WholeOption(const CLI::Option* option, const std::s
     if (!value || *value < min)
         throw Refusal{option->get_name() + " must be a whole number from " + range};
     return value;
+}
+
+// A number option's whole text as a finite double, or none.
+std::optional<double> WholeTextNumber(const std::string& text)
+{
+    double v = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || !std::isfinite(v))
+        return std::nullopt;
+    return v;
 }
 
 // A --duration: a decimal number with a point, finite, 0 or more.
@@ -161,6 +173,26 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
                  "--report, and split the precession (\"Mercury\") or the widening (\"2 BH's\") into "
                  "integrator, outer body and delay with three companion runs (c 0; 2 bodies at c 0; "
                  "2 bodies), run on --jobs threads");
+    std::string integratorText, forceLawText, toleranceText;
+    CLI::Option* integratorOption = app.add_option(
+        "--integrator", integratorText,
+        "euler (default: the panel's scheme, \"Prediction\" choosing the retarded position) or "
+        "reference (adaptive high-order steps of the true delay equations)")->type_name("NAME");
+    CLI::Option* forceLawOption = app.add_option(
+        "--force-law", forceLawText,
+        "retarded (default: the pull of where the source was), instantaneous, aberration-free "
+        "(the retarded position carried on along the retarded velocity) or 1pn "
+        "(Einstein-Infeld-Hoffmann, needs c > 0)")->type_name("NAME");
+    CLI::Option* toleranceOption = app.add_option(
+        "--tolerance", toleranceText, "the reference integrator's relative error per step (default 1e-12)")
+                                       ->type_name("X");
+    std::string systemPath;
+    CLI::Option* systemOption = app.add_option(
+        "--system", systemPath,
+        "run your own bodies instead of the panel's: a JSON file {\"c\": C, \"bodies\": [{\"m\", \"x\", "
+        "\"y\", \"vx\", \"vy\"}, ...]} (1 to 64 bodies, G = 1), with --duration (required), --dt "
+        "(the euler step, default 0.001), --prediction, the model, --json, --trajectory-csv (k, t, "
+        "body, x, y, vx, vy) and --every")->type_name("FILE");
     std::string durationText;
     CLI::Option* durationOption = app.add_option(
         "--duration", durationText, "set \"Iteration\" to the whole number of passes nearest T / dt")
@@ -229,6 +261,22 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             options.stopAt = static_cast<std::int64_t>(*v);
         if (const auto v = WholeOption(everyOption, everyText, 1, kMaxPasses, "1 to 10^18"))
             options.every = static_cast<std::int64_t>(*v);
+        if (integratorOption->count() > 0) {
+            options.integrator = IntegratorNamed(integratorText);
+            if (!options.integrator)
+                throw Refusal{"--integrator must be euler or reference, not \"" + integratorText + "\""};
+        }
+        if (forceLawOption->count() > 0) {
+            options.forceLaw = ForceLawNamed(forceLawText);
+            if (!options.forceLaw)
+                throw Refusal{"--force-law must be retarded, instantaneous, aberration-free or 1pn, "
+                              "not \"" + forceLawText + "\""};
+        }
+        if (toleranceOption->count() > 0) {
+            options.tolerance = WholeTextNumber(toleranceText);
+            if (!options.tolerance || !(*options.tolerance > 0))
+                throw Refusal{"--tolerance must be a number > 0: " + toleranceText};
+        }
         if (durationOption->count() > 0) {
             options.duration = ParseDuration(durationText);
             if (!options.duration)
@@ -274,6 +322,52 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             if (given[i]->count() > 0)
                 options.typed.emplace_back(inputs[i].box, texts[i]);
 
+        // The model whole, with the parameter file's parts: a tolerance means a reference run.
+        if (BatchModel(options).integrator == Integrator::Euler && (options.tolerance || (options.params && options.params->tolerance)))
+            throw Refusal{std::string(options.tolerance ? "--tolerance" : "--params: \"tolerance\"")
+                          + " applies to the reference integrator only (--integrator reference)"};
+        if (systemOption->count() > 0) {
+            // Only what a file of bodies can mean: no panel, no scenario, no boxes.
+            for (std::size_t i = 0; i < inputs.size(); ++i) {
+                const std::string_view option = inputs[i].option;
+                if (given[i]->count() > 0 && option != "dt" && option != "prediction")
+                    throw Refusal{given[i]->get_name() + " is a box of the panel: not with --system"};
+            }
+            for (const CLI::Option* o : {scenarioOption, paramsOption, stopAtOption})
+                if (o->count() > 0)
+                    throw Refusal{o->get_name() + " is for the panel's scenarios: not with --system"};
+            if (!sweepArguments.empty() || options.report || options.budget)
+                throw Refusal{"--sweep, --report and --budget are not available with --system"};
+            for (std::size_t i = 0; i < fileOptions.size(); ++i)
+                if (fileOptions[i]->count() > 0 && std::string_view(files[i].first) != "--trajectory-csv")
+                    throw Refusal{std::string(files[i].first) + " shows the panel's run: not with --system"};
+            if (!options.duration)
+                throw Refusal{"--system needs --duration T, the time to run"};
+            SystemRun run;
+            run.duration = *options.duration;
+            std::string problem;
+            std::optional<System> system = LoadSystemFile(systemPath, problem);
+            if (!system)
+                throw Refusal{"--system: " + problem};
+            run.system = std::move(*system);
+            for (std::size_t i = 0; i < inputs.size(); ++i) {
+                if (given[i]->count() == 0)
+                    continue;
+                const std::optional<double> v = WholeTextNumber(texts[i]);
+                if (std::string_view(inputs[i].option) == "dt") {
+                    if (!v || !(*v > 0))
+                        throw Refusal{"--dt must be a number > 0 with --system: " + texts[i]};
+                    run.dt = *v;
+                } else {
+                    if (!v || !(*v == 0 || *v == 1))
+                        throw Refusal{"--prediction must be 0 or 1 with --system: " + texts[i]};
+                    run.method = *v == 1 ? RetardationMethod::HistoryLookup
+                                         : RetardationMethod::VelocityEstimate;
+                }
+            }
+            command.system = std::move(run);
+            return std::nullopt;
+        }
         if (!sweepArguments.empty())
             command.sweep = SweepFromArguments(options, sweepArguments, settings, pointsOption, pointsText);
         return std::nullopt;
@@ -290,6 +384,8 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     BatchCommand command;
     if (const std::optional<int> status = ParseCommand(argc, argv, out, err, progress, command))
         return *status;
+    if (command.system)
+        return CheckedOut(out, err, RunSystem(*command.system, command.options, out, err));
     if (command.sweep)
         return RunSweep(command.options, *command.sweep, command.settings, out, err);
     return CheckedOut(out, err, RunBatch(command.options, out, err));

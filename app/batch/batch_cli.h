@@ -8,6 +8,7 @@
 
 #include "app/batch/batch_options.h"
 #include "app/batch/sweep.h"
+#include "app/batch/system_run.h"
 
 namespace gravlag {
 
@@ -20,6 +21,7 @@ struct BatchCommand {
     BatchOptions options;
     std::optional<Sweep> sweep;
     SweepSettings settings;
+    std::optional<SystemRun> system; // --system: a run of the file's bodies instead of the panel's
 };
 
 // The arguments after the program's name read as BatchMain reads them, without running

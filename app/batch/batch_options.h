@@ -19,6 +19,10 @@ struct BatchOptions {
     std::string paramsPath;             // the file it was read from: no output may replace it
     std::optional<std::string> scenario; // replaces the file's scenario; none: the file's or the panel's
     std::vector<std::pair<std::string, std::string>> typed; // box name, text, in command order
+    // --integrator, --force-law, --tolerance: each replaces the parameter file's.
+    std::optional<Integrator> integrator;
+    std::optional<ForceLaw> forceLaw;
+    std::optional<double> tolerance;
     std::optional<std::int64_t> stopAt;
     bool json = false;
     // Output files; empty: not written.
@@ -33,5 +37,23 @@ struct BatchOptions {
     RunSink* sink = nullptr;            // also given the rows and pictures; not the companions'
     RegionalFormat regional;            // the in-memory windows' number format; gravlag-batch: the user's
 };
+
+// The model of the run: the defaults, then the parameter file's parts, then the options'.
+inline Model BatchModel(const BatchOptions& o)
+{
+    Model m;
+    const auto take = [&m](const auto& integrator, const auto& law, const auto& tolerance) {
+        if (integrator)
+            m.integrator = *integrator;
+        if (law)
+            m.forceLaw = *law;
+        if (tolerance)
+            m.tolerance = *tolerance;
+    };
+    if (o.params)
+        take(o.params->integrator, o.params->forceLaw, o.params->tolerance);
+    take(o.integrator, o.forceLaw, o.tolerance);
+    return m;
+}
 
 } // namespace gravlag

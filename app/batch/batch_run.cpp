@@ -65,10 +65,11 @@ nlohmann::json Report(const RunResult& result, Program& program)
     for (const ui::TextBox* box : {&form3.Tcolor, &form3.TPred, &form3.Ta, &form3.Tb})
         boxes[box->name()] = box->text();
     j["boxes"] = boxes;
+    j["model"] = ModelJson(program.form1().model);
     return j;
 }
 
-void PrintText(const nlohmann::json& j, std::ostream& out)
+void PrintText(const nlohmann::json& j, const Model& model, std::ostream& out)
 {
     // A refused run changed nothing: the bodies and boxes it would show are not its result.
     if (j["ended"] == "refused") {
@@ -78,7 +79,7 @@ void PrintText(const nlohmann::json& j, std::ostream& out)
     out << "Run " << j["ended"].get<std::string>() << ": " << j["passes"].get<std::int64_t>() << " passes";
     if (!j["lastPass"].is_null())
         out << " (last pass " << j["lastPass"].get<std::int64_t>() << ")";
-    out << "\n";
+    out << "\n" << ModelText(model) << "\n";
     for (std::size_t i = 0; i < kBodies; ++i)
         out << "body " << i + 1 << ": x " << ExactText(j["x"][i].get<double>()) << "  y "
             << ExactText(j["y"][i].get<double>()) << "\n";
@@ -184,6 +185,7 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
     if (options.scenario)
         params.scenario = options.scenario;
     ApplyParamFile(params, form1);
+    form1.model = BatchModel(options);
     // Box names from the command line, which takes them from the same table.
     for (const auto& [name, text] : options.typed)
         ui::Headless(form1.box(name)).type(text);
@@ -309,6 +311,11 @@ BatchOptions CompanionOptions(const BatchOptions& run, const Companion& companio
     o.sink = nullptr;
     o.report = true;
     o.budget = false;
+    // 1pn has no c 0: its limit there, the Newtonian pull, stands for it.
+    const bool atC0 = std::any_of(companion.texts.begin(), companion.texts.end(),
+                                  [](const auto& t) { return t.first == "Tc" && t.second == "0"; });
+    if (atC0 && BatchModel(run).forceLaw == ForceLaw::PostNewtonian1)
+        o.forceLaw = ForceLaw::Instantaneous;
     for (const auto& [box, text] : companion.texts) {
         auto it = std::find_if(o.typed.begin(), o.typed.end(), [&](const auto& t) { return t.first == box; });
         if (it != o.typed.end())
@@ -393,7 +400,7 @@ int RunBatch(const BatchOptions& options, std::ostream& out, std::ostream& err)
         out << JsonLine(report) << "\n";
         return outcome.status;
     }
-    PrintText(report, out);
+    PrintText(report, BatchModel(options), out);
     if (outcome.analysis)
         out << AnalysisText(report["analysis"], outcome.analysis->scenario);
     if (report.contains("budget"))

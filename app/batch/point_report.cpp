@@ -5,6 +5,7 @@
 #include "app/batch/batch_outputs.h"
 #include "app/batch/batch_run.h"
 #include "app/files/output_file.h"
+#include "app/files/report_json.h"
 #include "app/files/small_file.h"
 
 namespace gravlag {
@@ -36,6 +37,8 @@ nlohmann::json PointInputs(const BatchOptions& o)
         inputs["report"] = true;
     if (o.budget)
         inputs["budget"] = true;
+    if (const Model model = BatchModel(o); model != Model{})
+        inputs["model"] = ModelJson(model);
     nlohmann::json outputs = nlohmann::json::object();
     for (const NamedPath& p : OutputPaths(o))
         if (p.path != o.reportFile)

@@ -1,6 +1,7 @@
 #include "app/files/param_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <stdexcept>
 
@@ -89,6 +90,29 @@ std::optional<ParamFile> ParseParamFile(std::string_view text, const RegionalFor
             }
             continue;
         }
+        if (key == "integrator" || key == "forceLaw") {
+            const bool integrator = key == "integrator";
+            const std::string name = value.is_string() ? value.get<std::string>() : std::string();
+            if (integrator)
+                file.integrator = IntegratorNamed(name);
+            else
+                file.forceLaw = ForceLawNamed(name);
+            if (integrator ? !file.integrator : !file.forceLaw) {
+                problem = "key \"" + key + "\" must be "
+                    + (integrator ? "\"euler\" or \"reference\""
+                                  : "\"retarded\", \"instantaneous\", \"aberration-free\" or \"1pn\"");
+                return std::nullopt;
+            }
+            continue;
+        }
+        if (key == "tolerance") {
+            if (!value.is_number() || !std::isfinite(value.get<double>()) || !(value.get<double>() > 0)) {
+                problem = "key \"tolerance\" must be a number > 0";
+                return std::nullopt;
+            }
+            file.tolerance = value.get<double>();
+            continue;
+        }
         const PanelInput* input = FindPanelInputByBox(key);
         if (!input) {
             problem = "unknown key \"" + key + "\"";
@@ -130,6 +154,12 @@ std::string ParamFileText(const ParamFile& file)
         j["scenario"] = *file.scenario;
     for (const auto& [box, text] : file.boxes)
         j[box] = text;
+    if (file.integrator)
+        j["integrator"] = std::string(IntegratorName(*file.integrator));
+    if (file.forceLaw)
+        j["forceLaw"] = std::string(ForceLawName(*file.forceLaw));
+    if (file.tolerance)
+        j["tolerance"] = *file.tolerance;
     return j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
@@ -145,6 +175,12 @@ void ApplyParamFile(const ParamFile& file, Form1& form1)
             throw std::invalid_argument("no input box named \"" + box + "\" on the panel");
         input->control(form1).setText(text);
     }
+    if (file.integrator)
+        form1.model.integrator = *file.integrator;
+    if (file.forceLaw)
+        form1.model.forceLaw = *file.forceLaw;
+    if (file.tolerance)
+        form1.model.tolerance = *file.tolerance;
 }
 
 ParamFile CollectParamFile(Form1& form1)
@@ -157,6 +193,14 @@ ParamFile CollectParamFile(Form1& form1)
         file.scenario = scenario;
     for (const PanelInput& input : PanelInputs())
         file.boxes.emplace_back(input.box, input.control(form1).text());
+    // The model only where it is not the default, so that a file of the spec's runs stays as
+    // it was.
+    if (form1.model != Model{}) {
+        file.integrator = form1.model.integrator;
+        file.forceLaw = form1.model.forceLaw;
+        if (form1.model.integrator == Integrator::Reference)
+            file.tolerance = form1.model.tolerance;
+    }
     return file;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/number_text.h"
+#include "core/physics/model.h"
 
 namespace gravlag {
 
@@ -23,6 +24,10 @@ struct PanelInput;
 struct ParamFile {
     std::optional<std::string> scenario;                   // none: leave the panel's
     std::vector<std::pair<std::string, std::string>> boxes; // control name, text; panel order
+    // The model, each part where the file gives it ("integrator", "forceLaw", "tolerance").
+    std::optional<Integrator> integrator = std::nullopt;
+    std::optional<ForceLaw> forceLaw = std::nullopt;
+    std::optional<double> tolerance = std::nullopt; // relative, finite and > 0
     friend bool operator==(const ParamFile&, const ParamFile&) = default;
 };
 
@@ -34,7 +39,8 @@ inline constexpr std::size_t kMaxParamFileBytes = 1024 * 1024;
 // parser refuses text that is not UTF-8. The scenario is taken as ScenarioNamed takes it and
 // kept as "Choice" shows it. A number is written as ExactText writes it, with `format`'s
 // decimal separator for a box the run reads in the user's format ("n object", "Iteration",
-// "Prediction"): the text that box reads back as the same number.
+// "Prediction"): the text that box reads back as the same number. "integrator" and
+// "forceLaw" are strings naming one exactly; "tolerance" a finite JSON number > 0.
 std::optional<ParamFile> ParseParamFile(std::string_view text, const RegionalFormat& format,
                                         std::string& problem);
 // A number as a person would type it into `input`'s box: TypedNumberText, with `format`'s
@@ -49,7 +55,8 @@ std::optional<ParamFile> LoadParamFile(const std::string& path, const RegionalFo
 // that are not UTF-8 cannot stand in JSON and are written as U+FFFD.
 std::string ParamFileText(const ParamFile& file);
 
-// Not during a run: "Choice" resets boxes, which the run reads only at its start anyway.
+// Not during a run: "Choice" resets boxes, which the run reads only at its start anyway. The
+// parts of the model the file gives replace the panel's.
 void ApplyParamFile(const ParamFile& file, Form1& form1);
 ParamFile CollectParamFile(Form1& form1);
 

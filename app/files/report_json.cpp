@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
+
+#include "app/files/exact_text.h"
 
 namespace gravlag {
 
@@ -100,6 +103,26 @@ nlohmann::json BudgetJson(const Budget& b)
     else
         j["theory"] = {{"delayDaPerOrbit", Number(t.delayDaPerOrbit)}};
     return j;
+}
+
+nlohmann::json ModelJson(const Model& model)
+{
+    const bool euler = model.integrator == Integrator::Euler;
+    nlohmann::json j;
+    j["integrator"] = std::string(IntegratorName(model.integrator));
+    j["forceLaw"] = std::string(ForceLawName(model.forceLaw));
+    j["tolerance"] = euler ? nlohmann::json(nullptr) : nlohmann::json(model.tolerance);
+    j["past"] = euler ? nlohmann::json(nullptr) : nlohmann::json(std::string(kReferencePast));
+    return j;
+}
+
+std::string ModelText(const Model& model)
+{
+    std::string text = "model: " + std::string(IntegratorName(model.integrator)) + " integrator, "
+        + std::string(ForceLawName(model.forceLaw)) + " force law";
+    if (model.integrator != Integrator::Euler)
+        text += ", tolerance " + ExactText(model.tolerance) + "; " + std::string(kReferencePast);
+    return text;
 }
 
 } // namespace gravlag

@@ -52,6 +52,7 @@ class Result:
         self.boxes = report["boxes"]
         self.analysis = report.get("analysis")
         self.budget = report.get("budget")
+        self.model = report.get("model")
         self.point = report.get("point")
         for name in _EXPORTS:
             setattr(self, name, raw.get(name))
@@ -100,7 +101,8 @@ def _option(name, text):
 
 
 def _prepare(scenario=None, *, params=None, every=None, trajectory=False, distances=False,
-             elements=False, report=False, budget=False, stop_at=None, **boxes):
+             elements=False, report=False, budget=False, stop_at=None, integrator=None,
+             force_law=None, tolerance=None, **boxes):
     """The batch runner's arguments, a parameter file's text given as a dict, and the rows
     wanted (apsis events always)."""
     arguments = []
@@ -116,7 +118,8 @@ def _prepare(scenario=None, *, params=None, every=None, trajectory=False, distan
         if option not in _BOX_OPTIONS and option != "duration":
             raise ValueError(_gravlag.unknown_option("--" + option))
         arguments += _option(option, _text(name, value, option if option in _BOX_OPTIONS else None))
-    for option, value in (("every", every), ("stop-at", stop_at)):
+    for option, value in (("every", every), ("stop-at", stop_at), ("integrator", integrator),
+                          ("force-law", force_law), ("tolerance", tolerance)):
         if value is not None:
             arguments += _option(option, _text(option, value))
     arguments += ["--report"] if report else []
@@ -138,7 +141,8 @@ def _interrupted(results):
 
 
 def run(scenario=None, *, params=None, every=None, trajectory=False, distances=False,
-        elements=False, report=False, budget=False, stop_at=None, **boxes):
+        elements=False, report=False, budget=False, stop_at=None, integrator=None,
+        force_law=None, tolerance=None, **boxes):
     """One run, as gravlag-batch makes it.
 
     scenario: "2 BH's" or "Mercury" (None: the parameter file's, else "2 BH's").
@@ -147,7 +151,9 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
     bodies, ...) and duration, each a str, int or float typed into its box.
     trajectory, distances, elements: the rows of those exports as arrays; every: their
     interval in passes. report, budget: the "analysis" and "budget" dicts. stop_at: "Stop"
-    at the first display update at or after that pass.
+    at the first display update at or after that pass. integrator ("euler", "reference"),
+    force_law ("retarded", "instantaneous", "aberration-free", "1pn"), tolerance: the model,
+    as --integrator, --force-law and --tolerance take it; Result.model says it back.
 
     Raises ValueError with the batch runner's message for an unknown option and for input
     that cannot start a run; a fault is a Result with ended == "fault". Ctrl+C stops the
@@ -156,7 +162,8 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
     """
     arguments, params_text, wanted = _prepare(
         scenario, params=params, every=every, trajectory=trajectory, distances=distances,
-        elements=elements, report=report, budget=budget, stop_at=stop_at, **boxes)
+        elements=elements, report=report, budget=budget, stop_at=stop_at, integrator=integrator,
+        force_law=force_law, tolerance=tolerance, **boxes)
     raw = _gravlag.run(arguments, params_text, wanted, _interruptible())
     if raw["json"] is None:
         if raw["interrupted"]:

@@ -23,7 +23,11 @@ MERCURY_FILE = {"scenario": "Mercury", "Tc": "20000", "Titer": "30000", "Tpredse
      ["--scenario", "Mercury", "--c", "50000", "--prediction", "1", "--dt", "0.001", "--report", "--budget"]),
     ({"params": MERCURY_FILE, "bodies": "2", "vx_base": "-0,5", "stop_at": 1000},
      ["--params", "{file}", "--bodies", "2", "--vx-base", "-0,5", "--stop-at", "1000"]),
-], ids=["2 BH's", "Mercury", "Mercury delayed, budget", "parameters as a dict, stopped"])
+    ({"scenario": "Mercury", "integrator": "reference", "force_law": "aberration-free", "tolerance": 1e-10,
+      "c": 20000, "iterations": 3000},
+     ["--scenario", "Mercury", "--integrator", "reference", "--force-law", "aberration-free",
+      "--tolerance", "1e-10", "--c", "20000", "--iterations", "3000"]),
+], ids=["2 BH's", "Mercury", "Mercury delayed, budget", "parameters as a dict, stopped", "a model"])
 def test_a_run_is_the_batch_runners_json_line(keywords, arguments, tmp_path):
     file = tmp_path / "mercury.json"
     file.write_text(json.dumps(MERCURY_FILE))
@@ -38,6 +42,8 @@ def test_a_run_is_the_batch_runners_json_line(keywords, arguments, tmp_path):
     assert result.boxes == report["boxes"]
     assert (result.analysis, result.budget) == (report.get("analysis"), report.get("budget"))
     assert (result.budget is not None) == ("budget" in keywords)
+    assert result.model == report["model"]
+    assert result.model["tolerance"] == keywords.get("tolerance")
 
 
 def read_csv(path, like):

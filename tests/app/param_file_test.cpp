@@ -241,3 +241,31 @@ TEST(ParamFile, OnlyASmallRegularFileWithOneValuePerKey)
     // Keys inside a value do not count as the file's keys (the value is refused anyway).
     EXPECT_EQ(Problem(R"({"Tc": {"a": "1", "a": "2"}})"), "key \"Tc\" must be a string or a number");
 }
+
+// The model's keys: exact names, a tolerance > 0; they survive the round trip through a
+// file collected from a panel, and they reach the run.
+TEST(ParamFile, ModelKeys)
+{
+    EXPECT_NE(Problem(R"({"integrator": "Euler"})").find("\"euler\" or \"reference\""), std::string::npos);
+    EXPECT_NE(Problem(R"({"forceLaw": 1})").find("key \"forceLaw\" must be"), std::string::npos);
+    EXPECT_EQ(Problem(R"({"tolerance": 0})"), "key \"tolerance\" must be a number > 0");
+    EXPECT_EQ(Problem(R"({"tolerance": "1e-9"})"), "key \"tolerance\" must be a number > 0");
+
+    ui::HeadlessServices services;
+    Program program(services);
+    program.form1().model = {Integrator::Reference, ForceLaw::AberrationFree, 1e-9};
+    std::string problem;
+    const auto file = ParseParamFile(ParamFileText(CollectParamFile(program.form1())), kPoint, problem);
+    ASSERT_TRUE(file) << problem;
+    EXPECT_EQ(file->integrator, Integrator::Reference);
+    EXPECT_EQ(file->forceLaw, ForceLaw::AberrationFree);
+    EXPECT_EQ(file->tolerance, 1e-9);
+    BatchOptions o;
+    o.params = file;
+    o.typed = {{"Titer", "100"}};
+    o.forceLaw = ForceLaw::Instantaneous; // the option over the file
+    const nlohmann::json model = Report(o)["model"];
+    EXPECT_EQ(model["integrator"], "reference");
+    EXPECT_EQ(model["forceLaw"], "instantaneous");
+    EXPECT_EQ(model["tolerance"], 1e-9);
+}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -14,6 +15,7 @@
 
 #include "app/batch/batch_cli.h"
 #include "app/batch/batch_run.h"
+#include "app/files/system_file.h"
 #include "csv_reader.h"
 
 using namespace gravlag;
@@ -299,4 +301,96 @@ TEST(Report, DurationSetsIterationFromDtAsCalculateReadsIt)
         EXPECT_TRUE(r.lines.empty());
         EXPECT_NE(r.err.find("--duration"), std::string::npos) << r.err;
     }
+}
+
+// Every report names its model; the options that choose it take only what they name, and a
+// model the run cannot have is refused with the option's name. Under "1pn" the budget's
+// companions at c 0 take its Newtonian limit.
+TEST(ModelReport, NamedInEveryReportAndCheckedOnTheCommandLine)
+{
+    const Outcome plain = Main({"--iterations", "100", "--json"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.lines.at(0)["model"],
+              nlohmann::json::parse(
+                  R"({"integrator": "euler", "forceLaw": "retarded", "tolerance": null, "past": null})"));
+    const Outcome reference = Main({"--iterations", "100", "--integrator", "reference", "--force-law",
+                                    "aberration-free", "--tolerance", "1e-10", "--json"});
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    const nlohmann::json& m = reference.lines.at(0)["model"];
+    EXPECT_EQ(m["integrator"], "reference");
+    EXPECT_EQ(m["forceLaw"], "aberration-free");
+    EXPECT_EQ(m["tolerance"], 1e-10);
+    EXPECT_EQ(m["past"], std::string(gravlag::kReferencePast));
+
+    const std::pair<std::vector<const char*>, const char*> refused[] = {
+        {{"--integrator", "rk4"}, "--integrator"},
+        {{"--force-law", "Retarded"}, "--force-law"},
+        {{"--integrator", "reference", "--tolerance", "1e-10x"}, "--tolerance"},
+        {{"--integrator", "reference", "--tolerance", "0"}, "--tolerance"},
+        {{"--integrator", "reference", "--tolerance", "inf"}, "--tolerance"},
+        {{"--tolerance", "1e-10"}, "--tolerance"},
+        {{"--force-law", "1pn"}, "1pn"},
+    };
+    for (const auto& [args, named] : refused) {
+        std::vector<const char*> a = args;
+        a.insert(a.end(), {"--iterations", "100", "--json"});
+        const Outcome o = Main(a);
+        EXPECT_EQ(o.status, 2) << named;
+        EXPECT_NE(o.err.find(named), std::string::npos) << o.err;
+    }
+
+    const Outcome pn = Main({"--scenario", "Mercury", "--force-law", "1pn", "--c", "1000",
+                             "--iterations", "3000", "--budget", "--json"});
+    EXPECT_EQ(pn.status, 0) << pn.err;
+    ASSERT_EQ(pn.lines.size(), 1u);
+    EXPECT_FALSE(pn.lines[0]["budget"].is_null());
+}
+
+// A system file is refused for each key that is wrong, by its name; a good one runs its own
+// bodies: a light body on a circle of radius 1 about a unit mass (c 0) is back at its start
+// after one period, 2 pi, under the reference integrator.
+TEST(SystemRun, FileCheckedAndAKeplerCircleClosed)
+{
+    const std::string good = R"({"c": 0, "bodies": [{"m": 1, "x": 0, "y": 0, "vx": 0, "vy": 0},
+        {"m": 1e-12, "x": 1, "y": 0, "vx": 0, "vy": 1}]})";
+    const std::pair<const char*, const char*> bad[] = {
+        {R"({"c": 0})", "key \"bodies\" must be a list of 1 to 64"},
+        {R"({"c": 0, "bodies": []})", "key \"bodies\" must be a list of 1 to 64"},
+        {R"({"bodies": [{"m": 1, "x": 0, "y": 0, "vx": 0, "vy": 0}]})", "key \"c\" missing"},
+        {R"({"c": -1, "bodies": [{"m": 1, "x": 0, "y": 0, "vx": 0, "vy": 0}]})", "key \"c\" must be 0"},
+        {R"({"c": 0, "g": 1, "bodies": []})", "unknown key \"g\""},
+        {R"({"c": 0, "bodies": [{"m": 0, "x": 0, "y": 0, "vx": 0, "vy": 0}]})", "body 1: key \"m\" must be a mass > 0"},
+        {R"({"c": 0, "bodies": [{"m": 1, "x": "0", "y": 0, "vx": 0, "vy": 0}]})", "body 1: key \"x\" must be a finite number"},
+        {R"({"c": 0, "bodies": [{"m": 1, "x": 0, "y": 0, "vx": 0}]})", "body 1: key \"vy\" missing"},
+        {R"({"c": 0, "bodies": [{"m": 1, "x": 0, "y": 0, "vx": 0, "vy": 0, "z": 0}]})", "body 1: unknown key \"z\""},
+        {R"({"c": 1e400, "bodies": []})", "beyond the range of a double"},
+    };
+    for (const auto& [text, message] : bad) {
+        std::string problem;
+        EXPECT_FALSE(ParseSystemFile(text, problem)) << text;
+        EXPECT_NE(problem.find(message), std::string::npos) << problem;
+    }
+    std::string many = R"({"c": 0, "bodies": [)";
+    for (int i = 0; i < 65; ++i)
+        many += std::string(i ? "," : "") + R"({"m": 1, "x": )" + std::to_string(i) + R"(, "y": 0, "vx": 0, "vy": 0})";
+    std::string problem;
+    EXPECT_FALSE(ParseSystemFile(many + "]}", problem));
+
+    const std::string path = ::testing::TempDir() + "gravlag-system-test.json";
+    std::ofstream(path) << good;
+    const Outcome run = Main({"--system", path.c_str(), "--duration", "6.283185307179586",
+                              "--integrator", "reference", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json& light = run.lines.at(0)["bodies"][1];
+    EXPECT_NEAR(light["x"].get<double>(), 1, 1e-9);
+    EXPECT_NEAR(light["y"].get<double>(), 0, 1e-9);
+    EXPECT_NEAR(light["vy"].get<double>(), 1, 1e-9);
+    EXPECT_EQ(run.lines[0]["time"], 6.283185307179586);
+    EXPECT_EQ(run.lines[0]["model"]["integrator"], "reference");
+    const Outcome panel = Main({"--system", path.c_str(), "--duration", "1", "--scenario", "Mercury"});
+    EXPECT_EQ(panel.status, 2);
+    EXPECT_NE(panel.err.find("--scenario"), std::string::npos) << panel.err;
+    const Outcome noDuration = Main({"--system", path.c_str()});
+    EXPECT_EQ(noDuration.status, 2);
+    std::remove(path.c_str());
 }

@@ -1,5 +1,5 @@
 #pragma once
-// A RunHost without windows: boxes in a map, hooks recorded.
+// A RunHost without windows: boxes in a map, read as the panel reads its own; hooks recorded.
 
 #include <functional>
 #include <map>
@@ -7,16 +7,19 @@
 #include <vector>
 
 #include "core/run.h"
+#include "panel/run_box_reader.h"
 
 namespace gravlag::testing {
 
-struct FakeHost : RunHost {
+struct FakeHost : RunHost, RunBoxes {
     std::map<PanelBox, std::string> boxes{
         {PanelBox::Tpredsel, "0"}, {PanelBox::Titer, "320000"}, {PanelBox::Tn_object, "3"},
         {PanelBox::Tmass0, "100"}, {PanelBox::Tmass1, "100"}, {PanelBox::Tmass2, "0.01"},
         {PanelBox::Tvxbase, "0"}, {PanelBox::Tvybase, "0"}};
     std::string caption = "End";
     RegionalFormat format;
+    Model model;
+    RunBoxReader reader;
     int handOvers = 0, shows = 0, prepares = 0;
     std::vector<std::int64_t> displayPasses, plotPasses, apsisPasses;
     std::vector<RunValues> apsisRuns;
@@ -25,6 +28,15 @@ struct FakeHost : RunHost {
 
     std::string boxText(PanelBox b) override { return boxes[b]; }
     void setBoxText(PanelBox b, std::string_view t) override { boxes[b] = std::string(t); }
+    void takeEarlyInputs() override { reader.readEarly(*this); }
+    std::variant<RunInputs, std::string> runInputs(const SimState& s) override
+    {
+        return reader.read(*this, format, s, model);
+    }
+    std::string placementRefusal(const PlacementProblem& p) override
+    {
+        return PlacementRefusalText(p);
+    }
     void setEndCaption(std::string_view c) override { caption = std::string(c); }
     void processPendingEvents() override
     {
@@ -32,7 +44,6 @@ struct FakeHost : RunHost {
         if (onHandOver)
             onHandOver();
     }
-    RegionalFormat regionalFormat() override { return format; }
     void showDisplays() override { ++shows; }
     DisplayGeometry prepareDisplays(Scenario) override
     {

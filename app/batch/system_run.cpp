@@ -1,0 +1,97 @@
+#include "app/batch/system_run.h"
+
+#include <cmath>
+#include <ostream>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/batch/batch_run.h"
+#include "app/files/exact_text.h"
+#include "app/files/output_file.h"
+#include "app/files/report_json.h"
+#include "core/physics/make_integration.h"
+
+namespace gravlag {
+
+int RunSystem(const SystemRun& run, const BatchOptions& options, std::ostream& out,
+              std::ostream& err)
+{
+    const Model model = BatchModel(options);
+    std::string problem;
+    std::unique_ptr<Integration> integration =
+        MakeIntegration(run.system, model, run.dt, run.method, problem);
+    if (!integration) {
+        err << "gravlag-batch: --system: " << problem << "\n";
+        return kExitRefused;
+    }
+    const double passes = std::nearbyint(run.duration / run.dt);
+    if (!(passes <= 1e18)) {
+        err << "gravlag-batch: --duration " << ExactText(run.duration) << " with dt "
+            << ExactText(run.dt) << " is more than 10^18 steps\n";
+        return kExitRefused;
+    }
+    OutputFile trajectory;
+    if (!options.trajectoryCsv.empty()) {
+        if (!trajectory.open(options.trajectoryCsv)) {
+            err << "gravlag-batch: --trajectory-csv: " << trajectory.error() << "\n";
+            return kExitRefused;
+        }
+        trajectory.write("k,t,body,x,y,vx,vy\n");
+    }
+    const std::int64_t every = options.every.value_or(100);
+    const std::int64_t last = static_cast<std::int64_t>(passes);
+    const std::size_t n = run.system.bodies.size();
+    std::vector<Body> bodies = run.system.bodies;
+    bool fault = false;
+    double t = 0, tDone = 0; // the time of the pass in hand, of the last one the bodies show
+    for (std::int64_t k = 0; k <= last; ++k) {
+        // The end of the run is the duration itself, also where dt does not divide it.
+        t = k == last ? run.duration : static_cast<double>(k) * run.dt;
+        while (integration->time() < t && !fault)
+            fault = !integration->step(problem);
+        if (fault)
+            break;
+        if (k > 0 || integration->steps() > 0)
+            integration->stateAt(t, bodies);
+        tDone = t;
+        if (trajectory.isOpen() && (k % every == 0 || k == last))
+            for (std::size_t i = 0; i < n; ++i)
+                trajectory.write(std::to_string(k) + "," + ExactText(t) + "," + std::to_string(i + 1)
+                                 + "," + ExactText(bodies[i].x) + "," + ExactText(bodies[i].y) + ","
+                                 + ExactText(bodies[i].vx) + "," + ExactText(bodies[i].vy) + "\n");
+    }
+    std::vector<std::string> outputErrors;
+    if (trajectory.isOpen() && !trajectory.commit())
+        outputErrors.push_back("--trajectory-csv: " + trajectory.error());
+
+    nlohmann::json j;
+    j["ended"] = fault ? "fault" : "completed";
+    if (fault)
+        j["message"] = problem;
+    j["time"] = tDone;
+    j["steps"] = integration->steps();
+    nlohmann::json list = nlohmann::json::array();
+    for (const Body& b : bodies)
+        list.push_back({{"m", b.m}, {"x", b.x}, {"y", b.y}, {"vx", b.vx}, {"vy", b.vy}});
+    j["bodies"] = list;
+    j["model"] = ModelJson(model);
+    j["outputErrors"] = outputErrors;
+    if (options.json) {
+        out << JsonLine(j) << "\n";
+    } else {
+        out << "Run " << j["ended"].get<std::string>() << ": t " << ExactText(j["time"].get<double>())
+            << ", " << integration->steps() << " steps\n"
+            << ModelText(model) << "\n";
+        for (std::size_t i = 0; i < n; ++i)
+            out << "body " << i + 1 << ": x " << ExactText(bodies[i].x) << "  y "
+                << ExactText(bodies[i].y) << "\n";
+    }
+    for (const std::string& e : outputErrors)
+        err << "gravlag-batch: " << e << "\n";
+    if (fault)
+        err << "gravlag-batch: " << problem << "\n";
+    return !outputErrors.empty() ? kExitOutput : fault ? kExitFault : kExitCompleted;
+}
+
+} // namespace gravlag
