@@ -229,7 +229,14 @@
     view.playing = false;
     view.shown = Math.min(view.shown + 1, Math.max(0, frames().n - 1));
   });
-  $('dv-zoom').addEventListener('input', function () {});
+  // The physics of the next "Calculate": a run keeps the model it started with.
+  function setModel() {
+    var taken = program.ccall('gravlag_web_set_model', 'number', ['string', 'string'],
+                              [$('dv-law').value, $('dv-integrator').value]);
+    $('dv-model-note').textContent = taken ? 'for the next "Calculate"' : 'not a model the program knows';
+  }
+  $('dv-law').addEventListener('change', setModel);
+  $('dv-integrator').addEventListener('change', setModel);
 
   createGravlag().then(function (module) {
     program = window.gravlag = module;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "app/web/delay_recorder.h"
+#include "core/physics/model.h"
 #include "panel/program.h"
 #include "ui/web/web_services.h"
 
@@ -31,6 +32,20 @@ EMSCRIPTEN_KEEPALIVE void gravlag_web_pump()
 {
     web->services.processPendingEvents();
     web->services.paint();
+}
+
+// The force law and integrator of the next runs, by their names ("retarded", "euler", ...):
+// 1 when both are known, else 0 and the model stays as it was.
+EMSCRIPTEN_KEEPALIVE int gravlag_web_set_model(const char* law, const char* integrator)
+{
+    const auto forceLaw = gravlag::ForceLawNamed(law);
+    const auto integration = gravlag::IntegratorNamed(integrator);
+    if (!forceLaw || !integration)
+        return 0;
+    gravlag::Model& model = web->program.form1().model;
+    model.forceLaw = *forceLaw;
+    model.integrator = *integration;
+    return 1;
 }
 
 // The delay view's frames: their number, where they start (doubles, kDoublesPerFrame each),

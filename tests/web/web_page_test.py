@@ -28,6 +28,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.options import Options
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
 
 SITE = BATCH = None
 BOXES = ["Tn_object", "Tmass(0)", "Tmass(1)", "Tmass(2)", "Dx1", "Dx2", "Tvxbase", "Tvybase",
@@ -194,6 +195,21 @@ class WebPageTest(unittest.TestCase):
                                   "--c", "50000", "--prediction", "1", "--bodies", "5")
         page.calculate()
         self.assertSameRun(report, sim, plot, "typed")
+
+    def test_model_menu_reaches_the_run(self):
+        page = self.page
+        page.type("Tc", "300")
+        page.type("Titer", "60000")
+        Select(page.element("dv-law")).select_by_value("instantaneous")
+        page.wait(lambda: page.element("dv-model-note").text == 'for the next "Calculate"',
+                  "the model was not taken")
+        options = ("--c", "300", "--iterations", "60000")
+        report, sim, plot = batch(self.scratch, "instantaneous", *options,
+                                  "--force-law", "instantaneous")
+        retarded, _, _ = batch(self.scratch, "retarded", *options)
+        self.assertNotEqual(report["x"], retarded["x"]) # the law shows in the result
+        page.calculate()
+        self.assertSameRun(report, sim, plot, "instantaneous")
 
     def test_stop_ends_a_long_run_and_the_page_stays_alive(self):
         page = self.page
