@@ -98,7 +98,14 @@
       lines.push('body ' + (target + 1) + ': pull off the direction to the sources now by '
                  + (off * 180 / Math.PI).toPrecision(3) + '\u00b0');
     }
-    if (c > 0) {
+    // An integrator that reports no pass of its own (the reference one) leaves the pulls and
+    // retarded positions at zero: nothing to draw for them.
+    var reported = false;
+    for (var b2 = 0; b2 < bodies; ++b2)
+      reported = reported || f.get(i, F.ax, b2) !== 0 || f.get(i, F.ay, b2) !== 0;
+    if (!reported)
+      lines.push('this integrator reports no pulls or retarded positions per pass');
+    if (c > 0 && reported) {
       // Each source's retarded position as the pass used it, its offset from where the
       // source is now drawn as many times larger as the angles.
       for (var src = 0; src < bodies; ++src) {
