@@ -1,0 +1,256 @@
+// Starts the program in the page, and the delay view: the recorded passes of the latest run
+// (app/web/delay_recorder.h) played back at a chosen speed, with the retarded positions as
+// ghosts, the pulls as arrows, and the inner pair's separation and semi-major axis plotted.
+'use strict';
+
+(function () {
+  // Offsets of one frame's doubles (DelayFrame).
+  var F = {k: 0, time: 1, x: 2, y: 5, xRet: 8, yRet: 11, ax: 14, ay: 17, d21: 20, d31: 21,
+           sep: 22, a: 23};
+  var COLORS = ['#000000', '#1a8f1a', '#c01818'];
+  var program = null;
+  var view = {run: -1, shown: 0, playing: false, scale: 1, cx: 0, cy: 0};
+
+  function $(id) { return document.getElementById(id); }
+
+  function frames() {
+    var n = program._gravlag_web_frame_count();
+    var per = program._gravlag_web_frame_doubles();
+    var start = program._gravlag_web_frames() / 8;
+    return {n: n, per: per, get: function (i, field, body) {
+      return program.HEAPF64[start + i * per + field + (body || 0)];
+    }};
+  }
+
+  // The bodies' extent in the first frame sets the scale at zoom 1.
+  function fitScale(f, bodies, canvas) {
+    var extent = 1;
+    for (var b = 0; b < bodies; ++b)
+      extent = Math.max(extent, Math.abs(f.get(0, F.x, b)), Math.abs(f.get(0, F.y, b)));
+    view.scale = 0.45 * Math.min(canvas.width, canvas.height) / extent;
+  }
+
+  function arrow(g, x0, y0, angle, length, color, width) {
+    var x1 = x0 + length * Math.cos(angle), y1 = y0 + length * Math.sin(angle);
+    g.strokeStyle = color;
+    g.fillStyle = color;
+    g.lineWidth = width;
+    g.beginPath(); g.moveTo(x0, y0); g.lineTo(x1, y1); g.stroke();
+    g.beginPath();
+    g.moveTo(x1, y1);
+    g.lineTo(x1 - 8 * Math.cos(angle - 0.4), y1 - 8 * Math.sin(angle - 0.4));
+    g.lineTo(x1 - 8 * Math.cos(angle + 0.4), y1 - 8 * Math.sin(angle + 0.4));
+    g.closePath(); g.fill();
+  }
+
+  function drawOrbit(f, i, bodies) {
+    var canvas = $('dv-orbit'), g = canvas.getContext('2d');
+    var zoom = Math.pow(2, Number($('dv-zoom').value));
+    var s = view.scale * zoom, w = canvas.width, h = canvas.height;
+    // Screen y upwards, as a physicist draws an orbit; equal scales on both axes.
+    function sx(x) { return w / 2 + x * s; }
+    function sy(y) { return h / 2 - y * s; }
+    g.fillStyle = 'white';
+    g.fillRect(0, 0, w, h);
+    if (f.n === 0)
+      return;
+    if ($('dv-trails').checked) {
+      for (var b = 0; b < bodies; ++b) {
+        g.strokeStyle = COLORS[b];
+        g.globalAlpha = 0.35;
+        g.lineWidth = 1;
+        g.beginPath();
+        var from = Math.max(0, i - 4000);
+        g.moveTo(sx(f.get(from, F.x, b)), sy(f.get(from, F.y, b)));
+        for (var t = from + 1; t <= i; ++t)
+          g.lineTo(sx(f.get(t, F.x, b)), sy(f.get(t, F.y, b)));
+        g.stroke();
+        g.globalAlpha = 1;
+      }
+    }
+    var c = program._gravlag_web_run_c();
+    var magnify = Number($('dv-magnify').value);
+    var lines = [];
+    // Where the pull would point without a delay: the Newtonian sum towards where the
+    // sources are now (for a pair, the line to the source). The arrow is the pull the pass
+    // used; the angle between them is what the delay does.
+    for (var target = 0; target < bodies; ++target) {
+      var x = f.get(i, F.x, target), y = f.get(i, F.y, target), nx = 0, ny = 0;
+      for (var j = 0; j < bodies; ++j) {
+        if (j === target)
+          continue;
+        var dx = f.get(i, F.x, j) - x, dy = f.get(i, F.y, j) - y, r = Math.hypot(dx, dy);
+        nx += program._gravlag_web_run_mass(j) * dx / (r * r * r);
+        ny += program._gravlag_web_run_mass(j) * dy / (r * r * r);
+      }
+      var ax = f.get(i, F.ax, target), ay = f.get(i, F.ay, target);
+      if ((ax === 0 && ay === 0) || (nx === 0 && ny === 0))
+        continue;
+      var lineAngle = Math.atan2(-ny, nx), pullAngle = Math.atan2(-ay, ax);
+      var off = Math.atan2(Math.sin(pullAngle - lineAngle), Math.cos(pullAngle - lineAngle));
+      g.setLineDash([4, 3]);
+      g.strokeStyle = '#888';
+      g.lineWidth = 1;
+      g.beginPath(); g.moveTo(sx(x), sy(y));
+      g.lineTo(sx(x) + 60 * Math.cos(lineAngle), sy(y) + 60 * Math.sin(lineAngle)); g.stroke();
+      g.setLineDash([]);
+      arrow(g, sx(x), sy(y), lineAngle + magnify * off, 55, COLORS[target], 2.5);
+      lines.push('body ' + (target + 1) + ': pull off the direction to the sources now by '
+                 + (off * 180 / Math.PI).toPrecision(3) + '\u00b0');
+    }
+    // An integrator that reports no pass of its own (the reference one) leaves the pulls and
+    // retarded positions at zero: nothing to draw for them.
+    var reported = false;
+    for (var b2 = 0; b2 < bodies; ++b2)
+      reported = reported || f.get(i, F.ax, b2) !== 0 || f.get(i, F.ay, b2) !== 0;
+    if (!reported)
+      lines.push('this integrator reports no pulls or retarded positions per pass');
+    if (c > 0 && reported) {
+      // Each source's retarded position as the pass used it, its offset from where the
+      // source is now drawn as many times larger as the angles.
+      for (var src = 0; src < bodies; ++src) {
+        var px = f.get(i, F.x, src), py = f.get(i, F.y, src);
+        var gx = px + magnify * (f.get(i, F.xRet, src) - px);
+        var gy = py + magnify * (f.get(i, F.yRet, src) - py);
+        g.strokeStyle = COLORS[src];
+        g.lineWidth = 1.5;
+        g.beginPath(); g.arc(sx(gx), sy(gy), 7, 0, 2 * Math.PI); g.stroke();
+        g.setLineDash([2, 2]);
+        g.beginPath(); g.moveTo(sx(gx), sy(gy)); g.lineTo(sx(px), sy(py)); g.stroke();
+        g.setLineDash([]);
+      }
+    }
+    for (var d = 0; d < bodies; ++d) {
+      g.fillStyle = COLORS[d];
+      g.beginPath(); g.arc(sx(f.get(i, F.x, d)), sy(f.get(i, F.y, d)), 4, 0, 2 * Math.PI); g.fill();
+    }
+    g.fillStyle = '#222';
+    g.font = '12px system-ui, sans-serif';
+    var head = 'pass ' + f.get(i, F.k) + ', t = ' + f.get(i, F.time).toFixed(3) + ' time units';
+    if (c > 0) {
+      var d21 = f.get(i, F.d21), d31 = f.get(i, F.d31);
+      head += ', delay ' + (d21 >= 0 ? d21 : '-') + ' steps (2\u21921), '
+              + (bodies > 2 && d31 >= 0 ? d31 : '-') + ' steps (3\u21921)';
+    } else {
+      head += ', c = 0: no delay';
+    }
+    g.fillText(head, 8, 16);
+    lines.forEach(function (line, n) { g.fillText(line, 8, 34 + 16 * n); });
+    if (magnify !== 1)
+      g.fillText('angles and ghost offsets drawn \u00d7' + magnify, 8, h - 8);
+  }
+
+  function niceStep(span) {
+    var step = Math.pow(10, Math.floor(Math.log10(span / 5)));
+    return span / step > 25 ? step * 5 : span / step > 10 ? step * 2 : step;
+  }
+
+  function drawPlot(f, i) {
+    var canvas = $('dv-plot'), g = canvas.getContext('2d');
+    var w = canvas.width, h = canvas.height, left = 66, right = 10, top = 40, bottom = 40;
+    g.fillStyle = 'white';
+    g.fillRect(0, 0, w, h);
+    if (f.n < 2)
+      return;
+    var t0 = f.get(0, F.time), t1 = f.get(f.n - 1, F.time);
+    var lo = Infinity, hi = -Infinity;
+    for (var n = 0; n < f.n; ++n) {
+      [f.get(n, F.sep), f.get(n, F.a)].forEach(function (v) {
+        if (isFinite(v)) { lo = Math.min(lo, v); hi = Math.max(hi, v); }
+      });
+    }
+    if (!(hi > lo)) { hi = lo + 1; lo -= 1; }
+    var pad = 0.05 * (hi - lo);
+    lo -= pad; hi += pad;
+    function px(t) { return left + (t - t0) / (t1 - t0 || 1) * (w - left - right); }
+    function py(v) { return h - bottom - (v - lo) / (hi - lo) * (h - top - bottom); }
+    g.strokeStyle = '#000'; g.lineWidth = 1;
+    g.beginPath(); g.moveTo(left, top); g.lineTo(left, h - bottom); g.lineTo(w - right, h - bottom); g.stroke();
+    g.fillStyle = '#000'; g.font = '11px system-ui, sans-serif';
+    var ts = niceStep(t1 - t0 || 1);
+    for (var t = Math.ceil(t0 / ts) * ts; t <= t1; t += ts) {
+      g.fillRect(px(t), h - bottom, 1, 4);
+      g.fillText(String(+t.toPrecision(6)), px(t) - 10, h - bottom + 15);
+    }
+    var vs = niceStep(hi - lo);
+    for (var v = Math.ceil(lo / vs) * vs; v <= hi; v += vs) {
+      g.fillRect(left - 4, py(v), 4, 1);
+      g.textAlign = 'right';
+      g.fillText(String(+v.toPrecision(6)), left - 6, py(v) + 4);
+      g.textAlign = 'left';
+    }
+    g.fillText('time (time units)', w / 2 - 40, h - 6);
+    g.save(); g.translate(11, h / 2 + 50); g.rotate(-Math.PI / 2);
+    g.fillText('length (length units)', 0, 0); g.restore();
+    [[F.sep, '#1f5fbf', 'separation of bodies 1 and 2'],
+     [F.a, '#d0701a', 'semi-major axis of body 2 about body 1']].forEach(function (series, s) {
+      g.strokeStyle = series[1]; g.lineWidth = 1.5;
+      g.beginPath();
+      var pen = false;
+      for (var n = 0; n <= i; ++n) {
+        var value = f.get(n, series[0]);
+        if (!isFinite(value)) { pen = false; continue; }
+        if (pen) g.lineTo(px(f.get(n, F.time)), py(value));
+        else g.moveTo(px(f.get(n, F.time)), py(value));
+        pen = true;
+      }
+      g.stroke();
+      g.fillStyle = series[1];
+      g.fillRect(left + 8, 8 + 14 * s, 14, 3);
+      g.fillText(series[2], left + 26, 13 + 14 * s);
+    });
+    g.strokeStyle = '#999';
+    g.beginPath(); g.moveTo(px(f.get(i, F.time)), top); g.lineTo(px(f.get(i, F.time)), h - bottom); g.stroke();
+  }
+
+  function tick() {
+    var f = frames();
+    var bodies = program._gravlag_web_run_bodies();
+    var run = program._gravlag_web_run_number();
+    if (run !== view.run && f.n > 0) {
+      view.run = run;
+      view.shown = 0;
+      view.playing = true;
+      fitScale(f, bodies, $('dv-orbit'));
+    }
+    if (view.playing && f.n > 0)
+      view.shown = Math.min(f.n - 1, view.shown + Number($('dv-speed').value));
+    if (f.n > 0) {
+      view.shown = Math.min(view.shown, f.n - 1);
+      drawOrbit(f, view.shown, bodies);
+      drawPlot(f, view.shown);
+      $('dv-status').textContent = 'frame ' + (view.shown + 1) + ' of ' + f.n
+        + (program._gravlag_web_run_going() ? ' (run going)' : '');
+    }
+    $('dv-play').textContent = view.playing ? 'Pause' : 'Play';
+    requestAnimationFrame(tick);
+  }
+
+  $('dv-play').addEventListener('click', function () {
+    var f = frames();
+    if (!view.playing && view.shown >= f.n - 1)
+      view.shown = 0; // from the start again
+    view.playing = !view.playing;
+  });
+  $('dv-step').addEventListener('click', function () {
+    view.playing = false;
+    view.shown = Math.min(view.shown + 1, Math.max(0, frames().n - 1));
+  });
+  // The physics of the next "Calculate": a run keeps the model it started with.
+  function setModel() {
+    var taken = program.ccall('gravlag_web_set_model', 'number', ['string', 'string'],
+                              [$('dv-law').value, $('dv-integrator').value]);
+    $('dv-model-note').textContent = taken ? 'for the next "Calculate"' : 'not a model the program knows';
+  }
+  $('dv-law').addEventListener('change', setModel);
+  $('dv-integrator').addEventListener('change', setModel);
+
+  createGravlag().then(function (module) {
+    program = window.gravlag = module;
+    var loading = $('gravlag-loading');
+    if (loading)
+      loading.remove();
+    document.body.dataset.ready = String(performance.now());
+    requestAnimationFrame(tick);
+  });
+})();
