@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "app/files/checksum.h"
+#include "scratch_folder.h"
 
 using namespace gravlag;
 
@@ -37,12 +38,10 @@ TEST(Checksum, PiecesOfAnySizeAndAFileGiveTheSameValue)
     pinned.add("k,t,r1,r2\n0,0,3,3\n", 18);
     EXPECT_EQ(pinned.value(), 0xe852326f2d911ef4u);
 
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "checksum_file";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const gravlag::testing::ScratchFolder scratch("checksum_file");
+    const std::filesystem::path& dir = scratch.path();
     std::ofstream(dir / "a.csv", std::ios::binary) << text;
     EXPECT_EQ(DigestOfFile((dir / "a.csv").string()), (FileDigest{text.size(), whole.value()}));
     EXPECT_FALSE(DigestOfFile((dir / "missing.csv").string()));
     EXPECT_FALSE(DigestOfFile(dir.string())); // a folder is no file to vouch for
-    std::filesystem::remove_all(dir);
 }

@@ -199,7 +199,8 @@ TEST(OutputFile, EndedBySignalLeavesTargetsAndFoldersAsTheyWere)
 
 TEST(OutputFile, FolderRenamedDuringTheRunKeepsNoTemporary)
 {
-    const fs::path dir = Folder("renamed");
+    const ScratchFolder scratch("output_file_renamed");
+    const fs::path& dir = scratch.path();
     fs::create_directories(dir / "sub");
     OutputFile file;
     ASSERT_TRUE(file.open((dir / "sub" / "d.csv").string()));

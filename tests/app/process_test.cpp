@@ -257,7 +257,8 @@ TEST(Process, GridOfABillionPointsStartsAtOnceAndStopsOnASignal)
 
 TEST(Process, ASignalDuringABudgetsCompanionsLeavesThePointToRunAgain)
 {
-    const fs::path dir = Folder("budget");
+    const ScratchFolder scratch("process_budget");
+    const fs::path& dir = scratch.path();
     const fs::path runs = dir / "runs";
     std::vector<std::string> args = {"--iterations", "3000000", "--budget", "--sweep", "c=1000", "--jobs", "1",
                                      "--out", runs.string(), "--distance-csv", "d.csv"};
@@ -296,7 +297,8 @@ TEST(Process, ASweepShortOfThreadsAndMemoryEndsWithItsLines)
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
 #endif
-    const fs::path dir = Folder("memory");
+    const ScratchFolder scratch("process_memory");
+    const fs::path& dir = scratch.path();
     std::string texts;
     for (int i = 1; i <= 20; ++i)
         texts += (i > 1 ? ";" : "") + std::to_string(i);

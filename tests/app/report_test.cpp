@@ -503,7 +503,8 @@ TEST(SystemRun, FileCheckedAndAKeplerCircleClosed)
     std::string problem;
     EXPECT_FALSE(ParseSystemFile(many + "]}", problem));
 
-    const std::string path = ::testing::TempDir() + "gravlag-system-test.json";
+    const gravlag::testing::ScratchFolder scratch("system_run");
+    const std::string path = scratch / "system.json";
     std::ofstream(path) << good;
     const Outcome run = Main({"--system", path.c_str(), "--duration", "6.283185307179586",
                               "--integrator", "reference", "--json"});
@@ -519,5 +520,4 @@ TEST(SystemRun, FileCheckedAndAKeplerCircleClosed)
     EXPECT_NE(panel.err.find("--scenario"), std::string::npos) << panel.err;
     const Outcome noDuration = Main({"--system", path.c_str()});
     EXPECT_EQ(noDuration.status, 2);
-    std::remove(path.c_str());
 }

@@ -296,9 +296,8 @@ TEST(Sweep, OutResumeAndPointsKeepTheGridsNumbers)
 TEST(Sweep, APointsFilesAndReportAreOneUnit)
 {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::path(::testing::TempDir()) / "sweep_unit";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const gravlag::testing::ScratchFolder scratch("sweep_unit");
+    const fs::path& dir = scratch.path();
     const auto batch = [](std::vector<std::string> args, std::vector<std::string>& lines, std::string& problems) {
         args.insert(args.begin(), "gravlag-batch");
         std::vector<const char*> argv;
@@ -356,5 +355,4 @@ TEST(Sweep, APointsFilesAndReportAreOneUnit)
     const std::string refusal = "--out: another process is running point 2 in " + runs.string();
     EXPECT_EQ(lines[1], nlohmann::json({{"error", refusal}, {"point", {{"c", "100"}}}}).dump());
     EXPECT_EQ(problems, "gravlag-batch: point 2: " + refusal + "\n");
-    fs::remove_all(dir);
 }
