@@ -26,6 +26,10 @@ struct DelayFrame {
     double delay21, delay31;           // delays in whole steps ("t 21", "t 31"); -1 without a delay
     double separation;                 // distance of bodies 1 and 2, length units
     double semiMajorAxis;              // of body 2 about body 1, length units; NaN when unbound
+    // Where the bodies stood when the pass computed its pulls (before its move), length
+    // units: the pull is compared with the Newtonian direction from there, or a pass's own
+    // step would show as an angle even without a delay.
+    std::array<double, kBodies> xFrom, yFrom;
 };
 static_assert(sizeof(DelayFrame) % sizeof(double) == 0);
 
@@ -53,6 +57,7 @@ private:
     double c_ = 0, dt_ = 0;
     std::array<double, kBodies> mass_{};
     bool running_ = false;
+    bool passLoop_ = false; // the run's passes report their pulls and retarded positions
     std::uint32_t runNumber_ = 0;
     ui::ScopedSubscription begin_, samples_, finished_;
 };

@@ -6,7 +6,7 @@
 (function () {
   // Offsets of one frame's doubles (DelayFrame).
   var F = {k: 0, time: 1, x: 2, y: 5, xRet: 8, yRet: 11, ax: 14, ay: 17, d21: 20, d31: 21,
-           sep: 22, a: 23};
+           sep: 22, a: 23, xFrom: 24, yFrom: 27};
   var COLORS = ['#000000', '#1a8f1a', '#c01818'];
   var program = null;
   var view = {run: -1, shown: 0, playing: false, scale: 1, cx: 0, cy: 0};
@@ -70,16 +70,18 @@
     }
     var c = program._gravlag_web_run_c();
     var magnify = Number($('dv-magnify').value);
-    var lines = [];
+    var lines = [], angles = [];
     // Where the pull would point without a delay: the Newtonian sum towards where the
-    // sources are now (for a pair, the line to the source). The arrow is the pull the pass
-    // used; the angle between them is what the delay does.
+    // sources stood when the pass computed its pulls (for a pair, the line to the source).
+    // The arrow is the pull the pass used; the angle between them is what the delay does,
+    // and nothing at c 0.
     for (var target = 0; target < bodies; ++target) {
       var x = f.get(i, F.x, target), y = f.get(i, F.y, target), nx = 0, ny = 0;
+      var xf = f.get(i, F.xFrom, target), yf = f.get(i, F.yFrom, target);
       for (var j = 0; j < bodies; ++j) {
         if (j === target)
           continue;
-        var dx = f.get(i, F.x, j) - x, dy = f.get(i, F.y, j) - y, r = Math.hypot(dx, dy);
+        var dx = f.get(i, F.xFrom, j) - xf, dy = f.get(i, F.yFrom, j) - yf, r = Math.hypot(dx, dy);
         nx += program._gravlag_web_run_mass(j) * dx / (r * r * r);
         ny += program._gravlag_web_run_mass(j) * dy / (r * r * r);
       }
@@ -95,7 +97,8 @@
       g.lineTo(sx(x) + 60 * Math.cos(lineAngle), sy(y) + 60 * Math.sin(lineAngle)); g.stroke();
       g.setLineDash([]);
       arrow(g, sx(x), sy(y), lineAngle + magnify * off, 55, COLORS[target], 2.5);
-      lines.push('body ' + (target + 1) + ': pull off the direction to the sources now by '
+      angles.push(off * 180 / Math.PI);
+      lines.push('body ' + (target + 1) + ': pull off the direction to the sources by '
                  + (off * 180 / Math.PI).toPrecision(3) + '\u00b0');
     }
     // An integrator that reports no pass of its own (the reference one) leaves the pulls and
@@ -136,6 +139,7 @@
     }
     g.fillText(head, 8, 16);
     lines.forEach(function (line, n) { g.fillText(line, 8, 34 + 16 * n); });
+    canvas.dataset.angles = JSON.stringify(angles); // degrees, as the lines say them
     if (magnify !== 1)
       g.fillText('angles and ghost offsets drawn \u00d7' + magnify, 8, h - 8);
   }
