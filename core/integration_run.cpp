@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/apsis.h"
+#include "core/countdown.h"
 #include "core/finite.h"
 #include "core/line_fit.h"
 #include "core/pass.h"
@@ -16,16 +17,6 @@ namespace {
 
 constexpr std::int64_t kDisplayInterval = 100;
 constexpr int kRootIterations = 100;
-
-struct Countdown {
-    std::int64_t every, left = 0;
-    bool due()
-    {
-        const bool now = left == 0;
-        left = now ? every - 1 : left - 1;
-        return now;
-    }
-};
 
 // r . v of body 1 about body 0: positive while they separate, negative while they close.
 double Separating(const std::vector<Body>& b)

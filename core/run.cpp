@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "core/apsis.h"
+#include "core/countdown.h"
 #include "core/finite.h"
 #include "core/integration_run.h"
 #include "core/line_fit.h"
@@ -52,16 +53,6 @@ bool ApsisPass(SimState& state, RunHost& host, RunResult& result)
     return true;
 }
 
-// Counts passes down to the next one that is a multiple of `every` (k counts from 0).
-struct Countdown {
-    std::int64_t every, left = 0;
-    bool due()
-    {
-        const bool now = left == 0;
-        left = now ? every - 1 : left - 1;
-        return now;
-    }
-};
 
 // The pass that failed its folded checks, computed again with checks that name the first
 // failure (out of the main loop's way); committed after all should none fail.

@@ -198,8 +198,8 @@ ParamFile CollectParamFile(Form1& form1)
         file.scenario = scenario;
     for (const PanelInput& input : PanelInputs())
         file.boxes.emplace_back(input.box, input.control(form1).text());
-    // The model only where it is not the default, so that a file of the spec's runs stays as
-    // it was.
+    // The model only where it is not the default, so that a file saved from a run of the
+    // panel's own scheme stays byte for byte what it was before models existed.
     if (form1.model != Model{}) {
         file.integrator = form1.model.integrator;
         file.forceLaw = form1.model.forceLaw;
