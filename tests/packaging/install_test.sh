@@ -15,7 +15,7 @@ for tool in cmake cpack dpkg-deb dpkg-shlibdeps desktop-file-validate; do
 done
 
 files=(bin/gravlag-batch share/man/man1/gravlag-batch.1.gz share/doc/gravlag/README.md
-       share/doc/gravlag/copyright share/doc/gravlag/changelog.gz)
+       share/doc/gravlag/docs/batch.md share/doc/gravlag/copyright share/doc/gravlag/changelog.gz)
 if [ "$qt" = ON ]; then
   files+=(bin/gravlag share/man/man1/gravlag.1.gz share/applications/gravlag.desktop
           share/icons/hicolor/scalable/apps/gravlag.svg)
@@ -27,11 +27,13 @@ for f in "${files[@]}"; do
   [ -s "$prefix/$f" ] || fail "not installed: $f"
 done
 readelf -S "$prefix/bin/gravlag-batch" | grep -q '\.symtab' && fail "cmake --install --strip left the symbols in gravlag-batch"
-# Every picture and document the installed README links to is installed beside it.
+# Every picture and document the installed README and pages link to is installed beside them.
 doc="$prefix/share/doc/gravlag"
-while read -r target; do
-  [ -s "$doc/$target" ] || fail "the installed README links to $target, which is not installed"
-done < <(grep -oE '\]\([^)#]+\)' "$doc/README.md" | sed 's/^](//; s/)$//' | grep -v '://' | sort -u)
+for page in "$doc/README.md" "$doc"/docs/*.md; do
+  while read -r target; do
+    [ -s "$(dirname "$page")/$target" ] || fail "the installed ${page#"$doc/"} links to $target, which is not installed"
+  done < <(grep -oE '\]\([^)#]+\)' "$page" | sed 's/^](//; s/)$//' | grep -v '://' | sort -u)
+done
 gzip -t "$doc/changelog.gz" || fail "changelog.gz is not gzip"
 zcat "$doc/changelog.gz" | head -n 1 | grep -q "^gravlag ($version) " || fail "the changelog's first entry is not $version"
 
