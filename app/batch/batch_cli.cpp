@@ -177,7 +177,9 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             ->type_name("NAME");
     std::string paramsPath;
     CLI::Option* paramsOption = app.add_option(
-        "--params", paramsPath, "parameter file (JSON object of box texts) typed in before the box options")
+        "--params", paramsPath,
+        "parameter file (JSON object of box texts or numbers, each keyed by its option name, c, or box "
+        "name, Tc) typed in before the box options")
                                    ->type_name("FILE");
     const auto inputs = PanelInputs();
     std::vector<std::string> texts(inputs.size());
@@ -242,7 +244,7 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     app.add_option("--sweep", sweepArguments,
                    "NAME=T1;T2;...: one run per text typed into that box option (c, dt, mass3, ...); "
                    "several make a grid, the first outermost; prints one JSON line per point. "
-                   "An empty text stands alone: NAME=")
+                   "With --as-typed, an empty text stands alone: NAME=")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption = app.add_option("--jobs", jobsText, "sweep points run at a time (default: one per processor)")
