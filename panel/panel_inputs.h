@@ -20,6 +20,8 @@ struct PanelInput {
                         // for the boxes that neither a file nor an option sets
     const char* label;  // the label beside the box, e.g. "Mass 1"
     bool regional;      // the run reads it strictly in the user's regional format
+    const char* unit;   // of the number the run reads from it ("length/time"; G = 1, so any
+                        // consistent units); none (nullptr) for a count or a choice
     ui::TextBox& (*control)(Form1& form1); // the box itself
 };
 
@@ -31,6 +33,8 @@ std::span<const PanelInput> PanelBoxes();
 
 const PanelInput* FindPanelInputByBox(std::string_view box); // one of the twelve
 const PanelInput* FindPanelInputByOption(std::string_view option);
+// By option name ("c") or, failing that, by box name ("Tc"): the names a parameter file takes.
+const PanelInput* FindPanelInputByName(std::string_view name);
 const PanelInput* FindPanelBox(std::string_view box); // one of the sixteen
 
 } // namespace gravlag

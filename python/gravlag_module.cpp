@@ -180,7 +180,8 @@ BatchCommand Command(const std::vector<std::string>& arguments, const std::optio
     if (!command)
         throw py::value_error(problem);
     if (paramsText) {
-        command->options.params = ParseParamFile(*paramsText, command->options.regional, problem);
+        command->options.params
+            = ParseParamFile(*paramsText, command->options.regional, command->options.reading, problem);
         if (!command->options.params)
             throw py::value_error("--params: " + problem);
     }

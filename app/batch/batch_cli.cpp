@@ -17,6 +17,7 @@
 #include "app/batch/point_list.h"
 #include "panel/panel_inputs.h"
 #include "app/files/scenario_name.h"
+#include "app/files/strict_input.h"
 #include "app/files/system_file.h"
 #include "app/files/utf8_text.h"
 #include "app/version/version.h"
@@ -43,6 +44,32 @@ const char* const kHelpFooter =
     "  128+n  signal n stopped the run (130 SIGINT, 143 SIGTERM, 129 SIGHUP)\n"
     "When several apply, the first of 2, 4, 128+n, 3 in this order is the status; a sweep\n"
     "gives the worst of its points in the same order.";
+
+// What each box option's number is, for --help (the label comes from the table of boxes).
+std::string BoxHelp(std::string_view option)
+{
+    if (option == "bodies")
+        return "the number of bodies, 2 or 3";
+    if (option.substr(0, 4) == "mass")
+        return std::string("the mass of body ") + option.back() + " (mass)";
+    if (option == "r2")
+        return "in \"2 BH's\", half the start separation of bodies 1 and 2, which start on a "
+               "circular orbit; in Mercury, their start separation, at 0.6 times the circular "
+               "speed (the far apsis of an orbit of e = 0.64) (length)";
+    if (option == "r3")
+        return "the start distance of body 3 from the centre of mass of bodies 1 and 2, on a "
+               "circular orbit about it (length)";
+    if (option == "vx-base" || option == "vy-base")
+        return std::string("added to every body's start velocity, its ") + (option == "vx-base" ? "x" : "y")
+            + " part (length/time)";
+    if (option == "iterations")
+        return "the last pass: the run makes passes 0 to this, each one step dt";
+    if (option == "dt")
+        return "the time step (time)";
+    if (option == "c")
+        return "the speed at which the pull travels (length/time); 0 or less: no delay";
+    return "where the retarded position comes from: 0 the source's velocity, 1 its position history";
+}
 
 struct Refusal {
     std::string problem;
@@ -92,6 +119,12 @@ Sweep SweepFromArguments(const BatchOptions& options, const std::vector<std::str
         std::optional<SweepAxis> axis = ParseSweepAxis(argument, problem);
         if (!axis)
             throw Refusal{problem};
+        if (options.reading == TextReading::Strict)
+            for (std::size_t i = 0; i < axis->texts.size(); ++i)
+                if (const std::string why = StrictInputProblem(*FindPanelInputByBox(axis->box), axis->texts[i],
+                                                               options.regional);
+                    !why.empty())
+                    throw Refusal{"--sweep " + axis->option + ": text " + std::to_string(i + 1) + ": " + why};
         if (options.duration && axis->box == "Titer")
             throw Refusal{"--duration and --sweep " + axis->option + " both set \"Iteration\": give one"};
         axes.push_back(std::move(*axis));
@@ -127,7 +160,15 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     BatchOptions& options = command.options;
     options.regional = ui::UserRegionalFormat(); // as the desktop program reads its boxes
     CLI::App app{"gravlag-batch: runs gravlag's panel and simulation without a display.\n"
-                 "Each box option is a text typed into that box of the control panel."};
+                 "Each box option is a number for that box of the control panel (its label in\n"
+                 "quotes), typed into it as a text. The text must be wholly a number: digits, a\n"
+                 "point and an exponent (5e4), no thousands separator, not empty; n object,\n"
+                 "Iteration and Prediction take the user's decimal separator. --as-typed reads\n"
+                 "the texts as the panel reads what a person types instead.\n"
+                 "Units: G = 1, with any consistent units of length, time and mass.\n"
+                 "\"t 21\" and \"t 31\" (delay21, delay31 in the JSON) count the delay of the\n"
+                 "pull between bodies 1 and 2, and 1 and 3, in whole steps dt, rounded down:\n"
+                 "0 for a delay shorter than one step."};
     app.footer(kHelpFooter);
     app.set_version_flag("--version", VersionText("gravlag-batch"), "print the version and exit");
     std::string scenario;
@@ -136,14 +177,22 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             ->type_name("NAME");
     std::string paramsPath;
     CLI::Option* paramsOption = app.add_option(
-        "--params", paramsPath, "parameter file (JSON object of box texts) typed in before the box options")
+        "--params", paramsPath,
+        "parameter file (JSON object of box texts or numbers, each keyed by its option name, c, or box "
+        "name, Tc) typed in before the box options")
                                    ->type_name("FILE");
     const auto inputs = PanelInputs();
     std::vector<std::string> texts(inputs.size());
     std::vector<CLI::Option*> given;
     for (std::size_t i = 0; i < inputs.size(); ++i)
         given.push_back(app.add_option(std::string("--") + inputs[i].option, texts[i],
-                                       std::string("text typed into \"") + inputs[i].label + "\""));
+                                       std::string("\"") + inputs[i].label + "\": " + BoxHelp(inputs[i].option))
+                            ->type_name("X"));
+    bool asTyped = false;
+    app.add_flag("--as-typed", asTyped,
+                 "read the box options', the parameter file's and --sweep's texts as the panel "
+                 "reads what a person types (\"50,000\" as 50 in c, \"abc\" as 0), to "
+                 "reproduce a run typed at the panel");
     std::string stopAtText, everyText, jobsText, pointsText;
     CLI::Option* stopAtOption = app.add_option(
         "--stop-at", stopAtText, "click \"Stop\" at the first display update at or after pass K")
@@ -195,7 +244,7 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     app.add_option("--sweep", sweepArguments,
                    "NAME=T1;T2;...: one run per text typed into that box option (c, dt, mass3, ...); "
                    "several make a grid, the first outermost; prints one JSON line per point. "
-                   "An empty text stands alone: NAME=")
+                   "With --as-typed, an empty text stands alone: NAME=")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption = app.add_option("--jobs", jobsText, "sweep points run at a time (default: one per processor)")
@@ -227,6 +276,7 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             if (!options.scenario)
                 throw Refusal{"--scenario: unknown scenario \"" + scenario + "\" (\"2 BH's\" or \"Mercury\")"};
         }
+        options.reading = asTyped ? TextReading::AsTyped : TextReading::Strict;
         // Texts are checked where they come in: what is typed reaches the report.
         for (std::size_t i = 0; i < inputs.size(); ++i)
             if (given[i]->count() > 0 && !IsUtf8(texts[i]))
@@ -293,7 +343,7 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             if (paramsPath.empty())
                 throw Refusal{"--params: empty file name"};
             std::string problem;
-            options.params = LoadParamFile(paramsPath, options.regional, problem);
+            options.params = LoadParamFile(paramsPath, options.regional, options.reading, problem);
             if (!options.params)
                 throw Refusal{"--params: " + problem};
             options.paramsPath = paramsPath;
@@ -349,6 +399,12 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             command.system = std::move(run);
             return std::nullopt;
         }
+        if (options.reading == TextReading::Strict)
+            for (std::size_t i = 0; i < inputs.size(); ++i)
+                if (given[i]->count() > 0)
+                    if (const std::string why = StrictInputProblem(inputs[i], texts[i], options.regional);
+                        !why.empty())
+                        throw Refusal{given[i]->get_name() + ": " + why};
         if (!sweepArguments.empty())
             command.sweep = SweepFromArguments(options, sweepArguments, settings, pointsOption, pointsText);
         return std::nullopt;

@@ -40,6 +40,7 @@ struct BatchOptions {
     int dtDivisor = 1;
     RunSink* sink = nullptr;            // also given the rows and pictures; not the companions'
     RegionalFormat regional;            // the in-memory windows' number format; gravlag-batch: the user's
+    TextReading reading = TextReading::Strict; // of the texts typed into boxes; checked as they are read
 };
 
 // The model of the run: the defaults, then the parameter file's parts, then the options'.

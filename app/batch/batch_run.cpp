@@ -17,6 +17,7 @@
 #include "app/batch/stop_signals.h"
 #include "app/batch/thread_start.h"
 #include "app/files/exact_text.h"
+#include "app/files/inputs_json.h"
 #include "app/files/output_file.h"
 #include "app/files/param_file.h"
 #include "app/files/png_writer.h"
@@ -40,7 +41,7 @@ nlohmann::json Number(const std::optional<double>& v)
 
 nlohmann::json Array3(const std::array<double, kBodies>& a) { return {a[0], a[1], a[2]}; }
 
-nlohmann::json Report(const RunResult& result, Program& program)
+nlohmann::json Report(const RunResult& result, Program& program, const RegionalFormat& format)
 {
     const SimState& s = program.state();
     const RunValues& v = result.values;
@@ -69,6 +70,7 @@ nlohmann::json Report(const RunResult& result, Program& program)
     for (const ui::TextBox* box : {&form3.Tcolor, &form3.TPred, &form3.Ta, &form3.Tb})
         boxes[box->name()] = box->text();
     j["boxes"] = boxes;
+    j["inputs"] = InputsJson(program.form1(), s, format);
     j["model"] = ModelJson(program.form1().model);
     return j;
 }
@@ -279,7 +281,7 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
     if (result.ended == RunEnd::Refused) {
         exports.discard(); // the destructors would; said here because it is the point
         err << "gravlag-batch: " << result.message << "\n";
-        report = Report(result, program);
+        report = Report(result, program, options.regional);
         report["outputErrors"] = nlohmann::json::array();
         if (reporter)
             report["analysis"] = nullptr;
@@ -314,7 +316,7 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
         options.sink->pictures(ui::Headless(*pictures[0].window).surface(),
                                ui::Headless(*pictures[1].window).surface());
 
-    report = Report(result, program);
+    report = Report(result, program, options.regional);
     if (result.ended == RunEnd::Stopped && stoppedBy != 0)
         report["signal"] = SignalName(stoppedBy);
     report["outputErrors"] = outputErrors;

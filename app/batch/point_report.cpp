@@ -65,7 +65,8 @@ nlohmann::json PointInputs(const BatchOptions& o)
 bool WritePointReport(const BatchOptions& options, nlohmann::json& report)
 {
     nlohmann::json stored = report;
-    stored["inputs"] = PointInputs(options);
+    // Not "inputs", which the report itself holds (the numbers the run read).
+    stored["command"] = PointInputs(options);
     // What the report vouches for: the files as they are now, the point's own, committed
     // before it.
     nlohmann::json files = nlohmann::json::object();
@@ -89,12 +90,12 @@ bool ResumedReport(const BatchOptions& options, nlohmann::json& report, int& sta
     if (!ReadSmallFile(options.reportFile, kMaxReportBytes, "a point report", text, problem))
         return false;
     nlohmann::json stored = nlohmann::json::parse(text, nullptr, false);
-    if (!stored.is_object() || !stored.contains("inputs") || !stored.contains("ended")
+    if (!stored.is_object() || !stored.contains("command") || !stored.contains("ended")
         || !stored.contains("outputErrors"))
         return false;
     // Compared as written, so that a file name with bytes that are not UTF-8 compares as
     // it was stored.
-    if (JsonLine(stored["inputs"]) != JsonLine(PointInputs(options)))
+    if (JsonLine(stored["command"]) != JsonLine(PointInputs(options)))
         return false;
     const nlohmann::json& ended = stored["ended"];
     // A signal cut the point short, whichever of its runs it stopped.
@@ -113,7 +114,7 @@ bool ResumedReport(const BatchOptions& options, nlohmann::json& report, int& sta
         if (digest.is_null() || !files.contains(p.option) || files[p.option] != digest)
             return false;
     }
-    stored.erase("inputs");
+    stored.erase("command");
     stored.erase("files");
     report = std::move(stored);
     status = ended == "fault" ? kExitFault : kExitCompleted;

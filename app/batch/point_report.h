@@ -1,6 +1,6 @@
 #pragma once
 // A sweep point's JSON object under --out: DIR/point-N.json, written atomically once the
-// point's files are, with "inputs" (what the point was run from) and "files" (each file's
+// point's files are, with "command" (what the point was run from) and "files" (each file's
 // size and checksum) beside the printed object, so that --resume can tell a point already
 // done from one to run again, and a report from one whose files another run replaced.
 
@@ -15,11 +15,11 @@ namespace gravlag {
 // names.
 nlohmann::json PointInputs(const BatchOptions& options);
 
-// Writes `report` with the inputs and the files' digests to options.reportFile; false if it could not, with the
+// Writes `report` with the point's inputs as "command" and the files' digests to options.reportFile; false if it could not, with the
 // problem appended to report["outputErrors"].
 bool WritePointReport(const BatchOptions& options, nlohmann::json& report);
 
-// The point's earlier report, without its inputs, if options.reportFile holds one made from
+// The point's earlier report, without "command" and "files", if options.reportFile holds one made from
 // the same inputs that ended "completed" or "fault" (or "stopped" by --stop-at, not by a
 // signal), wrote every output and whose output files are all there with the size and the
 // checksum it recorded; `status` is then its exit status. False for anything else: the point is run again.

@@ -155,9 +155,10 @@ void DesktopActions::loadParameters()
         return;
     // Only a regular file of at most 1 MiB is read, and a FIFO or a device is refused
     // without being opened for long: the window never waits on a file.
+    // The panel's own reading: a file saved here holds what a person typed into the boxes.
     std::string problem;
-    const std::optional<ParamFile> file =
-        LoadParamFile(FileSystemName(path), services_.regionalFormat(), problem);
+    const std::optional<ParamFile> file = LoadParamFile(
+        FileSystemName(path), services_.regionalFormat(), TextReading::AsTyped, problem);
     if (!file) {
         tell(panel, QString::fromStdString(problem));
         return;

@@ -42,7 +42,7 @@ std::string BoxTextOfNumber(double number, const PanelInput& input, const Region
 }
 
 std::optional<ParamFile> ParseParamFile(std::string_view text, const RegionalFormat& format,
-                                        std::string& problem)
+                                        TextReading reading, std::string& problem)
 {
     // The parser would stop at a NUL byte and take the object before it as the whole file.
     if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
@@ -113,9 +113,17 @@ std::optional<ParamFile> ParseParamFile(std::string_view text, const RegionalFor
             file.tolerance = value.get<double>();
             continue;
         }
-        const PanelInput* input = FindPanelInputByBox(key);
+        const PanelInput* input = FindPanelInputByName(key);
         if (!input) {
             problem = "unknown key \"" + key + "\"";
+            return std::nullopt;
+        }
+        // "c" and "Tc" name the same box: a file that gives both says two things.
+        const auto same = std::find_if(file.boxes.begin(), file.boxes.end(),
+                                       [input](const auto& box) { return box.first == input->box; });
+        if (same != file.boxes.end()) {
+            problem = "keys \"" + std::string(input->option) + "\" and \"" + input->box
+                + "\" both set \"" + input->label + "\": give one";
             return std::nullopt;
         }
         if (value.is_string()) {
@@ -124,14 +132,21 @@ std::optional<ParamFile> ParseParamFile(std::string_view text, const RegionalFor
                 problem = "key \"" + key + "\": the text holds a NUL character";
                 return std::nullopt;
             }
-            file.boxes.emplace_back(key, value.get<std::string>());
+            file.boxes.emplace_back(input->box, value.get<std::string>());
         } else if (value.is_number()) {
             // nlohmann holds a fraction as the nearest double (and refuses one beyond a
             // double) and a whole number exactly, which get<double> rounds to the nearest.
-            file.boxes.emplace_back(key, BoxTextOfNumber(value.get<double>(), *input, format));
+            file.boxes.emplace_back(input->box, BoxTextOfNumber(value.get<double>(), *input, format));
         } else {
             problem = "key \"" + key + "\" must be a string or a number";
             return std::nullopt;
+        }
+        if (reading == TextReading::Strict) {
+            if (const std::string why = StrictInputProblem(*input, file.boxes.back().second, format);
+                !why.empty()) {
+                problem = "key \"" + key + "\": " + why;
+                return std::nullopt;
+            }
         }
     }
     std::sort(file.boxes.begin(), file.boxes.end(), [](const auto& a, const auto& b) {
@@ -141,12 +156,12 @@ std::optional<ParamFile> ParseParamFile(std::string_view text, const RegionalFor
 }
 
 std::optional<ParamFile> LoadParamFile(const std::string& path, const RegionalFormat& format,
-                                       std::string& problem)
+                                       TextReading reading, std::string& problem)
 {
     std::string text;
     if (!ReadSmallFile(path, kMaxParamFileBytes, "a parameter file", text, problem))
         return std::nullopt;
-    std::optional<ParamFile> file = ParseParamFile(text, format, problem);
+    std::optional<ParamFile> file = ParseParamFile(text, format, reading, problem);
     if (!file)
         problem = path + ": " + problem;
     return file;

@@ -50,6 +50,7 @@ class Result:
         self.signal = report.get("signal")
         self.state = State(*(np.array(report[k], dtype=np.float64) for k in ("x", "y", "vx", "vy")))
         self.boxes = report["boxes"]
+        self.inputs = report.get("inputs")  # {"c": {"value": 5000.0, "unit": "length/time"}, ...}
         self.analysis = report.get("analysis")
         self.budget = report.get("budget")
         self.model = report.get("model")
@@ -117,12 +118,21 @@ def _option(name, text):
     return [f"--{name}={text}"] if text else [f"--{name}", ""]
 
 
+def _unexpected(function, name):
+    """The TypeError Python raises for a keyword a function does not take, with the box
+    options it does take."""
+    options = ", ".join(sorted(option.replace("-", "_") for option in _BOX_OPTIONS))
+    return TypeError(f"{function}() got an unexpected keyword argument {name!r} "
+                     f"(box options: {options}; and duration)")
+
+
 def _prepare(scenario=None, *, params=None, every=None, trajectory=False, distances=False,
              elements=False, report=False, budget=False, converge=False, stop_at=None,
-             integrator=None, force_law=None, tolerance=None, **boxes):
+             integrator=None, force_law=None, tolerance=None, as_typed=False, _function="run",
+             **boxes):
     """The batch runner's arguments, a parameter file's text given as a dict, and the rows
     wanted (apsis events always)."""
-    arguments = []
+    arguments = ["--as-typed"] if as_typed else []
     params_text = None
     if scenario is not None:
         arguments += _option("scenario", _text("scenario", scenario))
@@ -133,7 +143,7 @@ def _prepare(scenario=None, *, params=None, every=None, trajectory=False, distan
     for name, value in boxes.items():
         option = name.replace("_", "-")
         if option not in _BOX_OPTIONS and option != "duration":
-            raise ValueError(_gravlag.unknown_option("--" + option))
+            raise _unexpected(_function, name)
         arguments += _option(option, _text(name, value, option if option in _BOX_OPTIONS else None))
     for option, value in (("every", every), ("stop-at", stop_at), ("integrator", integrator),
                           ("force-law", force_law), ("tolerance", tolerance)):
@@ -160,13 +170,16 @@ def _interrupted(results):
 
 def run(scenario=None, *, params=None, every=None, trajectory=False, distances=False,
         elements=False, report=False, budget=False, converge=False, stop_at=None,
-        integrator=None, force_law=None, tolerance=None, **boxes):
+        integrator=None, force_law=None, tolerance=None, as_typed=False, **boxes):
     """One run, as gravlag-batch makes it.
 
     scenario: "2 BH's" or "Mercury" (None: the parameter file's, else "2 BH's").
     params: a parameter file's path (as --params takes it), or a dict of its keys and texts.
     boxes: box options with underscores (mass1, r2, vx_base, iterations, dt, c, prediction,
-    bodies, ...) and duration, each a str, int or float typed into its box.
+    bodies, ...) and duration, each a str, int or float typed into its box. A str must be
+    wholly a number ("5e4"; not "50,000", "5000 " is fine); params' texts likewise.
+    as_typed: read the texts as the panel reads what a person types instead ("50,000" as 50
+    in c), as gravlag-batch --as-typed does, to reproduce a run typed at the panel.
     trajectory, distances, elements: the rows of those exports as arrays; every: their
     interval in passes. report, budget: the "analysis" and "budget" dicts; converge: their
     rates also extrapolated to dt -> 0 (runs at dt/2 and dt/4). stop_at: "Stop" at the first
@@ -174,15 +187,16 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
     force_law ("retarded", "instantaneous", "aberration-free", "1pn"), tolerance: the model,
     as --integrator, --force-law and --tolerance take it; Result.model says it back.
 
-    Raises ValueError with the batch runner's message for an unknown option and for input
-    that cannot start a run; a fault is a Result with ended == "fault". Ctrl+C stops the
+    Raises TypeError for an unknown keyword, ValueError with the batch runner's message for
+    a text that is not wholly a number and for input that cannot start a run; a fault is a Result with ended == "fault". Ctrl+C stops the
     run as "Stop" does and raises KeyboardInterrupt, with the stopped run's Result as its
     `results` (a list of one).
     """
     arguments, params_text, wanted = _prepare(
         scenario, params=params, every=every, trajectory=trajectory, distances=distances,
         elements=elements, report=report, budget=budget, converge=converge, stop_at=stop_at,
-        integrator=integrator, force_law=force_law, tolerance=tolerance, **boxes)
+        integrator=integrator, force_law=force_law, tolerance=tolerance, as_typed=as_typed,
+        **boxes)
     raw = _gravlag.run(arguments, params_text, wanted, _interruptible())
     if raw["json"] is None:
         if raw["interrupted"]:
@@ -200,8 +214,9 @@ def _grid_arguments(grid):
     arguments = []
     for name, texts in grid.items():
         option = name.replace("_", "-")
-        if isinstance(texts, (str, bytes)):
-            raise TypeError(f"grid[{name!r}]: give a list of texts, not one text")
+        if isinstance(texts, (str, bytes, numbers.Number)):
+            raise TypeError(f"grid[{name!r}]: give a list of values ([{texts!r}] for one), "
+                            f"not one value")
         pieces = [_text(name, t, option if option in _BOX_OPTIONS else None) for t in texts]
         for i, piece in enumerate(pieces, 1):
             if ";" in piece:
@@ -234,7 +249,7 @@ def sweep(grid, *, jobs=None, client=None, **common):
     """
     if not grid:
         raise ValueError("sweep: the grid needs at least one box option and its texts")
-    arguments, params_text, wanted = _prepare(**common)
+    arguments, params_text, wanted = _prepare(_function="sweep", **common)
     axes = _grid_arguments(grid)
     if axes is None:
         return []

@@ -23,8 +23,8 @@ MERCURY_FILE = {"scenario": "Mercury", "Tc": "20000", "Titer": "30000", "Tpredse
     ({"scenario": "Mercury"}, ["--scenario", "Mercury"]),
     ({"scenario": "Mercury", "c": 50000, "prediction": 1, "dt": 0.001, "report": True, "budget": True},
      ["--scenario", "Mercury", "--c", "50000", "--prediction", "1", "--dt", "0.001", "--report", "--budget"]),
-    ({"params": MERCURY_FILE, "bodies": "2", "vx_base": "-0,5", "stop_at": 1000},
-     ["--params", "{file}", "--bodies", "2", "--vx-base", "-0,5", "--stop-at", "1000"]),
+    ({"params": MERCURY_FILE, "bodies": "2", "vx_base": "-0,5", "stop_at": 1000, "as_typed": True},
+     ["--params", "{file}", "--bodies", "2", "--vx-base", "-0,5", "--stop-at", "1000", "--as-typed"]),
     ({"scenario": "Mercury", "iterations": 30000, "c": 1000, "report": True, "converge": True},
      ["--scenario", "Mercury", "--iterations", "30000", "--c", "1000", "--report", "--converge"]),
     ({"scenario": "Mercury", "integrator": "reference", "force_law": "aberration-free", "tolerance": 1e-10,
@@ -93,7 +93,6 @@ def test_bad_input_raises_the_batch_runners_message(tmp_path):
         return err.splitlines()[0].removeprefix("gravlag-batch: ")
 
     cases = [
-        ({"foo": 1}, ["--foo"]),
         ({"iterations": "abc"}, ["--iterations", "abc"]),
         ({"every": 0}, ["--every", "0"]),
         ({"scenario": "Venus"}, ["--scenario", "Venus"]),
@@ -105,9 +104,11 @@ def test_bad_input_raises_the_batch_runners_message(tmp_path):
         with pytest.raises(ValueError) as raised:
             gravlag.run(**keywords)
         assert str(raised.value) == message(*arguments), keywords
-    # A batch runner option that is no box option is unknown to run(), as --foo is.
-    with pytest.raises(ValueError, match="^The following argument was not expected: --sim-png$"):
-        gravlag.run(sim_png="x.png")
+    # A batch runner option that is no box option is unknown to run(), as foo is: the
+    # TypeError Python raises for a keyword a function does not take.
+    for name in ("foo", "sim_png"):
+        with pytest.raises(TypeError, match=f"^run\\(\\) got an unexpected keyword argument '{name}' \\(box options: bodies, c, "):
+            gravlag.run(**{name: 1})
     with pytest.raises(ValueError, match=r'^--params: key "Tc" must be a string or a number$'):
         gravlag.run(params={"Tc": [5]})
     with pytest.raises(TypeError):
@@ -168,3 +169,24 @@ def test_ctrl_c_stops_the_run_then_raises_keyboard_interrupt():
     assert (report["ended"], report["signal"]) == ("stopped", "SIGINT")
     assert 0 < report["lastPass"] < 10**12 and report["lastPass"] % 100 == 0
     assert (after, handler, child.returncode) == ("completed", "Python's handler is back", 0)
+
+
+def test_texts_are_wholly_numbers_and_keywords_are_named_as_python_names_them():
+    # What the panel would read in part, or not at all, is refused as the batch runner
+    # refuses it; as_typed=True reads it as the panel does.
+    for keywords, said in (({"c": "abc"}, '--c: "abc"'), ({"c": "50,000"}, '--c: "50,000"'),
+                           ({"dt": "1e-3s"}, '--dt: "1e-3s"'), ({"params": {"c": "5OOO"}}, '--params: key "c": "5OOO"')):
+        with pytest.raises(ValueError, match=f"^{re.escape(said)} is not a number "):
+            gravlag.run(**keywords)
+    assert gravlag.run(c="50,000", as_typed=True, iterations=100).inputs["c"] == {"value": 50.0, "unit": "length/time"}
+    with pytest.raises(TypeError, match="^run\\(\\) got an unexpected keyword argument 'cc' "):
+        gravlag.run(cc=1)
+    with pytest.raises(TypeError, match="^sweep\\(\\) got an unexpected keyword argument 'cc' "):
+        gravlag.sweep({"c": [1]}, cc=1)
+    with pytest.raises(TypeError, match=re.escape("grid['c']: give a list of values ([5000] for one), not one value")):
+        gravlag.sweep({"c": 5000})
+    # A parameter file's option names are its box names.
+    by_option = gravlag.run(params={"scenario": "Mercury", "c": 5000, "r3": 40}, iterations=300)
+    by_box = gravlag.run(params={"scenario": "Mercury", "Tc": "5000", "Dx2": "40"}, iterations=300)
+    assert by_option.to_json() == by_box.to_json()
+    assert (by_option.inputs["c"]["value"], by_option.inputs["r3"]["value"]) == (5000.0, 40.0)

@@ -5,15 +5,15 @@ import pytest
 import gravlag
 from batch import batch
 
-# Nine points, three of them refused ("Prediction" is not a number), in "Mercury" with the
-# analysis, each typed over a common "Iteration".
+# Nine points, three of them refused ("Prediction" is not a number: typed as a person types,
+# the run refuses it), in "Mercury" with the analysis, each typed over a common "Iteration".
 GRID = {"c": [0, "20000", 5e4], "prediction": ["0", "1", "x"]}
-COMMON = {"scenario": "Mercury", "iterations": 30000, "report": True}
+COMMON = {"scenario": "Mercury", "iterations": 30000, "report": True, "as_typed": True}
 
 
 @pytest.fixture(scope="module")
 def sweep_lines():
-    out, _ = batch("--scenario", "Mercury", "--iterations", "30000", "--report",
+    out, _ = batch("--scenario", "Mercury", "--iterations", "30000", "--report", "--as-typed",
                    "--sweep", "c=0;20000;50000", "--sweep", "prediction=0;1;x", status=2)
     return out.splitlines()
 

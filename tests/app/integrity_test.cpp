@@ -67,7 +67,7 @@ TEST(Integrity, RefusedBeforeAnythingRunsAndNothingTouched)
         bool runRefused = false; // refused by the run's set-up: its report is printed
     };
     const Case cases[] = {
-        {{"--iterations", "abc", "--distance-csv", keep}, "\"Iteration\" is not a number: \"abc\"", true},
+        {{"--iterations", "abc", "--as-typed", "--distance-csv", keep}, "\"Iteration\" is not a number: \"abc\"", true},
         {{"--mass1", "5e-324", "--mass2", "5e-324", "--mass3", "5e-324", "--dt", "1e304",
           "--iterations", "200000", "--every", "1000", "--distance-csv", keep},
          "--distance-csv: the time column would not be finite: the last pass 200000 times dt "

@@ -27,7 +27,7 @@ const RegionalFormat kPoint;
 std::string Problem(std::string_view text)
 {
     std::string problem;
-    EXPECT_FALSE(ParseParamFile(text, kPoint, problem).has_value()) << text;
+    EXPECT_FALSE(ParseParamFile(text, kPoint, TextReading::AsTyped, problem).has_value()) << text;
     return problem;
 }
 
@@ -58,7 +58,7 @@ TEST(ParamFile, ReadsBoxTextsInPanelOrder)
 {
     std::string problem;
     const auto file = ParseParamFile(R"j({"Tc": "50000", "scenario": "Mercury", "Tmass(0)": "1,5",
-                                          "Tn_object": ""})j", kPoint, problem);
+                                          "Tn_object": ""})j", kPoint, TextReading::AsTyped, problem);
     ASSERT_TRUE(file) << problem;
     EXPECT_EQ(file->scenario, "Mercury");
     const std::vector<std::pair<std::string, std::string>> boxes = {
@@ -69,8 +69,8 @@ TEST(ParamFile, ReadsBoxTextsInPanelOrder)
     EXPECT_LT(text.find("scenario"), text.find("Tn_object"));
     EXPECT_LT(text.find("Tmass(0)"), text.find("Tc"));
     EXPECT_NE(text.find('\n'), text.rfind('\n')); // pretty-printed, a key per line
-    EXPECT_EQ(ParseParamFile(text, kPoint, problem), file);
-    EXPECT_EQ(ParseParamFile("{}", kPoint, problem), ParamFile{});
+    EXPECT_EQ(ParseParamFile(text, kPoint, TextReading::AsTyped, problem), file);
+    EXPECT_EQ(ParseParamFile("{}", kPoint, TextReading::AsTyped, problem), ParamFile{});
 }
 
 TEST(ParamFile, ProblemsNamed)
@@ -106,7 +106,7 @@ TEST(ParamFile, NumbersAndScenarioNamesAsAPersonMeansThem)
     RegionalFormat comma;
     comma.decimalSeparator = ",";
     std::string problem;
-    const auto file = ParseParamFile(text, comma, problem);
+    const auto file = ParseParamFile(text, comma, TextReading::AsTyped, problem);
     ASSERT_TRUE(file) << problem;
     EXPECT_EQ(file->scenario, "Mercury");
     EXPECT_EQ(file->boxes, expected);
@@ -118,12 +118,12 @@ TEST(ParamFile, NumbersAndScenarioNamesAsAPersonMeansThem)
         EXPECT_EQ(std::bit_cast<std::uint64_t>(read), std::bit_cast<std::uint64_t>(numbers[box].get<double>()))
             << box;
     }
-    EXPECT_EQ(ParseParamFile(R"({"Tn_object": 2.5})", kPoint, problem)->boxes[0].second, "2.5");
+    EXPECT_EQ(ParseParamFile(R"({"Tn_object": 2.5})", kPoint, TextReading::AsTyped, problem)->boxes[0].second, "2.5");
 
     // Any case, a straight or a curly apostrophe; nothing else is taken for a scenario.
     for (const char* name : {"2 bh's", "2 BH\u2019S", "MERCURY"})
-        EXPECT_TRUE(ParseParamFile(std::string(R"({"scenario": ")") + name + "\"}", kPoint, problem)) << name;
-    EXPECT_EQ(ParseParamFile(R"({"scenario": "2 Bh\u2019s"})", kPoint, problem)->scenario, "2 BH's");
+        EXPECT_TRUE(ParseParamFile(std::string(R"({"scenario": ")") + name + "\"}", kPoint, TextReading::AsTyped, problem)) << name;
+    EXPECT_EQ(ParseParamFile(R"({"scenario": "2 Bh\u2019s"})", kPoint, TextReading::AsTyped, problem)->scenario, "2 BH's");
     for (const char* name : {"2 BHs", "2 BH\u2018s", " Mercury", "Merkur"})
         EXPECT_NE(Problem(std::string(R"({"scenario": ")") + name + "\"}").find("unknown scenario"), std::string::npos) << name;
 
@@ -178,7 +178,7 @@ TEST(ParamFile, CollectedFileGivesTheSameRun)
     ApplyParamFile({typed.scenario, typed.typed}, program.form1());
     services.button("CommandCalc")->click();
     std::string problem;
-    const auto file = ParseParamFile(ParamFileText(CollectParamFile(program.form1())), kPoint, problem);
+    const auto file = ParseParamFile(ParamFileText(CollectParamFile(program.form1())), kPoint, TextReading::AsTyped, problem);
     ASSERT_TRUE(file) << problem;
     EXPECT_EQ(file->boxes.size(), 12u);
     BatchOptions fromFile;
@@ -220,7 +220,7 @@ TEST(ParamFile, OnlyASmallRegularFileWithOneValuePerKey)
     std::ofstream(big) << "{\"Tc\": \"" << std::string(kMaxParamFileBytes, '1') << "\"}";
     const auto problem = [](const std::string& path) {
         std::string p;
-        EXPECT_FALSE(LoadParamFile(path, kPoint, p)) << path;
+        EXPECT_FALSE(LoadParamFile(path, kPoint, TextReading::AsTyped, p)) << path;
         return p;
     };
     // Each refused at once by what it is: a FIFO without a writer and /dev/zero would block
@@ -258,7 +258,7 @@ TEST(ParamFile, ModelKeys)
     Program program(services);
     program.form1().model = {Integrator::Reference, ForceLaw::AberrationFree, 1e-9};
     std::string problem;
-    const auto file = ParseParamFile(ParamFileText(CollectParamFile(program.form1())), kPoint, problem);
+    const auto file = ParseParamFile(ParamFileText(CollectParamFile(program.form1())), kPoint, TextReading::AsTyped, problem);
     ASSERT_TRUE(file) << problem;
     EXPECT_EQ(file->integrator, Integrator::Reference);
     EXPECT_EQ(file->forceLaw, ForceLaw::AberrationFree);

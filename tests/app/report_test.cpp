@@ -285,7 +285,7 @@ TEST(Report, ElementsCsvAgainstTheReport)
 TEST(Report, DurationSetsIterationFromDtAsCalculateReadsIt)
 {
     // 2.5 / 0.001 = 2500 passes; "0,002" reads as 0.002 (1250); "0" as 0.001; per sweep point.
-    const Outcome sweep = Main({"--duration", "2.5", "--json", "--sweep", "dt=0.001;0,002;0;0.003"});
+    const Outcome sweep = Main({"--duration", "2.5", "--json", "--as-typed", "--sweep", "dt=0.001;0,002;0;0.003"});
     ASSERT_EQ(sweep.status, 0) << sweep.err;
     ASSERT_EQ(sweep.lines.size(), 4u);
     EXPECT_EQ(sweep.lines[0]["boxes"]["Titer"], "2500");

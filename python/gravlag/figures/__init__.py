@@ -289,16 +289,17 @@ _NUMBER = re.compile(r"[+-]?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][+-]?[0-9]+)?")
 
 def _c_of(report: Mapping[str, Any]) -> float:
     """The c a sweep point ran at: its "inputs" where the report has them, else the text of
-    its "c" in "point", which must be wholly a number."""
+    its "c" in "point", which must be wholly a number. Every run reports its c in "inputs";
+    a point that does not set c is no point of a sweep over c."""
+    text = (report.get("point") or {}).get("c")
+    if not isinstance(text, str):
+        raise ValueError("a sweep's figure needs a sweep over c: a point without c")
     inputs = report.get("inputs")
     if isinstance(inputs, Mapping) and "c" in inputs:
         c = inputs["c"]
         c = c.get("value") if isinstance(c, Mapping) else c
         if isinstance(c, (int, float)):
             return float(c)
-    text = (report.get("point") or {}).get("c")
-    if not isinstance(text, str):
-        raise ValueError("a sweep's figure needs a sweep over c: a point without c")
     if not _NUMBER.fullmatch(text.strip()):
         raise ValueError(f"a sweep point's c is not a number: {text!r}")
     return float(text)
