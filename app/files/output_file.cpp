@@ -27,10 +27,12 @@ constexpr std::size_t kBufferBytes = 64 * 1024;
 // it to the next round, so a handler that copied a name can tell whether it changed meanwhile.
 // A temporary is named by its folder's descriptor and its name in it, which still find it
 // when the folder was renamed or moved meanwhile.
+// All zeros at start, so that the table costs the process nothing until a slot is used
+// (its folder is read only while the slot holds a name).
 struct TemporarySlot {
     std::atomic<std::uint64_t> sequence{0};
-    int folder = -1;
-    char name[NAME_MAX + 1];
+    int folder = 0;
+    char name[NAME_MAX + 1] = {};
 };
 constexpr int kSlots = 1024;
 TemporarySlot temporaries[kSlots];

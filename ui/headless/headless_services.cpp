@@ -168,6 +168,10 @@ void HeadlessWindow::setOuterHeight(int twips)
 const Surface& HeadlessWindow::surface() const
 {
     fitSurface();
+    if (!surfaceCurrent_) {
+        paper_.writeTo(surface_);
+        surfaceCurrent_ = true;
+    }
     return surface_;
 }
 
@@ -192,28 +196,21 @@ void HeadlessWindow::fitSurface() const
     surfaceFitted_ = true;
     const int width = InnerPixels(outerWidth_, kFrameWidth);
     const int height = InnerPixels(outerHeight_, kFrameHeight);
-    if (width == surface_.width && height == surface_.height)
+    if (width == paper_.width() && height == paper_.height())
         return;
-    Surface resized;
-    resized.width = width;
-    resized.height = height;
-    resized.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
-                          kBackground);
-    const int keepWidth = std::min(width, surface_.width);
-    const int keepHeight = std::min(height, surface_.height);
-    for (int y = 0; y < keepHeight; ++y) {
-        const auto from = surface_.pixels.begin()
-            + static_cast<std::ptrdiff_t>(y) * surface_.width;
-        const auto to = resized.pixels.begin() + static_cast<std::ptrdiff_t>(y) * width;
-        std::copy(from, from + keepWidth, to);
-    }
-    surface_ = std::move(resized);
+    PixelPaper resized(width, height);
+    resized.copyOverlap(paper_);
+    paper_ = std::move(resized);
+    surfaceCurrent_ = false;
 }
 
 void HeadlessWindow::erase()
 {
     fitSurface();
-    std::fill(surface_.pixels.begin(), surface_.pixels.end(), kBackground);
+    if (!paper_.inked())
+        return;
+    paper_ = PixelPaper(paper_.width(), paper_.height());
+    surfaceCurrent_ = false;
 }
 
 void HeadlessWindow::setPixel(float x, float y, Rgb color)
@@ -222,11 +219,10 @@ void HeadlessWindow::setPixel(float x, float y, Rgb color)
     fitSurface();
     const int px = DevicePixel(x);
     const int py = DevicePixel(y);
-    if (px < 0 || py < 0 || px >= surface_.width || py >= surface_.height)
+    if (px < 0 || py < 0 || px >= paper_.width() || py >= paper_.height())
         return;
-    surface_.pixels[static_cast<std::size_t>(py) * static_cast<std::size_t>(surface_.width)
-                    + static_cast<std::size_t>(px)]
-        = color;
+    paper_.set(px, py, color);
+    surfaceCurrent_ = false;
 }
 
 TextBox& HeadlessWindow::addTextBox(const ControlDesign& design)

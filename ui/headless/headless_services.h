@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ui/control_lookup.h"
+#include "ui/headless/pixel_paper.h"
 #include "ui/raise.h"
 #include "ui/surface.h"
 #include "ui/window_services.h"
@@ -106,18 +107,20 @@ public:
     const ControlList& controls() const { return controls_; }
 
 private:
-    // The surface follows the inner size, keeping what overlaps. It is fitted when it is
+    // The paper follows the inner size, keeping what overlaps. It is fitted when it is
     // drawn on or read, or when the inner size of a shown window is read, not at each change
-    // of the size: a run's set-up resizes a display twice, the panel's surface is never
-    // drawn on, and filling pixels is most of a short run's time. The run's set-up reads the
-    // inner sizes of the shown displays it will draw on, so its passes allocate nothing.
+    // of the size: a run's set-up resizes a display twice. The run's set-up reads the inner
+    // sizes of the shown displays it will draw on, so its passes allocate nothing. The
+    // surface is made from the paper when it is read after a change.
     void fitSurface() const;
     WindowServices& services_;
     std::string name_, caption_;
     int left_ = 0, top_ = 0, outerWidth_ = 0, outerHeight_ = 0;
     bool pixelScale_ = false, visible_ = false;
-    mutable Surface surface_;
+    mutable PixelPaper paper_;
     mutable bool surfaceFitted_ = false;
+    mutable Surface surface_;
+    mutable bool surfaceCurrent_ = true; // surface_ shows paper_
     std::size_t pixelCalls_ = 0;
     ControlList controls_;
     Handler onClose_;
