@@ -396,6 +396,7 @@ py::list RunPoints(const std::vector<std::string>& arguments, const std::optiona
     for (Outcome& o : outcomes) {
         o.interrupted = interrupted;
         results.append(ToPython(o, wanted));
+        o = Outcome{}; // gone once in Python: a sweep's peak is not twice its results
     }
     return results;
 }

@@ -256,8 +256,16 @@ def _grid_arguments(grid):
 
 def _points(arguments, params_text, wanted, indices, pictures=False):
     """A chunk of points in a Dask worker: one thread, no signal handling."""
-    raws = _gravlag.run_points(arguments, params_text, wanted, indices, False, pictures)
-    return [Result(raw) if raw["json"] is not None else None for raw in raws]
+    return _results(_gravlag.run_points(arguments, params_text, wanted, indices, False, pictures))[0]
+
+
+def _results(raws):
+    """The points' Results in the list of their raw outcomes, each raw one let go as its
+    Result takes its place (a sweep's peak memory is then its Results)."""
+    interrupted = bool(raws) and raws[0]["interrupted"]
+    for i, raw in enumerate(raws):
+        raws[i] = Result(raw) if raw["json"] is not None else None
+    return raws, interrupted
 
 
 def sweep(grid, *, jobs=None, client=None, pictures=False, **common):
@@ -291,8 +299,9 @@ def sweep(grid, *, jobs=None, client=None, pictures=False, **common):
     count = _gravlag.sweep_points(arguments)
     raws = _gravlag.run_points(arguments, params_text, wanted, range(count), _interruptible(),
                                bool(pictures))
-    results = [Result(raw) if raw["json"] is not None else None for raw in raws]
-    if raws and raws[0]["interrupted"]:
+    results, interrupted = _results(raws)
+    del raws
+    if interrupted:
         raise _interrupted(results)
     return results
 
