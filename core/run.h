@@ -58,6 +58,8 @@ struct RunValues {
     std::int64_t k = 0;     // pass counter of the pass being reported
     std::optional<double> delay21, delay31; // delays in whole steps, shown as "t 21", "t 31"
     std::int64_t sampleInterval = 1; // "2 BH's" time plot: every n passes (>= 1)
+    std::int64_t lastPass = -1; // the last pass counter value the run goes to (-1: none)
+    RetardationMethod method = RetardationMethod::VelocityEstimate; // "Prediction" as read
     // Latest apsis event.
     std::optional<double> parabA, parabB, apsisOffset, apsisAngle;
     std::optional<ApsisFit> fit; // the line through the apsis directions so far

@@ -65,6 +65,7 @@ SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
     }
     run.iterEndValue = in.iterEndValue;
     run.nLast = in.nLast;
+    run.method = in.method;
     const int last = run.nLast;
     std::array<double, kBodies> mass = state.mass;
     for (int i = 0; i <= last; ++i)
@@ -156,6 +157,7 @@ SetupOutcome SetUpRun(SimState& state, RunHost& host, RunValues& run)
                                 : 1;
     const double bound = std::floor(run.iterEndValue);
     out.lastPass = bound < 0 ? -1 : static_cast<std::int64_t>(std::min(bound, kMaxPassCounter));
+    run.lastPass = out.lastPass;
     return out;
 }
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <memory>
 #include <new>
 #include <sstream>
@@ -28,6 +29,7 @@
 #include "app/files/exact_text.h"
 #include "app/files/param_file.h"
 #include "panel/panel_inputs.h"
+#include "system_binding.h"
 #include "ui/user_number_format.h"
 
 namespace py = pybind11;
@@ -54,8 +56,12 @@ struct Picture {
 
 class Collector final : public RunSink {
 public:
-    explicit Collector(const std::array<bool, kExports>& wanted) : wanted_(wanted) {}
+    Collector(const std::array<bool, kExports>& wanted, bool pictures)
+        : wanted_(wanted), pictures_(pictures)
+    {
+    }
     bool wants(CsvExport which) const override { return wanted_[index(which)]; }
+    bool wantsPictures() const override { return pictures_; }
     void header(CsvExport which, std::string_view text) override
     {
         Table& t = tables[index(which)];
@@ -101,6 +107,7 @@ public:
 private:
     static std::size_t index(CsvExport which) { return static_cast<std::size_t>(which); }
     std::array<bool, kExports> wanted_;
+    bool pictures_;
 };
 
 // What one run gives, before it meets Python.
@@ -133,8 +140,17 @@ py::array Owned(std::vector<T>&& data, const py::dtype& dtype, std::vector<py::s
     return py::array(dtype, shape, strides, held->data(), owner);
 }
 
-py::object TableArray(Table& t)
+// One dtype per export's columns, shared by every array of it: a sweep's points would
+// otherwise hold a dtype each. Made with the GIL held; kept for the process's life (never
+// released, so that no Python object outlives the interpreter in a static's destructor).
+py::dtype TableType(const Table& t)
 {
+    std::string key = std::to_string(t.wholes);
+    for (const std::string& name : t.names)
+        key += "," + name;
+    static auto* made = new std::map<std::string, py::dtype>();
+    if (const auto it = made->find(key); it != made->end())
+        return it->second;
     py::list names, formats;
     for (std::size_t i = 0; i < t.names.size(); ++i) {
         names.append(t.names[i]);
@@ -143,7 +159,12 @@ py::object TableArray(Table& t)
     py::dict layout;
     layout["names"] = names;
     layout["formats"] = formats;
-    const py::dtype dtype = py::dtype::from_args(layout);
+    return made->emplace(std::move(key), py::dtype::from_args(layout)).first->second;
+}
+
+py::object TableArray(Table& t)
+{
+    const py::dtype dtype = TableType(t);
     const auto rows = static_cast<py::ssize_t>(t.rows);
     return Owned(std::move(t.bytes), dtype, {rows}, {static_cast<py::ssize_t>(dtype.itemsize())});
 }
@@ -165,8 +186,10 @@ py::dict ToPython(Outcome& o, const std::array<bool, kExports>& wanted)
         const char* keys[] = {"apsis_events", "distances", "trajectory", "elements"};
         for (std::size_t i = 0; i < kExports; ++i)
             d[keys[i]] = wanted[i] ? TableArray(o.collected->tables[i]) : py::object(py::none());
-        d["simulation"] = PictureArray(o.collected->simulation);
-        d["plot"] = PictureArray(o.collected->plot);
+        if (o.collected->wantsPictures()) {
+            d["simulation"] = PictureArray(o.collected->simulation);
+            d["plot"] = PictureArray(o.collected->plot);
+        }
     }
     return d;
 }
@@ -199,14 +222,14 @@ void Interruptible(bool interrupt, Work&& work)
     work();
 }
 
-Outcome RunOne(BatchOptions options, const std::array<bool, kExports>& wanted,
+Outcome RunOne(BatchOptions options, const std::array<bool, kExports>& wanted, bool pictures,
                const std::optional<nlohmann::json>& point)
 {
     Outcome o;
     std::ostringstream err;
     nlohmann::json report;
     try {
-        o.collected = std::make_unique<Collector>(wanted);
+        o.collected = std::make_unique<Collector>(wanted, pictures);
         options.sink = o.collected.get();
         o.status = point ? RunNewPoint(options, *point, report, err) : RunBatchReport(options, report, err);
     } catch (const std::bad_alloc&) {
@@ -226,19 +249,90 @@ Outcome RunOne(BatchOptions options, const std::array<bool, kExports>& wanted,
 }
 
 py::dict Run(const std::vector<std::string>& arguments, const std::optional<std::string>& paramsText,
-             const std::array<bool, kExports>& wanted, bool interrupt)
+             const std::array<bool, kExports>& wanted, bool interrupt, bool pictures)
 {
     BatchCommand command = Command(arguments, paramsText);
     if (command.sweep)
         throw py::value_error("--sweep: give the grid to sweep()");
     Outcome o;
     Interruptible(interrupt, [&] {
-        o = RunOne(command.options, wanted, std::nullopt);
+        o = RunOne(command.options, wanted, pictures, std::nullopt);
         o.interrupted = interrupt && StopSignal() == SIGINT;
     });
     if (o.outOfMemory)
         throw std::bad_alloc(); // MemoryError
     return ToPython(o, wanted);
+}
+
+// What a run's set-up makes of the scenario and boxes: the start state of its active bodies
+// and what steps them, before pass 0; no pass is made.
+class StartState final : public RunSink {
+public:
+    bool begin(const SimState& state, const RunValues& run, const Model& model) override
+    {
+        state_ = state;
+        run_ = run;
+        model_ = model;
+        begun_ = true;
+        return false;
+    }
+    bool wants(CsvExport) const override { return false; }
+    void header(CsvExport, std::string_view) override {}
+    void row(CsvExport, const CsvRow&) override {}
+    bool wantsPictures() const override { return false; }
+    void pictures(const ui::Surface&, const ui::Surface&) override {}
+
+    py::dict toPython() const
+    {
+        py::list m, x, y, vx, vy;
+        for (int i = 0; i <= run_.nLast; ++i) {
+            m.append(state_.mass[i]);
+            x.append(state_.x[i]);
+            y.append(state_.y[i]);
+            vx.append(state_.vx[i]);
+            vy.append(state_.vy[i]);
+        }
+        py::dict d;
+        d["m"] = m;
+        d["x"] = x;
+        d["y"] = y;
+        d["vx"] = vx;
+        d["vy"] = vy;
+        d["c"] = state_.c > 0 ? state_.c : 0.0; // the set-up's: c <= 0 is no delay
+        d["dt"] = state_.dt;
+        d["prediction"] = run_.method == RetardationMethod::HistoryLookup ? 1 : 0;
+        d["integrator"] = std::string(IntegratorName(model_.integrator));
+        d["force_law"] = std::string(ForceLawName(model_.forceLaw));
+        d["tolerance"] = model_.tolerance;
+        d["passes"] = run_.lastPass + 1;
+        d["scenario"] = state_.scenarioCode == Scenario::Mercury ? "Mercury" : "2 BH's";
+        return d;
+    }
+    bool begun() const { return begun_; }
+
+private:
+    SimState state_;
+    RunValues run_;
+    Model model_;
+    bool begun_ = false;
+};
+
+py::dict Start(const std::vector<std::string>& arguments, const std::optional<std::string>& paramsText)
+{
+    BatchCommand command = Command(arguments, paramsText);
+    if (command.sweep)
+        throw py::value_error("--sweep: a start state is one run's");
+    StartState start;
+    command.options.sink = &start;
+    std::ostringstream err;
+    {
+        py::gil_scoped_release released;
+        nlohmann::json report;
+        RunBatchReport(command.options, report, err);
+    }
+    if (!start.begun())
+        throw py::value_error(FirstLine(err.str()));
+    return start.toPython();
 }
 
 std::uint64_t SweepPoints(const std::vector<std::string>& arguments)
@@ -252,7 +346,7 @@ std::uint64_t SweepPoints(const std::vector<std::string>& arguments)
 // no run.
 py::list RunPoints(const std::vector<std::string>& arguments, const std::optional<std::string>& paramsText,
                    const std::array<bool, kExports>& wanted, const std::vector<std::uint64_t>& indices,
-                   bool interrupt)
+                   bool interrupt, bool pictures)
 {
     const BatchCommand command = Command(arguments, paramsText);
     if (!command.sweep)
@@ -273,7 +367,8 @@ py::list RunPoints(const std::vector<std::string>& arguments, const std::optiona
                     nlohmann::json point = nlohmann::json::object();
                     for (const auto& [option, text] : sweep.pointTexts(indices[n]))
                         point[option] = text;
-                    outcomes[n] = RunOne(sweep.pointOptions(command.options, indices[n]), wanted, point);
+                    outcomes[n] = RunOne(sweep.pointOptions(command.options, indices[n]), wanted,
+                                         pictures, point);
                 } catch (const std::bad_alloc&) {
                     outcomes[n].outOfMemory = true;
                 }
@@ -302,6 +397,7 @@ py::list RunPoints(const std::vector<std::string>& arguments, const std::optiona
     for (Outcome& o : outcomes) {
         o.interrupted = interrupted;
         results.append(ToPython(o, wanted));
+        o = Outcome{}; // gone once in Python: a sweep's peak is not twice its results
     }
     return results;
 }
@@ -333,12 +429,15 @@ PYBIND11_MODULE(_gravlag, m)
 {
     using namespace gravlag;
     m.doc() = "gravlag's batch run routine; use the gravlag package";
-    m.def("run", &Run, py::arg("arguments"), py::arg("params_text"), py::arg("wanted"), py::arg("interrupt"));
+    m.def("run", &Run, py::arg("arguments"), py::arg("params_text"), py::arg("wanted"), py::arg("interrupt"),
+          py::arg("pictures") = true);
+    m.def("start_state", &Start, py::arg("arguments"), py::arg("params_text"));
     m.def("sweep_points", &SweepPoints, py::arg("arguments"));
     m.def("run_points", &RunPoints, py::arg("arguments"), py::arg("params_text"), py::arg("wanted"),
-          py::arg("indices"), py::arg("interrupt"));
+          py::arg("indices"), py::arg("interrupt"), py::arg("pictures") = true);
     m.def("exact_text", [](double v) { return ExactText(v); });
     m.def("box_text", &BoxText, py::arg("option"), py::arg("number"));
     m.def("unknown_option", &UnknownOption);
     m.def("box_options", &BoxOptions);
+    BindSystem(m);
 }

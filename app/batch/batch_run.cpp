@@ -214,6 +214,12 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
     pictures[0].window = &program.form2().window();
     pictures[1].window = &program.form3().window();
     exports.attach(form1);
+    ui::ScopedSubscription begun;
+    if (options.sink)
+        begun = form1.onRunBegin([&](const SimState& state, const RunValues& run) {
+            if (!options.sink->begin(state, run, form1.model))
+                program.state().stopFlag = StopRequest::Stop;
+        });
     std::optional<RunReporter> reporter;
     if (options.report || options.budget)
         reporter.emplace(form1);
@@ -312,7 +318,7 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
     }
     for (const std::string& e : outputErrors)
         err << "gravlag-batch: " << e << "\n";
-    if (options.sink)
+    if (options.sink && options.sink->wantsPictures())
         options.sink->pictures(ui::Headless(*pictures[0].window).surface(),
                                ui::Headless(*pictures[1].window).surface());
 

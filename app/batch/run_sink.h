@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "app/files/csv_row.h"
+#include "core/physics/model.h"
+#include "core/run.h"
 #include "ui/surface.h"
 
 namespace gravlag {
@@ -15,11 +17,20 @@ enum class CsvExport { Apsis, Distance, Trajectory, Elements };
 class RunSink {
 public:
     virtual ~RunSink() = default;
+    // Right after the run's set-up, before pass 0: the state the passes start from, the
+    // run's values (its last pass, its "Prediction") and its model. False: the run makes no
+    // pass and ends "stopped" after set-up (the start state is all that was wanted).
+    virtual bool begin(const SimState& /*state*/, const RunValues& /*run*/, const Model& /*model*/)
+    {
+        return true;
+    }
     // Whether the export's rows are wanted; they are then made as if its file were asked for.
     virtual bool wants(CsvExport which) const = 0;
     // The export's header line (with its line feed), before its first row.
     virtual void header(CsvExport which, std::string_view header) = 0;
     virtual void row(CsvExport which, const CsvRow& row) = 0;
+    // Whether pictures() is wanted: copying both displays costs 0.7 MB a run.
+    virtual bool wantsPictures() const { return true; }
     // After the run (not after a refused one), the displays as a picture file would hold them.
     virtual void pictures(const ui::Surface& simulation, const ui::Surface& plot) = 0;
 };

@@ -48,8 +48,7 @@ int RunSystem(const SystemRun& run, const BatchOptions& options, std::ostream& o
     for (std::int64_t k = 0; k <= last; ++k) {
         // The end of the run is the duration itself, also where dt does not divide it.
         t = k == last ? run.duration : static_cast<double>(k) * run.dt;
-        while (integration->time() < t && !fault)
-            fault = !integration->step(problem);
+        fault = StepTo(*integration, t, problem, [] { return false; }) == StepOutcome::Fault;
         if (fault)
             break;
         if (k > 0 || integration->steps() > 0)

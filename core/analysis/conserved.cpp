@@ -1,5 +1,6 @@
 #include "core/analysis/conserved.h"
 
+#include <array>
 #include <algorithm>
 #include <cmath>
 
@@ -8,24 +9,24 @@
 
 namespace gravlag {
 
-ConservedQuantities Conserved(const SimState& state, int last)
+ConservedQuantities Conserved(std::span<const Body> bodies)
 {
-    const unsigned n = static_cast<unsigned>(std::clamp(last, 0, kBodies - 1)) + 1;
+    const std::size_t n = bodies.size();
     double kinetic = 0, potential = 0, lz = 0, px = 0, py = 0;
     bool coincident = false;
-    for (unsigned i = 0; i < n; ++i) {
-        const double m = state.mass[i], vx = state.vx[i], vy = state.vy[i];
-        kinetic += m * (vx * vx + vy * vy) / 2;
-        lz += m * (state.x[i] * vy - state.y[i] * vx);
-        px += m * vx;
-        py += m * vy;
-        for (unsigned j = i + 1; j < n; ++j) {
-            const double dx = state.x[i] - state.x[j], dy = state.y[i] - state.y[j];
+    for (std::size_t i = 0; i < n; ++i) {
+        const Body& b = bodies[i];
+        kinetic += b.m * (b.vx * b.vx + b.vy * b.vy) / 2;
+        lz += b.m * (b.x * b.vy - b.y * b.vx);
+        px += b.m * b.vx;
+        py += b.m * b.vy;
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const double dx = b.x - bodies[j].x, dy = b.y - bodies[j].y;
             const double r = VectorLength(dx, dy);
             if (r == 0)
                 coincident = true;
             else
-                potential -= kGConst * state.mass[i] * state.mass[j] / r;
+                potential -= kGConst * b.m * bodies[j].m / r;
         }
     }
     ConservedQuantities q;
@@ -34,6 +35,15 @@ ConservedQuantities Conserved(const SimState& state, int last)
     q.angularMomentum = IfFinite(lz);
     q.momentum = IfFinite(VectorLength(px, py));
     return q;
+}
+
+ConservedQuantities Conserved(const SimState& state, int last)
+{
+    const int n = std::clamp(last, 0, kBodies - 1) + 1;
+    std::array<Body, kBodies> bodies{};
+    for (int i = 0; i < n; ++i)
+        bodies[i] = {state.mass[i], state.x[i], state.y[i], state.vx[i], state.vy[i]};
+    return Conserved(std::span<const Body>(bodies.data(), static_cast<std::size_t>(n)));
 }
 
 } // namespace gravlag

@@ -4,6 +4,9 @@
 // that is physics.
 
 #include <optional>
+#include <span>
+
+#include "core/physics/model.h"
 
 #include "core/sim_state.h"
 
@@ -17,5 +20,7 @@ struct ConservedQuantities {
 
 // Bodies 0..last (last clamped to 0..2), G = kGConst.
 ConservedQuantities Conserved(const SimState& state, int last);
+// The same totals over any number of bodies (a System's), summed in the same order.
+ConservedQuantities Conserved(std::span<const Body> bodies);
 
 } // namespace gravlag

@@ -39,4 +39,22 @@ public:
     virtual std::size_t steps() const = 0; // steps taken (accepted)
 };
 
+enum class StepOutcome { Reached, Fault, Stopped };
+
+// Steps until the last step covers time t (none when it already does): the way every caller
+// that integrates to a time advances, so that going to t1 and then to t2 takes the very
+// steps that going to t2 at once takes. `stop()` is asked before each step. On a fault
+// `problem` says what failed and the state stays as the last step left it.
+template <class Stop>
+StepOutcome StepTo(Integration& integration, double t, std::string& problem, Stop&& stop)
+{
+    while (integration.time() < t) {
+        if (stop())
+            return StepOutcome::Stopped;
+        if (!integration.step(problem))
+            return StepOutcome::Fault;
+    }
+    return StepOutcome::Reached;
+}
+
 } // namespace gravlag

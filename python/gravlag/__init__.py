@@ -18,7 +18,7 @@ import numpy as np
 
 from . import _gravlag
 
-__all__ = ["Result", "State", "run", "sweep"]
+__all__ = ["Particles", "Result", "State", "System", "run", "sweep"]
 
 _BOX_OPTIONS = frozenset(_gravlag.box_options())
 _EXPORTS = ("apsis_events", "distances", "trajectory", "elements")
@@ -36,7 +36,13 @@ class State(NamedTuple):
 
 class Result:
     """One run: what gravlag-batch --json reports, the export rows asked for as structured
-    arrays (the CSV files' column names; an empty cell is NaN) and the two displays."""
+    arrays (the CSV files' column names; an empty cell is NaN) and the two displays.
+
+    A sweep may hold 10^5 of these: a Result keeps the report as its JSON text and reads
+    state, boxes, analysis, budget, model and point from it when asked."""
+
+    __slots__ = ("_json", "ended", "message", "passes", "last_pass", "signal", "_simulation",
+                 "_plot") + _EXPORTS
 
     def __init__(self, raw):
         self._json = raw["json"]
@@ -48,28 +54,66 @@ class Result:
         self.passes = report["passes"]
         self.last_pass = report["lastPass"]
         self.signal = report.get("signal")
-        self.state = State(*(np.array(report[k], dtype=np.float64) for k in ("x", "y", "vx", "vy")))
-        self.boxes = report["boxes"]
-        self.inputs = report.get("inputs")  # {"c": {"value": 5000.0, "unit": "length/time"}, ...}
-        self.analysis = report.get("analysis")
-        self.budget = report.get("budget")
-        self.model = report.get("model")
-        self.point = report.get("point")
         for name in _EXPORTS:
             setattr(self, name, raw.get(name))
         self._simulation = raw.get("simulation")
         self._plot = raw.get("plot")
+
+    def __getstate__(self):
+        return {name: getattr(self, name) for name in self.__slots__}
+
+    def __setstate__(self, state):
+        for name, value in state.items():
+            setattr(self, name, value)
+
+    @property
+    def state(self):
+        """The bodies after the run (State)."""
+        report = json.loads(self._json)
+        return State(*(np.array(report[k], dtype=np.float64) for k in ("x", "y", "vx", "vy")))
+
+    @property
+    def boxes(self):
+        """Every box's text at the end, by box name."""
+        return json.loads(self._json)["boxes"]
+
+    @property
+    def inputs(self):
+        """The run's inputs by physical name: {"c": {"value": 5000.0, "unit": "length/time"}, ...}."""
+        return json.loads(self._json).get("inputs")
+
+    @property
+    def analysis(self):
+        """The report's "analysis" (report=True), else None."""
+        return json.loads(self._json).get("analysis")
+
+    @property
+    def budget(self):
+        """The report's "budget" (budget=True), else None."""
+        return json.loads(self._json).get("budget")
+
+    @property
+    def model(self):
+        """The report's "model": integrator, force law, tolerance."""
+        return json.loads(self._json).get("model")
+
+    @property
+    def point(self):
+        """A sweep point's texts by option, else None."""
+        return json.loads(self._json).get("point")
 
     def to_json(self):
         """The batch runner's JSON line for this run, byte for byte (without its line feed)."""
         return self._json
 
     def simulation_image(self):
-        """"Simulation Display" as drawn: height x width x 3 uint8 (what --sim-png holds)."""
+        """"Simulation Display" as drawn: height x width x 3 uint8 (what --sim-png holds);
+        None for a sweep's point unless sweep() was given pictures=True."""
         return self._simulation
 
     def plot_image(self):
-        """"Time Evolution Display" as drawn: height x width x 3 uint8 (what --plot-png holds)."""
+        """"Time Evolution Display" as drawn: height x width x 3 uint8 (what --plot-png holds);
+        None for a sweep's point unless sweep() was given pictures=True."""
         return self._plot
 
     def __repr__(self):
@@ -170,7 +214,8 @@ def _interrupted(results):
 
 def run(scenario=None, *, params=None, every=None, trajectory=False, distances=False,
         elements=False, report=False, budget=False, converge=False, stop_at=None,
-        integrator=None, force_law=None, tolerance=None, as_typed=False, **boxes):
+        integrator=None, force_law=None, tolerance=None, as_typed=False, pictures=True,
+        **boxes):
     """One run, as gravlag-batch makes it.
 
     scenario: "2 BH's" or "Mercury" (None: the parameter file's, else "2 BH's").
@@ -186,6 +231,8 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
     display update at or after that pass. integrator ("euler", "reference"),
     force_law ("retarded", "instantaneous", "aberration-free", "1pn"), tolerance: the model,
     as --integrator, --force-law and --tolerance take it; Result.model says it back.
+    pictures: keep the two displays as drawn (simulation_image(), plot_image()); False
+    saves copying 0.7 MB.
 
     Raises TypeError for an unknown keyword, ValueError with the batch runner's message for
     a text that is not wholly a number and for input that cannot start a run; a fault is a Result with ended == "fault". Ctrl+C stops the
@@ -197,7 +244,7 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
         elements=elements, report=report, budget=budget, converge=converge, stop_at=stop_at,
         integrator=integrator, force_law=force_law, tolerance=tolerance, as_typed=as_typed,
         **boxes)
-    raw = _gravlag.run(arguments, params_text, wanted, _interruptible())
+    raw = _gravlag.run(arguments, params_text, wanted, _interruptible(), bool(pictures))
     if raw["json"] is None:
         if raw["interrupted"]:
             raise _interrupted([])
@@ -227,19 +274,30 @@ def _grid_arguments(grid):
     return arguments
 
 
-def _points(arguments, params_text, wanted, indices):
+def _points(arguments, params_text, wanted, indices, pictures=False):
     """A chunk of points in a Dask worker: one thread, no signal handling."""
-    raws = _gravlag.run_points(arguments, params_text, wanted, indices, False)
-    return [Result(raw) if raw["json"] is not None else None for raw in raws]
+    return _results(_gravlag.run_points(arguments, params_text, wanted, indices, False, pictures))[0]
 
 
-def sweep(grid, *, jobs=None, client=None, **common):
+def _results(raws):
+    """The points' Results in the list of their raw outcomes, each raw one let go as its
+    Result takes its place (a sweep's peak memory is then its Results)."""
+    interrupted = bool(raws) and raws[0]["interrupted"]
+    for i, raw in enumerate(raws):
+        raws[i] = Result(raw) if raw["json"] is not None else None
+    return raws, interrupted
+
+
+def sweep(grid, *, jobs=None, client=None, pictures=False, **common):
     """The runs of a grid, as gravlag-batch --sweep makes them, in point order.
 
     grid: a dict from box option to a list of texts (str, int or float), the first key
     outermost. common: run()'s keywords, for every point (each point's texts replace those
     of its boxes). Without client, the points run on `jobs` threads (default: one per
     processor); with a dask.distributed Client, in tasks of a few points on its cluster.
+    pictures: keep each point's two displays (0.7 MB a point); without it a point's Result
+    holds its report and the rows asked for, a few KB, and its simulation_image() and
+    plot_image() are None.
 
     Each Result's to_json() is the point's --sweep line, with "point"; a point that cannot
     start is a Result with ended == "refused". A grid or an option the batch runner would
@@ -255,24 +313,26 @@ def sweep(grid, *, jobs=None, client=None, **common):
         return []
     arguments += axes
     if client is not None:
-        return _dask_sweep(client, arguments, params_text, wanted)
+        return _dask_sweep(client, arguments, params_text, wanted, bool(pictures))
     if jobs is not None:
         arguments += _option("jobs", _text("jobs", jobs))
     count = _gravlag.sweep_points(arguments)
-    raws = _gravlag.run_points(arguments, params_text, wanted, range(count), _interruptible())
-    results = [Result(raw) if raw["json"] is not None else None for raw in raws]
-    if raws and raws[0]["interrupted"]:
+    raws = _gravlag.run_points(arguments, params_text, wanted, range(count), _interruptible(),
+                               bool(pictures))
+    results, interrupted = _results(raws)
+    del raws
+    if interrupted:
         raise _interrupted(results)
     return results
 
 
-def _dask_sweep(client, arguments, params_text, wanted):
+def _dask_sweep(client, arguments, params_text, wanted, pictures):
     arguments = arguments + ["--jobs=1"]
     count = _gravlag.sweep_points(arguments)  # the grid checked here, before any task
     threads = max(1, sum(client.nthreads().values()))
     size = max(1, math.ceil(count / (4 * threads)))  # a few tasks per thread, for balance
     futures = [client.submit(_points, arguments, params_text, wanted,
-                             list(range(start, min(start + size, count))), pure=False)
+                             list(range(start, min(start + size, count))), pictures, pure=False)
                for start in range(0, count, size)]
     try:
         chunks = client.gather(futures)
@@ -280,3 +340,6 @@ def _dask_sweep(client, arguments, params_text, wanted):
         client.cancel(futures)
         raise
     return [result for chunk in chunks for result in chunk]
+
+
+from .system import Particles, System  # noqa: E402  (System.from_scenario reads run()'s keywords)

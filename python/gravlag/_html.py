@@ -112,3 +112,36 @@ def result_html(report: dict[str, Any], images: list[tuple[str, Optional[np.ndar
     return (f"<div><b>{title}</b><table>{''.join(rows)}</table>{pictures}"
             f"<p><small>G = 1; lengths in the units of the separations, times in the units of dt; "
             f"plot() draws the figures.</small></p></div>")
+
+
+def system_html(system: Any) -> str:
+    """A gravlag.System as a table: time, model, totals, then one row per body with its
+    orbit about the first body."""
+    info = system.analysis()
+    cells = lambda values, tag="td": "".join(  # noqa: E731
+        f"<{tag} style='text-align:right'>{html.escape(v)}</{tag}>" for v in values)
+    model = f"{system.integrator}, {system.force_law}"
+    if system.integrator == "euler":
+        model += f", dt {_number(system.dt)}, prediction {system.prediction}"
+    else:
+        model += f", tolerance {_number(system.tolerance)}"
+    head = [("t", _number(info["t"])), ("steps", _number(system.steps)), ("c", _number(system.c)),
+            ("model", model), ("energy", _number(info["energy"])),
+            ("angular momentum", _number(info["angular_momentum"])),
+            ("momentum", _number(info["momentum"]))]
+    if system.duration is not None:
+        head.insert(1, ("duration (the scenario's run)", _number(system.duration)))
+    rows = "".join(f"<tr><th style='text-align:left'>{html.escape(k)}</th>"
+                   f"<td style='text-align:left'>{html.escape(v)}</td></tr>" for k, v in head)
+    p = system.particles
+    el = info["elements"]
+    bodies = [cells(("body", "m", "x", "y", "vx", "vy", "a", "e", "varpi (degrees)"), "th")]
+    for i in range(len(p.m)):
+        orbit = (("", "", "") if i == 0 else
+                 tuple("none" if np.isnan(el[k][i - 1]) else _number(float(el[k][i - 1]))
+                       for k in ("a", "e", "varpi")))
+        bodies.append(cells((str(i),) + tuple(_number(float(v[i])) for v in p) + orbit))
+    title = html.escape(f"gravlag System, {system.scenario}" if system.scenario else "gravlag System")
+    return (f"<div><b>{title}</b><table>{rows}</table><table>"
+            + "".join(f"<tr>{r}</tr>" for r in bodies)
+            + "</table><p><small>G = 1; orbits about body 0.</small></p></div>")
