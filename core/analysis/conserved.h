@@ -4,7 +4,9 @@
 // that is physics.
 
 #include <optional>
+#include <span>
 
+#include "core/physics/model.h"
 #include "core/sim_state.h"
 
 namespace gravlag {
@@ -17,5 +19,7 @@ struct ConservedQuantities {
 
 // Bodies 0..last (last clamped to 0..2), G = kGConst.
 ConservedQuantities Conserved(const SimState& state, int last);
+// All the bodies of a system, G = 1 (kGConst).
+ConservedQuantities Conserved(std::span<const Body> bodies);
 
 } // namespace gravlag
