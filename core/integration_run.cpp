@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/apsis.h"
+#include "core/pair_watch.h"
 #include "core/countdown.h"
 #include "core/finite.h"
 #include "core/line_fit.h"
@@ -16,97 +17,6 @@ namespace gravlag {
 namespace {
 
 constexpr std::int64_t kDisplayInterval = 100;
-constexpr int kRootIterations = 100;
-
-// r . v of body 1 about body 0: positive while they separate, negative while they close.
-double Separating(const std::vector<Body>& b)
-{
-    return (b[1].x - b[0].x) * (b[1].vx - b[0].vx) + (b[1].y - b[0].y) * (b[1].vy - b[0].vy);
-}
-
-// Direction of body 1 from body 0, degrees in [0, 360).
-double Direction(const std::vector<Body>& b)
-{
-    return PolarAngle(b[1].x - b[0].x, b[1].y - b[0].y) * 180 / kPi;
-}
-
-// The greatest separations of bodies 0 and 1: r . v going from + to - between two points of
-// the integration, (time, r . v, direction) each.
-class ApsisWatch {
-public:
-    struct Point {
-        double t, f, direction;
-    };
-    struct Event {
-        double t, direction;
-    };
-
-    ApsisWatch(const Integration& integration, bool dense, std::size_t n)
-        : integration_(integration), dense_(dense), bodies_(n)
-    {
-    }
-    // A point at time t, which the integration's last step covers (with `dense` false: its
-    // end); the event between it and the point before, if there is one.
-    std::optional<Event> at(double t)
-    {
-        const Point p = pointAt(t);
-        const std::optional<Point> before = last_;
-        last_ = p;
-        if (!before || !(before->f > 0 && p.f <= 0) || before->t == t)
-            return std::nullopt;
-        if (!dense_) {
-            const double s = before->f / (before->f - p.f);
-            return Event{before->t + s * (t - before->t),
-                         InterpolateDirection(before->direction, p.direction, s)};
-        }
-        return locate(*before, p);
-    }
-    std::optional<double> lastTime() const
-    {
-        return last_ ? std::optional<double>(last_->t) : std::nullopt;
-    }
-
-private:
-    Point pointAt(double t)
-    {
-        integration_.stateAt(t, bodies_);
-        return {t, Separating(bodies_), Direction(bodies_)};
-    }
-    // The root between a (f > 0) and b (f <= 0), by regula falsi with the Illinois halving,
-    // to where the dense output no longer tells two times apart.
-    Event locate(Point a, Point b)
-    {
-        int side = 0;
-        Point root = b;
-        for (int i = 0; i < kRootIterations; ++i) {
-            double t = (a.t * b.f - b.t * a.f) / (b.f - a.f);
-            if (!(t > a.t && t < b.t))
-                t = a.t + (b.t - a.t) / 2;
-            if (!(t > a.t && t < b.t))
-                break; // a and b are neighbouring doubles
-            root = pointAt(t);
-            if (root.f == 0)
-                break;
-            if (root.f > 0) {
-                a = root;
-                if (side == 1)
-                    b.f /= 2;
-                side = 1;
-            } else {
-                b = root;
-                if (side == -1)
-                    a.f /= 2;
-                side = -1;
-            }
-        }
-        return {root.t, root.direction};
-    }
-
-    const Integration& integration_;
-    bool dense_;
-    std::vector<Body> bodies_;
-    std::optional<Point> last_;
-};
 
 } // namespace
 
@@ -120,13 +30,15 @@ void RunIntegrationPasses(SimState& state, RunHost& host, RunResult& result, std
     const bool mercury = state.scenarioCode == Scenario::Mercury && n >= 2;
     // Watched from the first step's end on: a start at an apsis (the "Mercury" start is one)
     // is no event, as in the pass loop, whose separation history starts flat.
-    ApsisWatch watch(integration, dense, n);
+    std::vector<Body> start(n);
+    integration.stateAt(integration.time(), start);
+    PairWatch watch(integration, dense, 0, 1, PairWatch::Crossing::Apocentre, start);
     Countdown display{kDisplayInterval}, plot{run.sampleInterval};
     const std::int64_t sampleEvery = host.sampleEvery(run);
     Countdown sample{sampleEvery > 0 ? sampleEvery : 1};
     const bool record = host.recordDelays();
     DelayStats delays;
-    std::vector<ApsisWatch::Event> events;
+    std::vector<PairWatch::Event> events;
     std::string problem;
 
     const auto showDelays = [&](double t) {
@@ -189,7 +101,7 @@ void RunIntegrationPasses(SimState& state, RunHost& host, RunResult& result, std
         }
 
         bool overflow = false;
-        for (const ApsisWatch::Event& e : events) {
+        for (const PairWatch::Event& e : events) {
             const std::int64_t apsisCount = run.apsisCount + 1;
             const ApsisFit fit = AddApsisToFit(run.fit, apsisCount, e.direction);
             if (!Finite(e.direction, fit.fitA, fit.fitB, fit.predAngle)) {

@@ -227,8 +227,13 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         "--system", systemPath,
         "run your own bodies instead of the panel's: a JSON file {\"c\": C, \"bodies\": [{\"m\", \"x\", "
         "\"y\", \"vx\", \"vy\"}, ...]} (1 to 64 bodies, G = 1), with --duration (required), --dt "
-        "(the euler step, default 0.001), --prediction, the model, --json, --trajectory-csv (k, t, "
+        "(the euler step, default 0.001), --prediction, the model, --json, --report (and --pair), --trajectory-csv (k, t, "
         "body, x, y, vx, vy) and --every")->type_name("FILE");
+    std::string pairText;
+    CLI::Option* pairOption = app.add_option(
+        "--pair", pairText,
+        "with --system and --report: the orbit of body J about body I, numbered from 1 as in the "
+        "file (default 1,2)")->type_name("I,J");
     std::string durationText;
     CLI::Option* durationOption = app.add_option(
         "--duration", durationText, "set \"Iteration\" to the whole number of passes nearest T / dt")
@@ -357,6 +362,8 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         if (BatchModel(options).integrator == Integrator::Euler && (options.tolerance || (options.params && options.params->tolerance)))
             throw Refusal{std::string(options.tolerance ? "--tolerance" : "--params: \"tolerance\"")
                           + " applies to the reference integrator only (--integrator reference)"};
+        if (pairOption->count() > 0 && (systemOption->count() == 0 || !options.report))
+            throw Refusal{"--pair chooses the orbit --report gives of a --system run: only with both"};
         if (systemOption->count() > 0) {
             // Only what a file of bodies can mean: no panel, no scenario, no boxes.
             for (std::size_t i = 0; i < inputs.size(); ++i) {
@@ -367,8 +374,8 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             for (const CLI::Option* o : {scenarioOption, paramsOption, stopAtOption})
                 if (o->count() > 0)
                     throw Refusal{o->get_name() + " is for the panel's scenarios: not with --system"};
-            if (!sweepArguments.empty() || options.report || options.budget)
-                throw Refusal{"--sweep, --report and --budget are not available with --system"};
+            if (!sweepArguments.empty() || options.budget || options.converge)
+                throw Refusal{"--sweep, --budget and --converge are not available with --system"};
             for (std::size_t i = 0; i < fileOptions.size(); ++i)
                 if (fileOptions[i]->count() > 0 && std::string_view(FileOptions()[i].option) != "--trajectory-csv")
                     throw Refusal{std::string(FileOptions()[i].option) + " shows the panel's run: not with --system"};
@@ -381,6 +388,27 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             if (!system)
                 throw Refusal{"--system: " + problem};
             run.system = std::move(*system);
+            if (options.report) {
+                const std::size_t n = run.system.bodies.size();
+                if (n < 2)
+                    throw Refusal{"--report needs two bodies in the system file: it reports the orbit of one about the other"};
+                if (pairOption->count() > 0) {
+                    // Each of I and J a body of the file, or 0: refused below.
+                    const auto body = [n](const std::string& text) -> std::size_t {
+                        const std::optional<double> v = WholeTextNumber(text);
+                        return v && *v >= 1 && *v <= static_cast<double>(n) && *v == std::floor(*v)
+                            ? static_cast<std::size_t>(*v) : 0;
+                    };
+                    const std::size_t comma = pairText.find(',');
+                    const std::size_t i = body(pairText.substr(0, comma));
+                    const std::size_t j = comma == std::string::npos ? 0 : body(pairText.substr(comma + 1));
+                    if (i == 0 || j == 0 || i == j)
+                        throw Refusal{"--pair must be two different body numbers I,J from 1 to "
+                                      + std::to_string(n) + ": " + pairText};
+                    run.first = i - 1;
+                    run.second = j - 1;
+                }
+            }
             for (std::size_t i = 0; i < inputs.size(); ++i) {
                 if (given[i]->count() == 0)
                     continue;

@@ -7,9 +7,11 @@
 #include <nlohmann/json.hpp>
 
 #include "app/batch/batch_run.h"
+#include "app/batch/system_report.h"
 #include "app/files/exact_text.h"
 #include "app/files/output_file.h"
 #include "app/files/report_json.h"
+#include "app/files/report_text.h"
 #include "core/physics/make_integration.h"
 
 namespace gravlag {
@@ -43,12 +45,20 @@ int RunSystem(const SystemRun& run, const BatchOptions& options, std::ostream& o
     const std::int64_t last = static_cast<std::int64_t>(passes);
     const std::size_t n = run.system.bodies.size();
     std::vector<Body> bodies = run.system.bodies;
+    std::optional<SystemReport> report;
+    if (options.report)
+        report.emplace(*integration, model.integrator == Integrator::Reference, run.system,
+                       model.forceLaw, run.first, run.second);
     bool fault = false;
     double t = 0, tDone = 0; // the time of the pass in hand, of the last one the bodies show
     for (std::int64_t k = 0; k <= last; ++k) {
         // The end of the run is the duration itself, also where dt does not divide it.
         t = k == last ? run.duration : static_cast<double>(k) * run.dt;
-        fault = StepTo(*integration, t, problem, [] { return false; }) == StepOutcome::Fault;
+        while (integration->time() < t && !fault) {
+            fault = !integration->step(problem);
+            if (!fault && report)
+                report->stepped(run.duration);
+        }
         if (fault)
             break;
         if (k > 0 || integration->steps() > 0)
@@ -75,6 +85,10 @@ int RunSystem(const SystemRun& run, const BatchOptions& options, std::ostream& o
         list.push_back({{"m", b.m}, {"x", b.x}, {"y", b.y}, {"vx", b.vx}, {"vy", b.vy}});
     j["bodies"] = list;
     j["model"] = ModelJson(model);
+    if (report) {
+        j["pair"] = {run.first + 1, run.second + 1};
+        j["analysis"] = AnalysisJson(report->finish(bodies, tDone));
+    }
     j["outputErrors"] = outputErrors;
     if (options.json) {
         out << JsonLine(j) << "\n";
@@ -85,6 +99,9 @@ int RunSystem(const SystemRun& run, const BatchOptions& options, std::ostream& o
         for (std::size_t i = 0; i < n; ++i)
             out << "body " << i + 1 << ": x " << ExactText(bodies[i].x) << "  y "
                 << ExactText(bodies[i].y) << "\n";
+        if (report)
+            out << AnalysisText(j["analysis"], Scenario::TwoBlackHoles, static_cast<int>(run.first) + 1,
+                                static_cast<int>(run.second) + 1);
     }
     for (const std::string& e : outputErrors)
         err << "gravlag-batch: " << e << "\n";

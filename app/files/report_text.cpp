@@ -58,16 +58,17 @@ std::string Padded(std::string s, std::size_t width)
 
 } // namespace
 
-std::string AnalysisText(const nlohmann::json& a, Scenario scenario)
+std::string AnalysisText(const nlohmann::json& a, Scenario scenario, int first, int second)
 {
     const bool mercury = scenario == Scenario::Mercury;
+    const std::string pair = "body " + std::to_string(second) + " about body " + std::to_string(first);
     std::string t = "analysis (lengths in the units of the separations, times in the units of dt, "
-                    "angles in degrees; per orbit of body 2 about body 1)\n";
+                    "angles in degrees; per orbit of " + pair + ")\n";
     t += "  orbits: " + Value(a["orbits"]["count"])
-        + (mercury ? " apsis events" : " turns of body 2 about body 1") + " in t "
+        + (mercury ? " apsis events" : " turns of " + pair) + " in t "
         + Value(a["orbits"]["t"]) + "\n";
     const nlohmann::json& el = a["elements"];
-    t += "  elements of body 2 about body 1:\n    " + Padded("", 25) + Padded("start", 16) + "end\n";
+    t += "  elements of " + pair + ":\n    " + Padded("", 25) + Padded("start", 16) + "end\n";
     for (const auto& [key, name] : {std::pair{"a", "a (semi-major axis)"},
                                     {"e", "e (eccentricity)"},
                                     {"varpi", "varpi (pericentre)"},

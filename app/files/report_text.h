@@ -12,8 +12,9 @@
 
 namespace gravlag {
 
-// Lines ending in a line feed. `scenario` as the run began: what its orbits are.
-std::string AnalysisText(const nlohmann::json& analysis, Scenario scenario);
+// Lines ending in a line feed. `scenario` as the run began: what its orbits are; the pair
+// whose orbit it is, bodies numbered from 1.
+std::string AnalysisText(const nlohmann::json& analysis, Scenario scenario, int first = 1, int second = 2);
 std::string BudgetText(const nlohmann::json& budget);
 
 } // namespace gravlag

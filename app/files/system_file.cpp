@@ -1,6 +1,8 @@
 #include "app/files/system_file.h"
 
 #include <cmath>
+#include <set>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -42,13 +44,33 @@ bool OnlyKeys(const nlohmann::json& object, std::initializer_list<const char*> k
     return true;
 }
 
+// A key given twice in one object: the parser would keep the last and drop the first
+// silently, so the file is refused instead.
+struct RepeatedKey {
+    std::string key;
+};
+
 } // namespace
 
 std::optional<System> ParseSystemFile(std::string_view text, std::string& problem)
 {
     nlohmann::json j;
+    std::vector<std::set<std::string>> keysSeen; // one set per object open
+    const auto checkKeys = [&](int, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+        using Event = nlohmann::json::parse_event_t;
+        if (event == Event::object_start)
+            keysSeen.emplace_back();
+        else if (event == Event::object_end)
+            keysSeen.pop_back();
+        else if (event == Event::key && !keysSeen.back().insert(parsed.get<std::string>()).second)
+            throw RepeatedKey{parsed.get<std::string>()};
+        return true;
+    };
     try {
-        j = nlohmann::json::parse(text.begin(), text.end());
+        j = nlohmann::json::parse(text.begin(), text.end(), checkKeys);
+    } catch (const RepeatedKey& repeated) {
+        problem = "key \"" + repeated.key + "\" given twice in one object";
+        return std::nullopt;
     } catch (const nlohmann::json::out_of_range&) {
         problem = "a number beyond the range of a double";
         return std::nullopt;

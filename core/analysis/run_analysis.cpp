@@ -42,6 +42,27 @@ std::optional<double> PerOrbit(const std::optional<double>& change, double orbit
 
 } // namespace
 
+ElementRates PairRates(std::int64_t orbits, const RunningLine& a, const RunningLine& e,
+                       const RunningLine& varpi, const ElementsReport& el, double t)
+{
+    ElementRates rates;
+    if (orbits >= 3) {
+        rates.daPerOrbit = a.slope();
+        rates.dePerOrbit = e.slope();
+        rates.dvarpiPerOrbit = varpi.slope();
+        rates.stdError = {a.slopeStdError(), e.slopeStdError(), varpi.slopeStdError()};
+    } else {
+        const double elapsed = el.start.period ? t / *el.start.period : 0;
+        rates.daPerOrbit = PerOrbit(Difference(el.end.a, el.start.a), elapsed);
+        rates.dePerOrbit = PerOrbit(Difference(el.end.e, el.start.e), elapsed);
+        std::optional<double> turn = Difference(el.end.varpi, el.start.varpi);
+        if (turn)
+            turn = WrapDegrees(*turn);
+        rates.dvarpiPerOrbit = PerOrbit(turn, elapsed);
+    }
+    return rates;
+}
+
 std::int64_t RunAnalysis::SampleInterval(const SimState& state, const RunValues& run)
 {
     constexpr std::int64_t kEvery = 100;
@@ -124,20 +145,7 @@ RunReport RunAnalysis::finish(const SimState& state, const RunResult& result) co
     el.start = start_;
     if (pairActive_)
         el.end = InnerPairElements(state);
-    if (orbits_ >= 3) {
-        el.rates.daPerOrbit = aLine_.slope();
-        el.rates.dePerOrbit = eLine_.slope();
-        el.rates.dvarpiPerOrbit = varpiLine_.slope();
-        el.rates.stdError = {aLine_.slopeStdError(), eLine_.slopeStdError(), varpiLine_.slopeStdError()};
-    } else {
-        const double orbits = start_.period ? r.orbits.t / *start_.period : 0;
-        el.rates.daPerOrbit = PerOrbit(Difference(el.end.a, el.start.a), orbits);
-        el.rates.dePerOrbit = PerOrbit(Difference(el.end.e, el.start.e), orbits);
-        std::optional<double> turn = Difference(el.end.varpi, el.start.varpi);
-        if (turn)
-            turn = WrapDegrees(*turn);
-        el.rates.dvarpiPerOrbit = PerOrbit(turn, orbits);
-    }
+    el.rates = PairRates(orbits_, aLine_, eLine_, varpiLine_, el, r.orbits.t);
 
     const RunValues& run = result.values;
     r.precession.events = run.apsisCount;

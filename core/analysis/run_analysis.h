@@ -27,6 +27,13 @@
 
 namespace gravlag {
 
+// The rates of a pair's elements over a run of `t` time units: from 3 orbits on the slopes of
+// the lines through the elements at each orbit (a, e, varpi against the orbit number), with
+// their standard errors; with fewer, (end - start) over the elapsed orbits t / (starting
+// period). Shared by the panel's runs and a --system run's pair.
+ElementRates PairRates(std::int64_t orbits, const RunningLine& a, const RunningLine& e,
+                       const RunningLine& varpi, const ElementsReport& elements, double t);
+
 class RunAnalysis {
 public:
     // The samples a run's analysis needs, every that many passes (0: none), asked with the

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 #include <optional>
 #include <sstream>
 
@@ -491,6 +492,9 @@ TEST(SystemRun, FileCheckedAndAKeplerCircleClosed)
         {R"({"c": 0, "bodies": [{"m": 1, "x": 0, "y": 0, "vx": 0}]})", "body 1: key \"vy\" missing"},
         {R"({"c": 0, "bodies": [{"m": 1, "x": 0, "y": 0, "vx": 0, "vy": 0, "z": 0}]})", "body 1: unknown key \"z\""},
         {R"({"c": 1e400, "bodies": []})", "beyond the range of a double"},
+        {R"({"c": 0, "c": 1, "bodies": []})", "key \"c\" given twice"},
+        {R"({"c": 0, "bodies": [{"m": 1, "x": 0, "y": 0, "vx": 0, "vy": 0},
+            {"m": 1, "x": 1, "y": 0, "vx": 0, "vy": 0, "x": 2}]})", "key \"x\" given twice"},
     };
     for (const auto& [text, message] : bad) {
         std::string problem;
@@ -520,4 +524,47 @@ TEST(SystemRun, FileCheckedAndAKeplerCircleClosed)
     EXPECT_NE(panel.err.find("--scenario"), std::string::npos) << panel.err;
     const Outcome noDuration = Main({"--system", path.c_str()});
     EXPECT_EQ(noDuration.status, 2);
+}
+
+// --report of a --system run reports the pair --pair names: here body 1 about body 3 (a light
+// body on a clockwise orbit of a = 1, e = 0.5 about a unit mass, a third far away and almost
+// massless), whose greatest separations start at the direction 0.005 degrees and cross 0/360
+// in the run, under the first
+// post-Newtonian law at c 1000. Its precession per orbit is general relativity's
+// 6 pi G M / (c^2 a (1 - e^2)) degrees, to a few times G M / (c^2 a (1 - e^2)) = 1.3e-6
+// relative (the next order); clockwise, it turns the directions down. 10.75 periods
+// are 10 turns and 11 greatest separations. A pair that is not two different bodies of the
+// file is refused.
+TEST(SystemRun, ReportOfAPairPrecessesAsGeneralRelativity)
+{
+    const gravlag::testing::ScratchFolder scratch("system_report");
+    const std::string path = scratch / "system.json";
+    // At pericentre r = 0.5 towards 180.005 degrees, v = sqrt(3) clockwise about body 3.
+    std::ofstream(path) << R"({"c": 1000, "bodies": [
+        {"m": 1e-9, "x": -0.49999999809614115, "y": -4.363323124447723e-05,
+         "vx": -0.0001511499468276727, "vy": 1.7320508009737168},
+        {"m": 1e-12, "x": 1000, "y": 0, "vx": 0, "vy": 0},
+        {"m": 1, "x": 0, "y": 0, "vx": 0, "vy": 0}]})";
+    const Outcome run = Main({"--system", path.c_str(), "--duration", "67.54424205218055",
+                              "--integrator", "reference", "--force-law", "1pn", "--report",
+                              "--pair", "3,1", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json& line = run.lines.at(0);
+    EXPECT_EQ(line["pair"], nlohmann::json::array({3, 1}));
+    const nlohmann::json& a = line["analysis"];
+    EXPECT_EQ(a["orbits"]["count"], 10);
+    EXPECT_NEAR(a["elements"]["start"]["a"].get<double>(), 1, 1e-8);
+    EXPECT_NEAR(a["elements"]["start"]["varpi"].get<double>(), 180.005, 1e-9);
+    const double gr = 6 * std::numbers::pi / (1000.0 * 1000.0 * 0.75) * 180 / std::numbers::pi;
+    EXPECT_EQ(a["precession"]["events"], 11);
+    EXPECT_NEAR(a["precession"]["perOrbit"].get<double>() / -gr, 1, 2e-5) << a.dump();
+    EXPECT_NEAR(a["elements"]["rates"]["dvarpiPerOrbit"].get<double>() / -gr, 1, 2e-5);
+
+    for (const char* pair : {"1,1", "0,2", "1,4", "1,2x", "1"}) {
+        const Outcome bad = Main({"--system", path.c_str(), "--duration", "1", "--report", "--pair", pair});
+        EXPECT_EQ(bad.status, 2) << pair;
+        EXPECT_NE(bad.err.find("--pair must be two different body numbers"), std::string::npos) << bad.err;
+    }
+    const Outcome noReport = Main({"--system", path.c_str(), "--duration", "1", "--pair", "1,2"});
+    EXPECT_EQ(noReport.status, 2);
 }
