@@ -144,6 +144,7 @@ public:
     }
 
     void Advance() { ++position_; }
+    std::size_t position() const { return position_; }
 
 private:
     std::string_view text_;
@@ -152,7 +153,7 @@ private:
 
 // A non-negative integer written in base 16 or 8 after "&H" / "&O". Its bits are kept in a
 // 64-bit word plus a sticky bit and rounded to the nearest double by hand.
-double ReadRadixInteger(BlankSkippingReader& reader, int bitsPerDigit)
+double ReadRadixInteger(BlankSkippingReader& reader, int bitsPerDigit, std::size_t& end)
 {
     std::uint64_t leadingBits = 0;
     long long bitCount = 0; // significant bits seen, up to the first non-digit
@@ -170,6 +171,7 @@ double ReadRadixInteger(BlankSkippingReader& reader, int bitsPerDigit)
         if (digit >= radix)
             break;
         reader.Advance();
+        end = reader.position();
         for (int bit = bitsPerDigit - 1; bit >= 0; --bit) {
             const unsigned value = (static_cast<unsigned>(digit) >> bit) & 1u;
             if (bitCount == 0 && value == 0)
@@ -317,8 +319,13 @@ std::string NormalizeDecimalText(std::string_view source)
     return result;
 }
 
-double ParseLeadingNumber(std::string_view text)
+namespace {
+
+// ParseLeadingNumber, telling also where the number ends: `end` is just past its last
+// character, 0 when the text does not begin with a number.
+double ReadLeadingNumber(std::string_view text, std::size_t& end)
 {
+    end = 0;
     BlankSkippingReader reader(text);
 
     if (reader.Peek() == '&') {
@@ -326,11 +333,11 @@ double ParseLeadingNumber(std::string_view text)
         const char prefix = reader.Peek();
         if (prefix == 'H' || prefix == 'h') {
             reader.Advance();
-            return ReadRadixInteger(reader, 4);
+            return ReadRadixInteger(reader, 4, end);
         }
         if (prefix == 'O' || prefix == 'o') {
             reader.Advance();
-            return ReadRadixInteger(reader, 3);
+            return ReadRadixInteger(reader, 3, end);
         }
         return 0.0;
     }
@@ -357,6 +364,7 @@ double ParseLeadingNumber(std::string_view text)
     }
     if (!anyDigit)
         return 0.0;
+    end = reader.position();
 
     // An exponent letter without digits after it ("1e", "1e+") is not part of the number;
     // nothing is read after the number, so that needs no stepping back: no digits leave
@@ -372,12 +380,33 @@ double ParseLeadingNumber(std::string_view text)
         while (IsDigit(reader.Peek())) {
             number.AddExponentDigit(reader.Peek());
             reader.Advance();
+            end = reader.position();
         }
     }
 
     double value = 0.0;
     number.Convert(value); // saturated at the largest finite double on overflow
     return value;
+}
+
+} // namespace
+
+double ParseLeadingNumber(std::string_view text)
+{
+    std::size_t end = 0;
+    return ReadLeadingNumber(text, end);
+}
+
+bool ReadsWhole(std::string_view text)
+{
+    std::size_t end = 0;
+    ReadLeadingNumber(text, end);
+    if (end == 0)
+        return false;
+    for (const char c : text.substr(end))
+        if (!IsBlank(c))
+            return false;
+    return true;
 }
 
 std::string PlainNumberText(double value) { return FormatNumber(value, ".", true).str(); }

@@ -28,6 +28,9 @@ std::string NormalizeDecimalText(std::string_view source);
 // point as the only separator; 0 for a text that does not begin with a number.
 // Never returns a non-finite value.
 double ParseLeadingNumber(std::string_view text);
+// Whether ParseLeadingNumber reads all of the text: the number it begins with is followed
+// by blanks at most. False for a text that does not begin with a number (read as 0).
+bool ReadsWhole(std::string_view text);
 
 // A number for ParseLeadingNumber to read back: leading blank for values >= 0, no zero
 // before the point, up to 15 significant digits in the shortest form.

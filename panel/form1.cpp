@@ -99,6 +99,14 @@ ui::TextBox& Form1::box(std::string_view name)
     return entry->control(*this);
 }
 
+std::vector<PartRead> Form1::partReads() const
+{
+    std::vector<PartRead> reads = partReads_;
+    const std::vector<PartRead>& rest = host_->partReads();
+    reads.insert(reads.end(), rest.begin(), rest.end());
+    return reads;
+}
+
 ui::Subscription Form1::onRunBegin(RunSubscriber subscriber)
 {
     return hooks_.begin.subscribe(std::move(subscriber));
@@ -165,17 +173,27 @@ void Form1::CommandCalc_Click()
     // ignored, since a second run would set up the state under the first.
     if (running_)
         return;
-    state_.c = ParseLeadingNumber(Tc.text());
+    partReads_.clear();
+    const std::string typedC = Tc.text();
+    state_.c = ParseLeadingNumber(typedC);
+    NotePartRead(partReads_, "Tc", typedC, typedC, state_.c);
     Tc.setText(PlainNumberText(state_.c));
-    Tdt.setText(NormalizeDecimalText(Tdt.text()));
-    state_.dt = ParseLeadingNumber(Tdt.text());
+    const std::string typedDt = Tdt.text();
+    Tdt.setText(NormalizeDecimalText(typedDt));
+    const std::string tidiedDt = Tdt.text();
+    state_.dt = ParseLeadingNumber(tidiedDt);
     if (state_.dt == 0)
         state_.dt = 0.001;
+    NotePartRead(partReads_, "Tdt", typedDt, tidiedDt, state_.dt);
     Tdt.setText(PlainNumberText(state_.dt));
-    Dx1.setText(NormalizeDecimalText(Dx1.text()));
-    Dx2.setText(NormalizeDecimalText(Dx2.text()));
-    state_.dx1 = ParseLeadingNumber(Dx1.text());
-    state_.dx2 = ParseLeadingNumber(Dx2.text());
+    const std::string typedDx1 = Dx1.text(), typedDx2 = Dx2.text();
+    Dx1.setText(NormalizeDecimalText(typedDx1));
+    Dx2.setText(NormalizeDecimalText(typedDx2));
+    const std::string tidiedDx1 = Dx1.text(), tidiedDx2 = Dx2.text();
+    state_.dx1 = ParseLeadingNumber(tidiedDx1);
+    state_.dx2 = ParseLeadingNumber(tidiedDx2);
+    NotePartRead(partReads_, "Dx1", typedDx1, tidiedDx1, state_.dx1);
+    NotePartRead(partReads_, "Dx2", typedDx2, tidiedDx2, state_.dx2);
 
     running_ = true;
     services_.setRunning(true);

@@ -6,8 +6,10 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "core/run.h"
+#include "panel/run_box_reader.h"
 #include "panel/run_hooks.h"
 #include "ui/control_array.h"
 #include "ui/window_services.h"
@@ -33,6 +35,8 @@ public:
     ui::TextBox& box(std::string_view name);
     bool running() const { return running_; }
     const std::optional<RunResult>& lastRun() const { return lastRun_; }
+    // The boxes the latest run read only in part (run_box_reader.h), in the order read.
+    std::vector<PartRead> partReads() const;
     // The physics of the next runs (force law, integrator, tolerance): no box holds it; the
     // programs around the panel set it.
     Model model;
@@ -115,6 +119,7 @@ private:
     bool running_ = false;
     bool endAfterRun_ = false;
     std::optional<RunResult> lastRun_;
+    std::vector<PartRead> partReads_; // of c, dt, "r m(2)", "r m(3)": the click reads them
 };
 
 } // namespace gravlag

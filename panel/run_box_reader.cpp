@@ -2,18 +2,38 @@
 
 #include <optional>
 
+#include "panel/panel_inputs.h"
+
 namespace gravlag {
 
 namespace {
 
-double ReadNormalised(RunBoxes& boxes, PanelBox box)
+double ReadNormalised(RunBoxes& boxes, PanelBox box, const char* name,
+                      std::vector<PartRead>& partReads)
 {
-    const std::string text = NormalizeDecimalText(boxes.boxText(box));
-    boxes.setBoxText(box, text);
-    return ParseLeadingNumber(boxes.boxText(box));
+    const std::string typed = boxes.boxText(box);
+    boxes.setBoxText(box, NormalizeDecimalText(typed));
+    const std::string tidied = boxes.boxText(box);
+    const double value = ParseLeadingNumber(tidied);
+    NotePartRead(partReads, name, typed, tidied, value);
+    return value;
 }
 
 } // namespace
+
+void NotePartRead(std::vector<PartRead>& reads, std::string_view box, std::string_view typed,
+                  std::string_view tidied, double value)
+{
+    if (!ReadsWhole(tidied))
+        reads.push_back({std::string(box), std::string(typed), value});
+}
+
+std::string PartReadText(const PartRead& read, const RegionalFormat& format)
+{
+    const PanelInput* input = FindPanelBox(read.box);
+    return std::string(input ? input->label : read.box.c_str()) + ": '" + read.text
+        + "' read as " + RegionalNumberText(read.value, format);
+}
 
 std::variant<RunInputs, std::string> RunBoxReader::read(RunBoxes& boxes,
                                                         const RegionalFormat& format,
@@ -45,10 +65,11 @@ std::variant<RunInputs, std::string> RunBoxReader::read(RunBoxes& boxes,
     in.nLast = static_cast<int>(*nObject) - 1;
     static constexpr PanelBox kMassBox[kBodies] = {PanelBox::Tmass0, PanelBox::Tmass1,
                                                   PanelBox::Tmass2};
+    static constexpr const char* kMassName[kBodies] = {"Tmass(0)", "Tmass(1)", "Tmass(2)"};
     for (int i = 0; i <= in.nLast; ++i)
-        in.mass[static_cast<unsigned>(i)] = ReadNormalised(boxes, kMassBox[i]);
-    in.vxBase = ReadNormalised(boxes, PanelBox::Tvxbase);
-    in.vyBase = ReadNormalised(boxes, PanelBox::Tvybase);
+        in.mass[static_cast<unsigned>(i)] = ReadNormalised(boxes, kMassBox[i], kMassName[i], partReads);
+    in.vxBase = ReadNormalised(boxes, PanelBox::Tvxbase, "Tvxbase", partReads);
+    in.vyBase = ReadNormalised(boxes, PanelBox::Tvybase, "Tvybase", partReads);
     return in;
 }
 

@@ -37,6 +37,7 @@ public:
     void samplePass(const SimState& state, const RunValues& run) override;
     bool recordDelays() override { return !hooks_.delayRecord.empty(); }
     void delayRecord(const DelayStats& delays) override { hooks_.delayRecord(delays); }
+    const std::vector<PartRead>& partReads() const { return reader_.partReads; }
 
 private:
     std::string boxText(PanelBox box) override;

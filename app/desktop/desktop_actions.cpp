@@ -17,6 +17,8 @@
 #include "app/files/png_writer.h"
 #include "app/files/report_json.h"
 #include "app/files/report_text.h"
+#include "app/desktop/box_help.h"
+#include "app/desktop/model_dialog.h"
 #include "app/desktop/run_charts.h"
 #include "app/desktop/run_report_window.h"
 #include "panel/program.h"
@@ -66,6 +68,23 @@ DesktopActions::DesktopActions(ui::QtServices& services, Program& program)
     QAction* load = addAction(panel, "loadParameters", "Load parameters…");
     load->setShortcut(QKeySequence::Open);
     connect(load, &QAction::triggered, this, [this] { loadParameters(); });
+
+    // The panel's own context menu: its boxes keep theirs (cut, copy, paste).
+    panelCaption_ = QString::fromStdString(services_.window("Form1")->caption());
+    auto* model = new QAction("Model…", panel);
+    model->setObjectName("chooseModel");
+    connect(model, &QAction::triggered, this, [this] { chooseModel(); });
+    panel->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(panel, &QWidget::customContextMenuRequested, this, [panel, model, save, load](const QPoint& at) {
+        auto* menu = new QMenu(panel);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addAction(model);
+        menu->addSeparator();
+        menu->addAction(save);
+        menu->addAction(load);
+        menu->popup(panel->mapToGlobal(at)); // as on the displays: a run goes on meanwhile
+    });
+    boxToolTips_ = new BoxToolTips(services_, program_);
 
     saveApsis_ = addAction(services_.widget("Form3"), "saveApsisEvents", "Save apsis events…");
     connect(saveApsis_, &QAction::triggered, this, [this] { saveApsisEvents(); });
@@ -164,6 +183,32 @@ void DesktopActions::loadParameters()
         return;
     }
     ApplyParamFile(*file, program_.form1());
+    showModel(); // a file may give a model
+}
+
+void DesktopActions::chooseModel()
+{
+    if (modelDialog_ && !modelDialog_->isVisible())
+        delete modelDialog_; // closed, and not yet gone: shown afresh with the model as it is
+    if (!modelDialog_) {
+        modelDialog_ = new ModelDialog(services_.widget("Form1"), program_.form1().model,
+                                       services_.regionalFormat());
+        modelDialog_->setAttribute(Qt::WA_DeleteOnClose);
+        modelDialog_->onChosen = [this](const Model& model) {
+            program_.form1().model = model;
+            showModel();
+        };
+    }
+    // Not modal: "Stop" stays within reach while a run goes on.
+    modelDialog_->show();
+    modelDialog_->raise();
+    modelDialog_->activateWindow();
+}
+
+void DesktopActions::showModel()
+{
+    services_.widget("Form1")->setWindowTitle(
+        PanelTitle(panelCaption_, program_.form1().model, services_.regionalFormat()));
 }
 
 void DesktopActions::saveImage(const std::string& windowName)
@@ -231,6 +276,13 @@ void DesktopActions::refreshRunReport()
                    .arg(mercury ? "Mercury" : "2 BH's")
                    .arg(run ? run->passes : 0)
                    .arg(run ? QString::fromStdString(std::string(RunEndName(run->ended))) : QString("completed"));
+        const std::vector<PartRead> partReads = program_.form1().partReads();
+        if (!partReads.empty()) {
+            text += "Boxes read only in part:\n";
+            for (const PartRead& read : partReads)
+                text += "  " + QString::fromStdString(PartReadText(read, services_.regionalFormat())) + "\n";
+            text += "\n";
+        }
         text += QString::fromStdString(AnalysisText(AnalysisJson(*report), report->scenario));
     }
     reportWindow_->setReport(text);

@@ -5,7 +5,9 @@
 // with "Save…" as JSON, and its figures) and in "Mercury" "Save apsis events…". Every run is analysed for
 // that report. Every file is written whole or not at all (OutputFile), and a save that fails
 // is told. While a run goes on the saving entries are disabled: their dialogs would hold
-// the run at its hand-over.
+// the run at its hand-over. A right click on "Control Display" offers "Model…" (the force
+// law and integrator of the next runs, named in the panel's title) and the parameter files;
+// its boxes' tooltips say what each means and how the latest run read it (box_help.h).
 
 #include <functional>
 #include <memory>
@@ -13,8 +15,10 @@
 #include <vector>
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
+#include "app/desktop/model_dialog.h"
 #include "app/desktop/run_series.h"
 #include "panel/run_reporter.h"
 #include "ui/subscription.h"
@@ -24,6 +28,7 @@ class QWidget;
 
 namespace gravlag {
 
+class BoxToolTips;
 class Program;
 class RunReportWindow;
 namespace ui {
@@ -53,6 +58,12 @@ public:
     RunReportWindow* runReportWindow() const { return reportWindow_.get(); } // none before the first
     const RunReporter& reporter() const { return reporter_; }
     const RunSeries& series() const { return series_; } // the latest run's, for its figures
+    // "Model…": the dialog shown (made afresh each time it is not open) and raised.
+    void chooseModel();
+    ModelDialog* modelDialog() const { return modelDialog_; } // none while not open
+    // The panel's title for its model; after anything that may change the model.
+    void showModel();
+    const BoxToolTips& boxToolTips() const { return *boxToolTips_; }
 
 private:
     QAction* addAction(QWidget* widget, const char* name, const QString& text);
@@ -70,6 +81,9 @@ private:
     RunReporter reporter_;
     RunSeries series_;
     std::unique_ptr<RunReportWindow> reportWindow_;
+    QString panelCaption_; // the panel's own caption, which the title begins with
+    QPointer<ModelDialog> modelDialog_;
+    BoxToolTips* boxToolTips_; // owned by the panel's widget
     ui::ScopedSubscription apsisEvents_;    // this goes before the panel
     ui::ScopedSubscription runningChanged_; // and before the services
 };

@@ -138,6 +138,15 @@ TEST(ParseLeadingNumber, StopsAtTheEndOfItsInput)
     EXPECT_EQ(ParseLeadingNumber(std::string_view("1e59").substr(0, 3)), 1e5);
 }
 
+// What the desktop program tells as "read only in part": anything after the number but blanks.
+TEST(ReadsWhole, OnlyWhereNothingButBlanksFollowsTheNumber)
+{
+    for (const char* text : { "50", " 1 000 ", "-1.5e3", "+.5", "5.", "1E-7\n", "2d3", "&HFF", "&O0" })
+        EXPECT_TRUE(ReadsWhole(text)) << '"' << text << '"';
+    for (const char* text : { "", "  ", "50,000", "1.5x", "abc", "-", ".", "1e", "1e+", "2 e", "&H", "&Hg", "&X1" })
+        EXPECT_FALSE(ReadsWhole(text)) << '"' << text << '"';
+}
+
 TEST(PlainNumberText, WritesTheShortestFormWithALeadingBlank)
 {
     const std::vector<std::pair<double, std::string>> cases = {

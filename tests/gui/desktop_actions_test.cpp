@@ -1,9 +1,14 @@
 // The desktop program's file actions (offscreen): parameter files saved and loaded through
 // Ctrl+S and Ctrl+O, refused files, the two displays' "Save image…" and "Save apsis
 // events…", the run report and its "Save…", saves that fail, the entries during a run, and a
-// signal during a run. The file dialog is answered by the test.
+// signal during a run; "Model…" on the panel and the boxes' tooltips. The file dialog is
+// answered by the test.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QToolTip>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
@@ -22,6 +27,7 @@
 #include <QTimer>
 
 #include "app/batch/batch_run.h"
+#include "app/desktop/box_help.h"
 #include "app/desktop/desktop_actions.h"
 #include "app/desktop/desktop_signals.h"
 #include "app/desktop/run_report_window.h"
@@ -217,6 +223,81 @@ private slots:
         QCOMPARE(d.program.form1().lastRun()->values.apsisCount, std::int64_t{0});
         d.action("Form3", "saveApsisEvents")->trigger();
         QCOMPARE(ReadAll(d.answer), std::string(ApsisCsvHeader()));
+    }
+
+    void modelMenuChoosesTheNextRunsModelNamedInTheTitle()
+    {
+        Desktop d;
+        QWidget* panel = d.services.widget("Form1");
+        QCOMPARE(panel->windowTitle(), QString("Control Display"));
+        emit panel->customContextMenuRequested(QPoint(5, 5));
+        auto* menu = panel->findChild<QMenu*>();
+        QVERIFY(menu && menu->isVisible());
+        QCOMPARE(menu->actions().first()->objectName(), QString("chooseModel"));
+        menu->actions().first()->trigger();
+        menu->close();
+        const auto choose = [&](const char* law, const char* integrator, const char* tolerance) {
+            ModelDialog* dialog = d.actions.modelDialog();
+            QVERIFY(dialog && dialog->isVisible());
+            dialog->findChild<QComboBox*>("forceLaw")->setCurrentText(law);
+            dialog->findChild<QComboBox*>("integrator")->setCurrentText(integrator);
+            dialog->findChild<QLineEdit*>("tolerance")->setText(tolerance);
+            dialog->accept();
+        };
+        // Outside the panel a text is wholly a number or refused: the dialog stays open.
+        choose("1pn", "reference", "1e-10x");
+        QCOMPARE(d.actions.modelDialog()->findChild<QLabel*>("problem")->text(),
+                 QString("The tolerance is not a number: \"1e-10x\""));
+        QVERIFY(d.program.form1().model == Model{});
+        choose("1pn", "reference", "1e-10");
+        QTRY_VERIFY(!d.actions.modelDialog()); // closed when sound
+        QVERIFY((d.program.form1().model == Model{Integrator::Reference, ForceLaw::PostNewtonian1, 1e-10}));
+        QCOMPARE(panel->windowTitle(), QString::fromUtf8("Control Display \u2014 reference (tolerance 1E-10), 1pn"));
+        // The engine refuses 1pn at c 0, the panel's default.
+        d.type("Titer", "400");
+        d.calculate();
+        QCOMPARE(d.program.form1().lastRun()->ended, RunEnd::Refused);
+        QVERIFY(d.program.form1().lastRun()->message.starts_with("The force law \"1pn\" needs c > 0"));
+
+        d.actions.chooseModel();
+        choose("instantaneous", "euler", "1e-10");
+        QCOMPARE(panel->windowTitle(), QString::fromUtf8("Control Display \u2014 euler, instantaneous"));
+        d.actions.chooseModel();
+        choose("retarded", "euler", "1e-10");
+        QCOMPARE(panel->windowTitle(), QString("Control Display")); // default runs look as always
+    }
+
+    void boxesReadInPartAreToldInTheirTooltips()
+    {
+        Desktop d;
+        const BoxToolTips& tips = d.actions.boxToolTips();
+        QVERIFY(tips.toolTip("Dx1").startsWith("In \"2 BH's\": half the separation"));
+        d.type("Titer", "400");
+        d.type("Tc", "50,000");
+        d.type("Dx1", "6,5x");
+        d.type("Tmass(1)", "100,5 kg");
+        d.type("Tdt", "0,001"); // a decimal comma is the panel's, and read whole
+        d.calculate();
+        QStringList notes;
+        for (const PartRead& read : d.program.form1().partReads())
+            notes << QString::fromStdString(PartReadText(read, d.services.regionalFormat()));
+        QCOMPARE(notes, QStringList({"c: '50,000' read as 50", "r  m(2): '6,5x' read as 6.5",
+                                     "Mass 2: '100,5 kg' read as 100.5"}));
+        const QString tip = tips.toolTip("Tc");
+        QVERIFY2(tip.endsWith("\n\nThe latest run read this box only in part: c: '50,000' read as 50"),
+                 qPrintable(tip));
+        QVERIFY(!tips.toolTip("Tdt").contains("in part"));
+        QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), d.edit("Tc")->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(d.edit("Tc"), &hover);
+        QCOMPARE(QToolTip::text(), tip);
+
+        // "Mercury" sets "r  m(2)" and the masses afresh: the next run reads every box whole.
+        QTest::mouseClick(d.edit("Tmethode"), Qt::LeftButton);
+        QVERIFY(tips.toolTip("Dx1").contains("so the orbit's eccentricity is 0.64"));
+        d.type("Titer", "400");
+        d.calculate();
+        QVERIFY(d.program.form1().partReads().empty());
+        QVERIFY(!tips.toolTip("Tc").contains("in part"));
     }
 
     void runReportIsTheBatchRunnersAnalysisAndWaitsForTheRun()
