@@ -4,8 +4,11 @@ namespace gravlag::ui {
 
 namespace {
 
-thread_local int changeDepth = 0;
-thread_local std::size_t changeLimitHits = 0;
+// Initial-exec: set up with each thread, also in a module loaded later (the Python module),
+// where the C library would otherwise allocate them at their first use and abort the process
+// if that allocation is refused.
+thread_local int changeDepth [[gnu::tls_model("initial-exec")]] = 0;
+thread_local std::size_t changeLimitHits [[gnu::tls_model("initial-exec")]] = 0;
 
 } // namespace
 

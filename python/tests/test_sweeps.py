@@ -1,4 +1,7 @@
 import math
+import subprocess
+import sys
+import textwrap
 
 import pytest
 
@@ -46,3 +49,31 @@ def test_a_grid_text_that_would_split_or_be_cut_is_refused():
         gravlag.sweep({"c": ["1000\x00", "2000", "3000"]}, iterations=10)
     with pytest.raises(ValueError, match="^c: nan is not a finite number$"):
         gravlag.sweep({"c": [0, math.nan]}, iterations=10)
+
+
+# Sweeps of 200 threads whose rows outgrow the address space left above the interpreter's,
+# under several limits: where it runs out (a thread's start, its storage, a row) moves with
+# the limit.
+OUT_OF_MEMORY = textwrap.dedent("""
+    import resource
+    import gravlag
+    in_use = next(int(line.split()[1]) for line in open("/proc/self/status") if line.startswith("VmSize:"))
+    _, hard = resource.getrlimit(resource.RLIMIT_AS)
+    for extra in range(32, 257, 32):
+        limit = in_use * 1024 + extra * 2**20
+        resource.setrlimit(resource.RLIMIT_AS, (limit, hard))
+        try:
+            gravlag.sweep({"c": [1000 + i for i in range(20)]}, jobs=200, iterations=100000,
+                          trajectory=True, every=1)
+        except MemoryError:
+            print("MemoryError", flush=True)
+        resource.setrlimit(resource.RLIMIT_AS, (hard, hard))
+""")
+
+
+def test_a_sweep_out_of_memory_raises_memory_error():
+    # The C library aborts the interpreter (status 127) when a thread's first use of
+    # thread-local storage finds no memory.
+    child = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY], capture_output=True, text=True,
+                           timeout=600, check=False)
+    assert (child.returncode, child.stdout) == (0, "MemoryError\n" * 8), child.stderr
