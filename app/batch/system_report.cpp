@@ -19,13 +19,6 @@ double Continued(const std::optional<double>& previous, double angle)
     return previous ? *previous + WrapDegrees(angle - *previous) : angle;
 }
 
-std::vector<Body> StartOf(const Integration& integration)
-{
-    std::vector<Body> bodies(integration.bodies());
-    integration.stateAt(integration.time(), bodies);
-    return bodies;
-}
-
 } // namespace
 
 SystemReport::SystemReport(const Integration& integration, bool dense, const System& system,
