@@ -9,16 +9,18 @@
            sep: 22, a: 23, xFrom: 24, yFrom: 27};
   var COLORS = ['#000000', '#1a8f1a', '#c01818'];
   var program = null;
-  var view = {run: -1, shown: 0, playing: false, scale: 1, cx: 0, cy: 0};
+  var view = {run: -1, shown: 0, playing: false, scale: 1, cx: 0, cy: 0, drawn: ''};
 
   function $(id) { return document.getElementById(id); }
 
   function frames() {
     var n = program._gravlag_web_frame_count();
     var per = program._gravlag_web_frame_doubles();
-    var start = program._gravlag_web_frames() / 8;
-    return {n: n, per: per, get: function (i, field, body) {
-      return program.HEAPF64[start + i * per + field + (body || 0)];
+    var start = program._gravlag_web_frames() / 8, heap = program.HEAPF64;
+    // The loops over every frame read heap[start + i * per + field] directly: they run on
+    // every animation frame of a first run, while the browser still interprets this code.
+    return {n: n, per: per, start: start, heap: heap, get: function (i, field, body) {
+      return heap[start + i * per + field + (body || 0)];
     }};
   }
 
@@ -60,10 +62,10 @@
         g.globalAlpha = 0.35;
         g.lineWidth = 1;
         g.beginPath();
-        var from = Math.max(0, i - 4000);
+        var from = Math.max(0, i - 4000), heap = f.heap;
         g.moveTo(sx(f.get(from, F.x, b)), sy(f.get(from, F.y, b)));
-        for (var t = from + 1; t <= i; ++t)
-          g.lineTo(sx(f.get(t, F.x, b)), sy(f.get(t, F.y, b)));
+        for (var t = from + 1, at = f.start + t * f.per; t <= i; ++t, at += f.per)
+          g.lineTo(sx(heap[at + F.x + b]), sy(heap[at + F.y + b]));
         g.stroke();
         g.globalAlpha = 1;
       }
@@ -154,14 +156,20 @@
     var w = canvas.width, h = canvas.height, left = 66, right = 10, top = 40, bottom = 40;
     g.fillStyle = 'white';
     g.fillRect(0, 0, w, h);
-    if (f.n < 2)
+    g.font = '11px system-ui, sans-serif';
+    if (f.n < 2) {
+      // Drawn once the page starts, so the text's font is also ready before the first run.
+      g.fillStyle = '#666';
+      g.fillText('The separation and the semi-major axis of bodies 1 and 2', left, h / 2 - 8);
+      g.fillText('against time, once "Calculate" runs.', left, h / 2 + 8);
       return;
+    }
     var t0 = f.get(0, F.time), t1 = f.get(f.n - 1, F.time);
-    var lo = Infinity, hi = -Infinity;
-    for (var n = 0; n < f.n; ++n) {
-      [f.get(n, F.sep), f.get(n, F.a)].forEach(function (v) {
-        if (isFinite(v)) { lo = Math.min(lo, v); hi = Math.max(hi, v); }
-      });
+    var lo = Infinity, hi = -Infinity, heap = f.heap;
+    for (var n = 0, at = f.start; n < f.n; ++n, at += f.per) {
+      var sep = heap[at + F.sep], a = heap[at + F.a];
+      if (isFinite(sep)) { lo = Math.min(lo, sep); hi = Math.max(hi, sep); }
+      if (isFinite(a)) { lo = Math.min(lo, a); hi = Math.max(hi, a); }
     }
     if (!(hi > lo)) { hi = lo + 1; lo -= 1; }
     var pad = 0.05 * (hi - lo);
@@ -191,11 +199,11 @@
       g.strokeStyle = series[1]; g.lineWidth = 1.5;
       g.beginPath();
       var pen = false;
-      for (var n = 0; n <= i; ++n) {
-        var value = f.get(n, series[0]);
+      for (var n = 0, at = f.start; n <= i; ++n, at += f.per) {
+        var value = heap[at + series[0]];
         if (!isFinite(value)) { pen = false; continue; }
-        if (pen) g.lineTo(px(f.get(n, F.time)), py(value));
-        else g.moveTo(px(f.get(n, F.time)), py(value));
+        if (pen) g.lineTo(px(heap[at + F.time]), py(value));
+        else g.moveTo(px(heap[at + F.time]), py(value));
         pen = true;
       }
       g.stroke();
@@ -221,8 +229,14 @@
       view.shown = Math.min(f.n - 1, view.shown + Number($('dv-speed').value));
     if (f.n > 0) {
       view.shown = Math.min(view.shown, f.n - 1);
-      drawOrbit(f, view.shown, bodies);
-      drawPlot(f, view.shown);
+      // Drawn again only when what it shows changed: a paused view costs nothing.
+      var shows = [run, view.shown, f.n, $('dv-zoom').value, $('dv-trails').checked,
+                   $('dv-magnify').value].join();
+      if (shows !== view.drawn) {
+        view.drawn = shows;
+        drawOrbit(f, view.shown, bodies);
+        drawPlot(f, view.shown);
+      }
       $('dv-status').textContent = 'frame ' + (view.shown + 1) + ' of ' + f.n
         + (program._gravlag_web_run_going() ? ' (run going)' : '');
     }
@@ -255,6 +269,6 @@
     if (loading)
       loading.remove();
     document.body.dataset.ready = String(performance.now());
-    requestAnimationFrame(tick);
+    requestAnimationFrame(function () { drawPlot(frames(), 0); tick(); });
   });
 })();

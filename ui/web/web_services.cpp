@@ -67,7 +67,7 @@ void WebServices::processPendingEvents() { handOver(running_); }
 // it run has nothing to take: it costs a look at the clock.
 void WebServices::processPendingInput()
 {
-    handOver(gravlag_dom_now() - lastBrowserTurn_ >= kFrameMs);
+    handOver(gravlag_dom_now() - lastBrowserTurn_ >= runTurnMs_);
 }
 
 void WebServices::handOver(bool letBrowserRun)
@@ -76,8 +76,10 @@ void WebServices::handOver(bool letBrowserRun)
         return;
     if (letBrowserRun) {
         paint();
+        const double handedOver = gravlag_dom_now();
         gravlag_dom_yield();
         lastBrowserTurn_ = gravlag_dom_now();
+        runTurnMs_ = std::clamp(lastBrowserTurn_ - handedOver, kFrameMs, kLongestTurnMs);
     }
     runQueuedInput();
 }
@@ -119,10 +121,12 @@ void WebServices::endProgram()
 void WebServices::setRunning(bool running)
 {
     running_ = running;
-    if (running)
+    if (running) {
         lastBrowserTurn_ = gravlag_dom_now();
-    else
+        runTurnMs_ = kFrameMs;
+    } else {
         paint(); // everything shown as it stands
+    }
 }
 
 void WebServices::paint()

@@ -39,8 +39,12 @@ public:
     // pictures agree pixel for pixel.
     static constexpr int kTwipsPerPixel = 15;
     static constexpr int kFrameLeft = 4, kFrameRight = 4, kFrameTop = 26, kFrameBottom = 4;
-    // How long a run may hold the browser between two hand-overs that let it run: one frame.
+    // How long a run may hold the browser between two hand-overs that let it run: one frame,
+    // or as long as the browser's last turn took when that was longer (a loaded machine, a
+    // first run whose code the browser is still compiling), so that a run keeps at least
+    // half the time; never more than kLongestTurnMs, so that "Stop" is still taken promptly.
     static constexpr double kFrameMs = 16.0;
+    static constexpr double kLongestTurnMs = 250.0;
 
     WebServices();
     ~WebServices() override;
@@ -70,6 +74,7 @@ private:
     bool ended_ = false;
     bool running_ = false;
     double lastBrowserTurn_ = 0; // ms, gravlag_dom_now
+    double runTurnMs_ = kFrameMs; // ms the run holds the browser before its next hand-over
 };
 
 class WebWindow final : public Window {
