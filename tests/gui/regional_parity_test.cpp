@@ -57,7 +57,7 @@ private slots:
         QTest::mouseClick(panel->findChild<QPushButton*>("CommandCalc"), Qt::LeftButton);
         QCOMPARE(program.form1().lastRun()->ended, RunEnd::Completed);
 
-        const auto [status, j] = Batch("de_DE.UTF-8", {"--scenario", "Mercury", "--iterations", "1000,5", "--prediction", "1,0", "--c", "50000"});
+        const auto [status, j] = Batch("de_DE.UTF-8", {"--as-typed", "--scenario", "Mercury", "--iterations", "1000,5", "--prediction", "1,0", "--c", "50000"});
         QCOMPARE(status, 0);
         QCOMPARE(j["ended"].get<std::string>(), std::string("completed"));
         QCOMPARE(program.form1().lastRun()->passes, std::int64_t{1001}); // passes 0 to 1000,5
@@ -80,7 +80,7 @@ private slots:
         }
 
         // The environment decides: in the C locale the same text is not a number.
-        const auto [statusC, jC] = Batch("C", {"--iterations", "1000,5"});
+        const auto [statusC, jC] = Batch("C", {"--as-typed", "--iterations", "1000,5"});
         QCOMPARE(statusC, 2);
         QCOMPARE(jC["ended"].get<std::string>(), std::string("refused"));
     }

@@ -103,7 +103,7 @@ case="4 an export over the parameter file"
 expect 2 "--distance-csv: p.json is the --params file" "" -- "$batch" --params p.json --distance-csv p.json
 
 case="5 a refused run"
-expect 2 "\"Iteration\" is not a number: \"abc\"" "" -- "$batch" --iterations abc --distance-csv keep.csv
+expect 2 "\"Iteration\" is not a number: \"abc\"" "" -- "$batch" --as-typed --iterations abc --distance-csv keep.csv
 [ "$(cat keep.csv)" = old ] || fail "keep.csv changed"
 
 for signal in INT TERM HUP; do

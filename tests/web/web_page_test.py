@@ -200,7 +200,7 @@ class WebPageTest(unittest.TestCase):
         page.element("Tpredsel").click()
         page.wait(lambda: page.box("Tpredsel") == "1" and page.box("Tc") == "50000",
                   "clicks on c and Prediction not taken")
-        report, sim, plot = batch(self.scratch, "typed", "--r2", "7,5", "--iterations", "60000",
+        report, sim, plot = batch(self.scratch, "typed", "--as-typed", "--r2", "7,5", "--iterations", "60000",
                                   "--c", "50000", "--prediction", "1", "--bodies", "5")
         page.calculate()
         self.assertSameRun(report, sim, plot, "typed")
