@@ -1,5 +1,7 @@
 #include "panel/run_host.h"
 
+#include <bit>
+#include <cstdint>
 #include <numeric>
 #include <stdexcept>
 #include <string>
@@ -36,6 +38,8 @@ void PanelRunHost::setBoxText(PanelBox b, std::string_view text) { box(b).setTex
 std::variant<RunInputs, std::string> PanelRunHost::runInputs(const SimState& state)
 {
     format_ = services_.regionalFormat();
+    delay21Text_.forget();
+    delay31Text_.forget();
     return reader_.read(*this, format_, state, form1_.model);
 }
 
@@ -68,10 +72,24 @@ void PanelRunHost::apsisEvent(const SimState& state, const RunValues& run)
 void PanelRunHost::displayUpdate(const SimState& state, const RunValues& run)
 {
     form2_.drawBodies(state, run);
-    form1_.Tti2j0.setText(FormatRegional(run.delay31, format_));
-    form1_.Tti1j0.setText(FormatRegional(run.delay21, format_));
+    form1_.Tti2j0.setText(delay31Text_.of(run.delay31, format_));
+    form1_.Tti1j0.setText(delay21Text_.of(run.delay21, format_));
     form1_.Titer1.setText(FormatRegional(static_cast<long long>(run.k)));
     services_.processPendingInput();
+}
+
+std::string_view PanelRunHost::DelayText::of(const std::optional<double>& delay,
+                                             const RegionalFormat& format)
+{
+    // The same double, bit for bit, or none both times: the same text.
+    const bool same = known_ && delay.has_value() == delay_.has_value()
+        && (!delay || std::bit_cast<std::uint64_t>(*delay) == std::bit_cast<std::uint64_t>(*delay_));
+    if (!same) {
+        text_ = FormatRegional(delay, format);
+        delay_ = delay;
+        known_ = true;
+    }
+    return text_;
 }
 
 void PanelRunHost::timePlot(const SimState& state, const RunValues& run) { form3_.timePlot(state, run); }

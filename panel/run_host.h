@@ -2,6 +2,9 @@
 // What a run needs from the windows: Form1's boxes and caption, Form2 and Form3; and what it
 // tells the subscribers of the panel's run hooks.
 
+#include <optional>
+#include <string_view>
+
 #include "core/run.h"
 #include "panel/run_box_reader.h"
 #include "panel/run_hooks.h"
@@ -51,6 +54,19 @@ private:
     TimeEvolutionDisplay& form3_;
     RunHooks& hooks_;
     RegionalFormat format_;
+    // The shown delays' texts, formatted again only when a delay changes: in whole steps, a
+    // delay keeps its value for thousands of display updates.
+    class DelayText {
+    public:
+        std::string_view of(const std::optional<double>& delay, const RegionalFormat& format);
+        void forget() { known_ = false; }
+
+    private:
+        bool known_ = false;
+        std::optional<double> delay_;
+        NumberText text_;
+    };
+    DelayText delay21Text_, delay31Text_;
 };
 
 } // namespace gravlag

@@ -193,6 +193,21 @@ TEST_F(Panel, RunWritesProgressAndLaysOutTheDisplays)
     EXPECT_EQ(services.window("Form3")->innerHeight(), 370);
 }
 
+// The delays' texts follow the number format of each run, also where the delay is the same.
+TEST_F(Panel, DelayTextsInTheFormatOfTheirRun)
+{
+    box("Titer").type("50"); // one display update: the same delay in both runs
+    box("Tc").type("1E-15"); // about 10^19 steps, shown with a separator
+    click("CommandCalc");
+    const std::string pointed = box("Tti1j0").text();
+    ASSERT_NE(pointed.find('.'), std::string::npos) << pointed;
+    services.setRegionalFormat({","});
+    click("CommandCalc");
+    std::string comma = pointed;
+    comma[pointed.find('.')] = ',';
+    EXPECT_EQ(box("Tti1j0").text(), comma);
+}
+
 TEST_F(Panel, StopAndOneRunAtATime)
 {
     int runsStarted = 0;

@@ -111,6 +111,10 @@ TEST(HeadlessSurface, StartsBlankAndEraseClearsIt)
     EXPECT_EQ(CountNot(w.surface(), kBackground), 0);
     EXPECT_EQ(w.surface().width, 312);
     EXPECT_EQ(w.setPixelCalls(), 3u);
+    // Nothing erased comes back with the dots drawn after it, on the rows it held.
+    w.setPixel(5.0f, 0.0f, kRed);
+    w.setPixel(5.0f, 283.0f, kRed);
+    EXPECT_EQ(CountNot(w.surface(), kBackground), 2);
 }
 
 TEST(HeadlessSurface, ResizeKeepsOverlapAndFillsNewAreaWithBackground)

@@ -209,7 +209,7 @@ void HeadlessWindow::erase()
     fitSurface();
     if (!paper_.inked())
         return;
-    paper_ = PixelPaper(paper_.width(), paper_.height());
+    paper_.clear();
     surfaceCurrent_ = false;
 }
 

@@ -1,11 +1,10 @@
 #include "ui/headless/pixel_paper.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
-
-#include <sys/mman.h>
 
 namespace gravlag::ui {
 
@@ -15,53 +14,58 @@ PixelPaper::PixelPaper(int width, int height)
     const std::size_t bytes = 3 * static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
     if (bytes == 0)
         return;
-    // A fresh anonymous mapping reads as zeros and takes memory only where it is written.
-    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED)
+    bytes_ = static_cast<std::uint8_t*>(std::calloc(bytes, 1));
+    if (!bytes_)
         throw std::bad_alloc();
-    bytes_ = static_cast<std::uint8_t*>(p);
-    mapped_ = bytes;
 }
 
-PixelPaper::~PixelPaper()
-{
-    if (bytes_)
-        ::munmap(bytes_, mapped_);
-}
+PixelPaper::~PixelPaper() { std::free(bytes_); }
 
 PixelPaper::PixelPaper(PixelPaper&& other) noexcept
     : bytes_(std::exchange(other.bytes_, nullptr))
-    , mapped_(std::exchange(other.mapped_, 0))
     , width_(std::exchange(other.width_, 0))
     , height_(std::exchange(other.height_, 0))
-    , inked_(std::exchange(other.inked_, false))
+    , firstRow_(std::exchange(other.firstRow_, kNoRow))
+    , lastRow_(std::exchange(other.lastRow_, -1))
 {
 }
 
 PixelPaper& PixelPaper::operator=(PixelPaper&& other) noexcept
 {
     if (this != &other) {
-        PixelPaper old(std::move(*this));
+        std::free(bytes_);
         bytes_ = std::exchange(other.bytes_, nullptr);
-        mapped_ = std::exchange(other.mapped_, 0);
         width_ = std::exchange(other.width_, 0);
         height_ = std::exchange(other.height_, 0);
-        inked_ = std::exchange(other.inked_, false);
+        firstRow_ = std::exchange(other.firstRow_, kNoRow);
+        lastRow_ = std::exchange(other.lastRow_, -1);
     }
     return *this;
 }
 
+void PixelPaper::clear()
+{
+    if (!inked())
+        return;
+    const std::size_t row = 3 * static_cast<std::size_t>(width_);
+    std::memset(bytes_ + row * static_cast<std::size_t>(firstRow_), 0,
+                row * static_cast<std::size_t>(lastRow_ - firstRow_ + 1));
+    firstRow_ = kNoRow;
+    lastRow_ = -1;
+}
+
 void PixelPaper::copyOverlap(const PixelPaper& other)
 {
-    if (!other.inked_)
-        return;
     const auto width = static_cast<std::size_t>(std::min(width_, other.width_));
-    const int height = std::min(height_, other.height_);
-    for (int y = 0; y < height; ++y)
+    const int last = std::min(height_ - 1, other.lastRow_);
+    if (!other.inked() || width == 0 || other.firstRow_ > last)
+        return;
+    for (int y = other.firstRow_; y <= last; ++y)
         std::memcpy(bytes_ + 3 * static_cast<std::size_t>(y) * static_cast<std::size_t>(width_),
                     other.bytes_ + 3 * static_cast<std::size_t>(y) * static_cast<std::size_t>(other.width_),
                     3 * width);
-    inked_ = inked_ || (width > 0 && height > 0);
+    firstRow_ = std::min(firstRow_, other.firstRow_);
+    lastRow_ = std::max(lastRow_, last);
 }
 
 void PixelPaper::writeTo(Surface& surface) const
@@ -70,9 +74,11 @@ void PixelPaper::writeTo(Surface& surface) const
     surface.height = height_;
     const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
     surface.pixels.assign(n, kBackground);
-    if (!inked_)
+    if (!inked())
         return;
-    for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t first = static_cast<std::size_t>(firstRow_) * static_cast<std::size_t>(width_);
+    const std::size_t end = static_cast<std::size_t>(lastRow_ + 1) * static_cast<std::size_t>(width_);
+    for (std::size_t i = first; i < end; ++i) {
         const std::uint8_t* p = bytes_ + 3 * i;
         surface.pixels[i] = {static_cast<std::uint8_t>(p[0] ^ kBackground.r),
                              static_cast<std::uint8_t>(p[1] ^ kBackground.g),

@@ -1,8 +1,9 @@
 #pragma once
 // An in-memory window's pixels, kept as their difference from the background (each byte
-// XOR the background's), in memory the system hands out zeroed: a page nobody draws on is
-// never touched, so showing, sizing and erasing a display costs next to nothing, and a run
-// pays only for the rows its dots fall on. The picture as a Surface is made when it is read.
+// XOR the background's), so that blank is all zeros: a new paper comes zeroed from the
+// allocator (in a fresh process as pages the system maps only where they are written), and
+// erasing clears only the rows drawn on. Showing, sizing and erasing a display cost next to
+// nothing; the picture as a Surface is made when it is read.
 
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +25,9 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     // False while every pixel is the background.
-    bool inked() const { return inked_; }
+    bool inked() const { return firstRow_ <= lastRow_; }
+    // Every pixel the background again.
+    void clear();
     // (x, y) within the paper.
     void set(int x, int y, Rgb color)
     {
@@ -33,7 +36,8 @@ public:
         p[0] = static_cast<std::uint8_t>(color.r ^ kBackground.r);
         p[1] = static_cast<std::uint8_t>(color.g ^ kBackground.g);
         p[2] = static_cast<std::uint8_t>(color.b ^ kBackground.b);
-        inked_ = true;
+        firstRow_ = y < firstRow_ ? y : firstRow_;
+        lastRow_ = y > lastRow_ ? y : lastRow_;
     }
     // The part of `other` that lies within this paper, at the same places.
     void copyOverlap(const PixelPaper& other);
@@ -41,10 +45,11 @@ public:
     void writeTo(Surface& surface) const;
 
 private:
+    static constexpr int kNoRow = 1 << 30;
     std::uint8_t* bytes_ = nullptr;
-    std::size_t mapped_ = 0; // bytes
     int width_ = 0, height_ = 0;
-    bool inked_ = false;
+    int firstRow_ = kNoRow, lastRow_ = -1; // the rows drawn on lie within these
+
 };
 
 } // namespace gravlag::ui
