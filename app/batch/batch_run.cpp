@@ -319,8 +319,8 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
     for (const std::string& e : outputErrors)
         err << "gravlag-batch: " << e << "\n";
     if (options.sink && options.sink->wantsPictures())
-        options.sink->pictures(ui::Headless(*pictures[0].window).surface(),
-                               ui::Headless(*pictures[1].window).surface());
+        options.sink->pictures(ui::Headless(*pictures[0].window).takeSurface(),
+                               ui::Headless(*pictures[1].window).takeSurface());
 
     report = Report(result, program, options.regional);
     if (result.ended == RunEnd::Stopped && stoppedBy != 0)

@@ -31,8 +31,9 @@ public:
     virtual void row(CsvExport which, const CsvRow& row) = 0;
     // Whether pictures() is wanted: copying both displays costs 0.7 MB a run.
     virtual bool wantsPictures() const { return true; }
-    // After the run (not after a refused one), the displays as a picture file would hold them.
-    virtual void pictures(const ui::Surface& simulation, const ui::Surface& plot) = 0;
+    // After the run (not after a refused one), the displays as a picture file would hold
+    // them, handed over: their windows go next.
+    virtual void pictures(ui::Surface&& simulation, ui::Surface&& plot) = 0;
 };
 
 } // namespace gravlag

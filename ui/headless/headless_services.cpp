@@ -175,6 +175,15 @@ const Surface& HeadlessWindow::surface() const
     return surface_;
 }
 
+Surface HeadlessWindow::takeSurface()
+{
+    fitSurface();
+    Surface taken = std::move(surface_);
+    surface_ = Surface{};
+    surfaceFitted_ = false;
+    return taken;
+}
+
 int HeadlessWindow::innerWidth() const
 {
     if (visible_)
