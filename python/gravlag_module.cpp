@@ -11,6 +11,8 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
+#include <stdexcept>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -22,6 +24,7 @@
 
 #include "app/batch/batch_cli.h"
 #include "app/batch/batch_run.h"
+#include "app/batch/problem.h"
 #include "app/batch/run_sink.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/sweep.h"
@@ -107,20 +110,32 @@ private:
 // What one run gives, before it meets Python.
 struct Outcome {
     int status = 0;
-    std::string json;    // the --json object (a sweep point's with "point"); empty: no run made
-    std::string problem; // the first line the run said, "gravlag-batch: " left off
+    std::string json; // the --json object (a sweep point's with "point"); empty: no run made
+    std::optional<BatchProblem> problem; // the first the run met (a notice of fewer threads aside)
     bool interrupted = false;
     bool outOfMemory = false; // MemoryError, once every point is back
     std::unique_ptr<Collector> collected;
 };
 
-std::string FirstLine(const std::string& said)
+// A problem as the exception of its kind.
+[[noreturn]] void Raise(const BatchProblem& problem)
 {
-    std::string line = said.substr(0, said.find('\n'));
-    const std::string prefix = "gravlag-batch: ";
-    if (line.compare(0, prefix.size(), prefix) == 0)
-        line.erase(0, prefix.size());
-    return line;
+    const std::string text = ProblemText(problem);
+    switch (problem.kind) {
+    case ProblemKind::Refused:
+        throw py::value_error(text);
+    case ProblemKind::OutOfMemory:
+        throw std::bad_alloc(); // MemoryError
+    case ProblemKind::Output:
+        PyErr_SetString(PyExc_OSError, text.c_str());
+        throw py::error_already_set();
+    case ProblemKind::Fault:
+    case ProblemKind::Internal:
+    case ProblemKind::Stopped:
+    case ProblemKind::Notice:
+        break;
+    }
+    throw std::runtime_error(text); // RuntimeError
 }
 
 template <typename T>
@@ -175,7 +190,6 @@ py::dict ToPython(Outcome& o, const std::array<bool, kExports>& wanted)
     py::dict d;
     d["status"] = o.status;
     d["json"] = o.json.empty() ? py::object(py::none()) : py::str(o.json);
-    d["problem"] = o.problem;
     d["interrupted"] = o.interrupted;
     if (o.collected && !o.json.empty()) {
         const char* keys[] = {"apsis_events", "distances", "trajectory", "elements"};
@@ -193,15 +207,16 @@ py::dict ToPython(Outcome& o, const std::array<bool, kExports>& wanted)
 // in place of --params.
 BatchCommand Command(const std::vector<std::string>& arguments, const std::optional<std::string>& paramsText)
 {
-    std::string problem;
-    std::optional<BatchCommand> command = ParseBatchCommand(arguments, problem);
+    BatchProblem refused;
+    std::optional<BatchCommand> command = ParseBatchCommand(arguments, refused);
     if (!command)
-        throw py::value_error(problem);
+        Raise(refused);
     if (paramsText) {
+        std::string problem;
         command->options.params
             = ParseParamFile(*paramsText, command->options.regional, command->options.reading, problem);
         if (!command->options.params)
-            throw py::value_error("--params: " + problem);
+            Raise({ProblemKind::Refused, "--params", problem});
     }
     return std::move(*command);
 }
@@ -221,25 +236,29 @@ Outcome RunOne(BatchOptions options, const std::array<bool, kExports>& wanted, b
                const std::optional<nlohmann::json>& point)
 {
     Outcome o;
-    std::ostringstream err;
+    BatchProblems problems;
     nlohmann::json report;
     try {
         o.collected = std::make_unique<Collector>(wanted, pictures);
         options.sink = o.collected.get();
-        o.status = point ? RunNewPoint(options, *point, report, err) : RunBatchReport(options, report, err);
+        o.status = point ? RunNewPoint(options, *point, report, problems) : RunBatchReport(options, report, problems);
     } catch (const std::bad_alloc&) {
         o = Outcome{};
         o.outOfMemory = true;
         return o;
     } catch (const std::exception& e) {
-        err << "gravlag-batch: internal error: " << e.what() << "\n";
-        o.status = kExitFault;
+        problems.push_back({ProblemKind::Internal, {}, std::string("internal error: ") + e.what()});
+        o.status = ExitStatusOf(ProblemKind::Internal);
         report = nullptr;
     }
     // As the batch runner prints: a sweep point's line unless a signal kept it from starting.
     if (point ? !(o.status >= kExitSignalBase && !report.contains("passes")) : !report.is_null())
         o.json = JsonLine(report);
-    o.problem = FirstLine(err.str());
+    for (const BatchProblem& p : problems)
+        if (p.kind != ProblemKind::Notice) {
+            o.problem = p;
+            break;
+        }
     return o;
 }
 
@@ -256,6 +275,8 @@ py::dict Run(const std::vector<std::string>& arguments, const std::optional<std:
     });
     if (o.outOfMemory)
         throw std::bad_alloc(); // MemoryError
+    if (o.json.empty() && !o.interrupted) // no run made
+        Raise(o.problem.value_or(BatchProblem{ProblemKind::Internal, {}, "no run was made"}));
     return ToPython(o, wanted);
 }
 

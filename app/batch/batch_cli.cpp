@@ -15,6 +15,7 @@
 #include "app/batch/batch_run.h"
 #include "app/batch/out_folder.h"
 #include "app/batch/point_list.h"
+#include "app/batch/problem.h"
 #include "panel/panel_inputs.h"
 #include "app/files/scenario_name.h"
 #include "app/files/strict_input.h"
@@ -145,17 +146,17 @@ int CheckedOut(std::ostream& out, std::ostream& err, int status)
 {
     if (!out.flush()) {
         const int error = errno;
-        err << "gravlag-batch: cannot write standard output"
-            << (error != 0 ? ": " + std::generic_category().message(error) : std::string()) << "\n";
-        return WorseStatus(status, kExitOutput);
+        Say(err, {ProblemKind::Output, {},
+                  "cannot write standard output" + (error != 0 ? ": " + std::generic_category().message(error) : std::string())});
+        return WorseStatus(status, ExitStatusOf(ProblemKind::Output));
     }
     return status;
 }
 
 // Reads the command line into `command`. Returns the exit status when it ends there: --help
-// or --version (said on `out`), or a refusal (one line on `err`).
+// or --version (said on `out`), or a refusal (`refusal`).
 std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-                                bool progress, BatchCommand& command)
+                                bool progress, BatchCommand& command, std::optional<BatchProblem>& refusal)
 {
     BatchOptions& options = command.options;
     options.regional = ui::UserRegionalFormat(); // as the desktop program reads its boxes
@@ -267,12 +268,12 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
-        return CheckedOut(out, err, app.exit(e, out, err));
+        return app.exit(e, out, err);
     } catch (const CLI::CallForVersion& e) {
-        return CheckedOut(out, err, app.exit(e, out, err));
+        return app.exit(e, out, err);
     } catch (const CLI::ParseError& e) {
-        err << "gravlag-batch: " << e.what() << "\n";
-        return kExitRefused;
+        refusal = BatchProblem{ProblemKind::Refused, {}, e.what()};
+        return ExitStatusOf(ProblemKind::Refused);
     }
 
     try {
@@ -437,8 +438,8 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
             command.sweep = SweepFromArguments(options, sweepArguments, settings, pointsOption, pointsText);
         return std::nullopt;
     } catch (const Refusal& r) {
-        err << "gravlag-batch: " << r.problem << "\n";
-        return kExitRefused;
+        refusal = BatchProblem{ProblemKind::Refused, {}, r.problem};
+        return ExitStatusOf(ProblemKind::Refused);
     }
 }
 
@@ -450,20 +451,25 @@ int BatchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     // the run's temporaries are gone with the unwinding, and it is said.
     try {
         BatchCommand command;
-        if (const std::optional<int> status = ParseCommand(argc, argv, out, err, progress, command))
+        std::optional<BatchProblem> refusal;
+        if (const std::optional<int> status = ParseCommand(argc, argv, out, err, progress, command, refusal)) {
+            if (!refusal)
+                return CheckedOut(out, err, *status); // --help, --version
+            Say(err, *refusal);
             return *status;
+        }
         if (command.system)
             return CheckedOut(out, err, RunSystem(*command.system, command.options, out, err));
         if (command.sweep)
             return RunSweep(command.options, *command.sweep, command.settings, out, err);
         return CheckedOut(out, err, RunBatch(command.options, out, err));
     } catch (const std::bad_alloc&) {
-        err << "gravlag-batch: out of memory\n";
-        return CheckedOut(out, err, kExitOutput);
+        Say(err, {ProblemKind::OutOfMemory, {}, "out of memory"});
+        return CheckedOut(out, err, ExitStatusOf(ProblemKind::OutOfMemory));
     }
 }
 
-std::optional<BatchCommand> ParseBatchCommand(const std::vector<std::string>& arguments, std::string& problem)
+std::optional<BatchCommand> ParseBatchCommand(const std::vector<std::string>& arguments, BatchProblem& problem)
 {
     std::vector<const char*> argv{"gravlag-batch"};
     for (const std::string& a : arguments) {
@@ -472,20 +478,18 @@ std::optional<BatchCommand> ParseBatchCommand(const std::vector<std::string>& ar
         if (a.find('\0') != std::string::npos) {
             const std::size_t equals = a.find('=');
             const bool named = a.rfind("--", 0) == 0 && equals != std::string::npos && equals < a.find('\0');
-            problem = (named ? a.substr(0, equals) + ": the text" : "an argument")
-                + " holds a NUL character";
+            problem = {ProblemKind::Refused, {},
+                       (named ? a.substr(0, equals) + ": the text" : "an argument") + " holds a NUL character"};
             return std::nullopt;
         }
         argv.push_back(a.c_str());
     }
     std::ostringstream out, err;
     BatchCommand command;
-    if (ParseCommand(static_cast<int>(argv.size()), argv.data(), out, err, false, command)) {
-        const std::string said = err.str().empty() ? out.str() : err.str();
-        problem = said.substr(0, said.find('\n'));
-        const std::string prefix = "gravlag-batch: ";
-        if (problem.compare(0, prefix.size(), prefix) == 0)
-            problem.erase(0, prefix.size());
+    std::optional<BatchProblem> refusal;
+    if (ParseCommand(static_cast<int>(argv.size()), argv.data(), out, err, false, command, refusal)) {
+        // --help and --version end it too: their first line stands for what they said.
+        problem = refusal.value_or(BatchProblem{ProblemKind::Refused, {}, out.str().substr(0, out.str().find('\n'))});
         return std::nullopt;
     }
     return command;

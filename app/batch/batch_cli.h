@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/batch/batch_options.h"
+#include "app/batch/problem.h"
 #include "app/batch/sweep.h"
 #include "app/batch/system_run.h"
 
@@ -26,9 +27,8 @@ struct BatchCommand {
 
 // The arguments after the program's name read as BatchMain reads them, without running
 // anything (--params is read; --out's folder is checked, made by the sweep). No value for a
-// command line it refuses (--help and --version too), with `problem` the line it would print,
-// "gravlag-batch: " left off; none either for an argument that holds a NUL character, which no
-// command line can carry.
-std::optional<BatchCommand> ParseBatchCommand(const std::vector<std::string>& arguments, std::string& problem);
+// command line it refuses (--help and --version too), with `problem` what it would say; none
+// either for an argument that holds a NUL character, which no command line can carry.
+std::optional<BatchCommand> ParseBatchCommand(const std::vector<std::string>& arguments, BatchProblem& problem);
 
 } // namespace gravlag

@@ -13,6 +13,7 @@
 
 #include "app/batch/batch_exports.h"
 #include "app/batch/batch_outputs.h"
+#include "app/batch/problem.h"
 #include "app/batch/run_sink.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/thread_start.h"
@@ -169,27 +170,27 @@ bool RefineStep(Form1& form1, const BatchOptions& options, std::string& problem)
     return !iterations || retype("Titer", *iterations * divisor); // not a number: the run refuses it
 }
 
-RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
+RunOutcome RunOnce(const BatchOptions& options, BatchProblems& problems)
 {
     RunOutcome outcome;
     nlohmann::json& report = outcome.report;
     std::string problem;
-    if (!CheckOutputClashes(options, problem)) {
-        err << "gravlag-batch: " << problem << "\n";
-        outcome.status = kExitRefused;
-        return outcome;
-    }
+    // Refused before anything is written; the status is the kind's.
+    const auto refuse = [&](BatchProblem p) {
+        outcome.status = ExitStatusOf(p.kind);
+        problems.push_back(std::move(p));
+        return std::move(outcome);
+    };
+    if (!CheckOutputClashes(options, problem))
+        return refuse({ProblemKind::Refused, {}, problem});
     if (const int signal = StopSignal(); signal != 0) { // nothing started, nothing written
-        err << "gravlag-batch: " << SignalName(signal) << " before the run started\n";
+        problems.push_back({ProblemKind::Stopped, {}, std::string(SignalName(signal)) + " before the run started"});
         outcome.status = kExitSignalBase + signal;
         return outcome;
     }
     BatchExports exports;
-    if (!exports.open(options, problem)) {
-        err << "gravlag-batch: " << problem << "\n";
-        outcome.status = kExitRefused;
-        return outcome;
-    }
+    if (!exports.open(options, problem))
+        return refuse({ProblemKind::Refused, {}, problem});
     struct Picture {
         const char* option;
         const std::string& path;
@@ -199,16 +200,13 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
     Picture pictures[] = {{OptionOf(&BatchOptions::simPng), options.simPng, {}},
                           {OptionOf(&BatchOptions::plotPng), options.plotPng, {}}};
     for (Picture& p : pictures)
-        if (!p.path.empty() && !p.file.open(p.path)) {
-            err << "gravlag-batch: " << p.option << ": " << p.file.error() << "\n";
-            outcome.status = kExitRefused;
-            return outcome;
-        }
+        if (!p.path.empty() && !p.file.open(p.path))
+            return refuse({ProblemKind::Refused, p.option, p.file.error()});
 
     ui::HeadlessServices services(options.regional);
     // Faults inside the windows are reported, but do not end the run.
-    const ui::ScopedSubscription problems = services.onProblem(
-        [&err](std::string_view problem) { err << "gravlag-batch: " << problem << "\n"; });
+    const ui::ScopedSubscription windowProblems = services.onProblem(
+        [&problems](std::string_view problem) { problems.push_back({ProblemKind::Internal, {}, std::string(problem)}); });
     Program program(services);
     Form1& form1 = program.form1();
     pictures[0].window = &program.form2().window();
@@ -234,21 +232,18 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
     for (const auto& [name, text] : options.typed)
         ui::Headless(form1.box(name)).type(text);
     if (options.dtDivisor > 1 && !RefineStep(form1, options, problem)) {
-        err << "gravlag-batch: " << problem << "\n";
         exports.discard();
-        outcome.status = kExitRefused;
-        return outcome;
+        return refuse({ProblemKind::Refused, {}, problem});
     }
     // --duration last, from the "dt" the run will take: in a sweep over dt every point
     // covers the same time.
     if (options.duration) {
         const std::optional<std::int64_t> passes = DurationPasses(*options.duration, form1.Tdt.text());
         if (!passes) {
-            err << "gravlag-batch: --duration " << ExactText(*options.duration) << " with dt \""
-                << form1.Tdt.text() << "\" is not a number of passes from 0 to 10^18\n";
             exports.discard();
-            outcome.status = kExitRefused;
-            return outcome;
+            return refuse({ProblemKind::Refused, {},
+                           "--duration " + ExactText(*options.duration) + " with dt \"" + form1.Tdt.text()
+                               + "\" is not a number of passes from 0 to 10^18"});
         }
         ui::Headless(form1.Titer).type(RegionalNumberText(static_cast<long long>(*passes)));
     }
@@ -286,7 +281,7 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
     }
     if (result.ended == RunEnd::Refused) {
         exports.discard(); // the destructors would; said here because it is the point
-        err << "gravlag-batch: " << result.message << "\n";
+        problems.push_back({ProblemKind::Refused, {}, result.message});
         report = Report(result, program, options.regional);
         report["outputErrors"] = nlohmann::json::array();
         if (reporter)
@@ -295,13 +290,14 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
         return outcome;
     }
     if (result.ended == RunEnd::Fault)
-        err << "gravlag-batch: " << result.message << "\n";
+        problems.push_back({ProblemKind::Fault, {}, result.message});
     if (result.ended == RunEnd::Stopped && stoppedBy != 0)
-        err << "gravlag-batch: " << SignalName(stoppedBy) << ": stopped after "
-            << (result.lastPass ? "pass " + std::to_string(*result.lastPass) : std::string("set-up"))
-            << ", its files complete up to there\n";
+        problems.push_back({ProblemKind::Stopped, std::string(SignalName(stoppedBy)),
+                            "stopped after "
+                                + (result.lastPass ? "pass " + std::to_string(*result.lastPass) : std::string("set-up"))
+                                + ", its files complete up to there"});
 
-    std::vector<std::string> outputErrors;
+    std::vector<std::string> outputErrors; // "option: reason", as the report lists them
     exports.commit(outputErrors);
     for (Picture& p : pictures) {
         if (p.path.empty())
@@ -317,7 +313,7 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
             outputErrors.push_back(std::string(p.option) + ": " + p.file.error());
     }
     for (const std::string& e : outputErrors)
-        err << "gravlag-batch: " << e << "\n";
+        problems.push_back({ProblemKind::Output, {}, e});
     if (options.sink && options.sink->wantsPictures())
         options.sink->pictures(ui::Headless(*pictures[0].window).takeSurface(),
                                ui::Headless(*pictures[1].window).takeSurface());
@@ -331,11 +327,11 @@ RunOutcome RunOnce(const BatchOptions& options, std::ostream& err)
         report["analysis"] = outcome.analysis ? AnalysisJson(*outcome.analysis) : nlohmann::json(nullptr);
     }
 
-    int status = result.ended == RunEnd::Fault ? kExitFault : kExitCompleted;
+    int status = result.ended == RunEnd::Fault ? ExitStatusOf(ProblemKind::Fault) : kExitCompleted;
     if (const int signal = StopSignal(); signal != 0)
         status = WorseStatus(status, kExitSignalBase + signal);
     if (!outputErrors.empty())
-        status = WorseStatus(status, kExitOutput);
+        status = WorseStatus(status, ExitStatusOf(ProblemKind::Output));
     outcome.status = status;
     return outcome;
 }
@@ -385,7 +381,7 @@ constexpr int kRefinements[] = {1, 2, 4};
 // The run and the runs made beside it: the budget's three companions, and with --converge
 // all of them again at dt/2 and dt/4; on up to options.companionJobs threads. The run's
 // problems first, then each other run's, named.
-RunOutcome RunWithCompanions(const BatchOptions& options, std::ostream& err)
+RunOutcome RunWithCompanions(const BatchOptions& options, BatchProblems& problems)
 {
     const std::size_t perStep = options.budget ? 1 + std::size(kCompanions) : 1;
     const std::size_t steps = options.converge ? std::size(kRefinements) : 1;
@@ -412,13 +408,13 @@ RunOutcome RunWithCompanions(const BatchOptions& options, std::ostream& err)
             }
     }
     std::vector<RunOutcome> outcomes(runs.size());
-    std::vector<std::ostringstream> errs(runs.size());
+    std::vector<BatchProblems> said(runs.size());
     std::vector<std::exception_ptr> thrown(runs.size()); // out of memory: passed on once all are back
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         for (std::size_t i; (i = next++) < runs.size();) {
             try {
-                outcomes[i] = RunOnce(runs[i], errs[i]);
+                outcomes[i] = RunOnce(runs[i], said[i]);
             } catch (...) {
                 thrown[i] = std::current_exception();
             }
@@ -428,14 +424,14 @@ RunOutcome RunWithCompanions(const BatchOptions& options, std::ostream& err)
         const std::size_t threads = std::clamp<std::size_t>(options.companionJobs, 1, runs.size());
         std::vector<std::jthread> helpers;
         if (const std::string reason = StartThreads(helpers, threads - 1, work); !reason.empty())
-            err << "gravlag-batch: " << FewerThreadsText(threads, helpers.size() + 1, reason) << "\n";
+            problems.push_back({ProblemKind::Notice, {}, FewerThreadsText(threads, helpers.size() + 1, reason)});
         work();
     }
     for (const std::exception_ptr& e : thrown)
         if (e)
             std::rethrow_exception(e);
     RunOutcome outcome = std::move(outcomes[0]);
-    err << errs[0].str();
+    problems.insert(problems.end(), said[0].begin(), said[0].end());
     if (outcome.report.is_null())
         return outcome;
     if (outcome.status == kExitRefused) {
@@ -443,14 +439,9 @@ RunOutcome RunWithCompanions(const BatchOptions& options, std::ostream& err)
             outcome.report["budget"] = nullptr;
         return outcome;
     }
-    const std::string prefix = "gravlag-batch: ";
     for (std::size_t i = 1; i < runs.size(); ++i) {
-        std::istringstream lines(errs[i].str());
-        for (std::string l; std::getline(lines, l);) {
-            if (l.compare(0, prefix.size(), prefix) == 0)
-                l.erase(0, prefix.size());
-            err << prefix << names[i] << ": " << l << "\n";
-        }
+        for (const BatchProblem& p : said[i])
+            problems.push_back(About(names[i], p));
         outcome.status = WorseStatus(outcome.status, outcomes[i].status);
     }
     // The budget and the convergence are made of all the runs: one a signal stopped or kept
@@ -484,12 +475,33 @@ RunOutcome RunWithCompanions(const BatchOptions& options, std::ostream& err)
     return outcome;
 }
 
+RunOutcome Run(const BatchOptions& options, BatchProblems& problems)
+{
+    return options.budget || options.converge ? RunWithCompanions(options, problems) : RunOnce(options, problems);
+}
+
+// Run, its problems said on `err`: also those met before it ran out of memory.
 RunOutcome Run(const BatchOptions& options, std::ostream& err)
 {
-    return options.budget || options.converge ? RunWithCompanions(options, err) : RunOnce(options, err);
+    BatchProblems problems;
+    try {
+        RunOutcome outcome = Run(options, problems);
+        Say(err, problems);
+        return outcome;
+    } catch (const std::bad_alloc&) {
+        Say(err, problems);
+        throw;
+    }
 }
 
 } // namespace
+
+int RunBatchReport(const BatchOptions& options, nlohmann::json& report, BatchProblems& problems)
+{
+    RunOutcome outcome = Run(options, problems);
+    report = std::move(outcome.report);
+    return outcome.status;
+}
 
 int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ostream& err)
 {

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/batch/batch_options.h"
+#include "app/batch/problem.h"
 
 namespace gravlag {
 
@@ -26,9 +27,11 @@ int WorseStatus(int a, int b); // the one of the two that comes first in the ord
 // Runs on fresh windows of its own and writes the requested files; `report` is the --json
 // object, with "outputErrors" (one text per file that could not be written, naming its option,
 // the file and the system's reason; empty when all were written), "analysis" with --report
-// and "budget" with --budget. Problems go to `err`, one line each. Returns the exit status;
-// `report` stays empty when no run was made (a file that cannot be created, a signal before
-// the run). A refused run writes nothing: every target stays as it was.
+// and "budget" with --budget. Problems are appended to `problems` in the order met. Returns
+// the exit status; `report` stays empty when no run was made (a file that cannot be created,
+// a signal before the run). A refused run writes nothing: every target stays as it was.
+int RunBatchReport(const BatchOptions& options, nlohmann::json& report, BatchProblems& problems);
+// The same, its problems said on `err`, one line each.
 int RunBatchReport(const BatchOptions& options, nlohmann::json& report, std::ostream& err);
 
 // "Iteration" for --duration T: the whole number of passes nearest T / dt, with dt read from

@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "app/batch/problem.h"
 #include "app/files/output_file.h"
 
 namespace gravlag {
@@ -47,8 +48,10 @@ void OnTerminate()
             previousTerminate();
         std::abort();
     }
-    static const char kText[] = "gravlag-batch: out of memory\n";
-    [[maybe_unused]] const ssize_t said = ::write(STDERR_FILENO, kText, sizeof kText - 1);
+    // Written as it stands: there may be no memory to make a text with.
+    static const char kText[] = "out of memory\n";
+    [[maybe_unused]] ssize_t said = ::write(STDERR_FILENO, kProblemPrefix, sizeof kProblemPrefix - 1);
+    said = ::write(STDERR_FILENO, kText, sizeof kText - 1);
     DiscardTemporariesNow();
     ::_exit(4);
 }

@@ -16,6 +16,7 @@
 #include "app/batch/memory_reserve.h"
 #include "app/batch/out_folder.h"
 #include "app/batch/point_report.h"
+#include "app/batch/problem.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/thread_start.h"
 #include "app/files/output_file.h"
@@ -125,27 +126,27 @@ BatchOptions Sweep::pointOptions(const BatchOptions& base, std::uint64_t index, 
 }
 
 int RunNewPoint(const BatchOptions& options, const nlohmann::json& point, nlohmann::json& report,
-                std::ostringstream& err)
+                BatchProblems& problems)
 {
     int status = kExitCompleted;
     try {
-        status = RunBatchReport(options, report, err);
+        status = RunBatchReport(options, report, problems);
     } catch (const std::bad_alloc&) {
         throw; // the caller's to report: it has no memory to make a line with either
     } catch (const std::exception& e) {
-        err << "internal error: " << e.what() << "\n";
-        status = kExitFault;
+        problems.push_back({ProblemKind::Internal, {}, std::string("internal error: ") + e.what()});
+        status = ExitStatusOf(ProblemKind::Internal);
         report = nullptr;
     }
     const bool ran = !report.is_null();
     // A point that could not run (a file it cannot create) still gets its line, so that the
     // lines follow the points.
     if (!ran)
-        report["error"] = err.str().substr(0, err.str().find('\n'));
+        report["error"] = problems.empty() ? std::string() : ProblemText(problems.front());
     report["point"] = point;
     if (ran && !options.reportFile.empty() && !WritePointReport(options, report)) {
-        err << report["outputErrors"].back().get<std::string>() << "\n";
-        status = WorseStatus(status, kExitOutput);
+        problems.push_back({ProblemKind::Output, {}, report["outputErrors"].back().get<std::string>()});
+        status = WorseStatus(status, ExitStatusOf(ProblemKind::Output));
     }
     return status;
 }
@@ -155,7 +156,7 @@ namespace {
 struct PointOutcome {
     int status = 0;
     std::string line;     // the JSON line; empty for a point a signal kept from starting
-    std::string problems; // "point N: ..." lines
+    BatchProblems problems;    // each about "point N"
 };
 
 PointOutcome RunPoint(const BatchOptions& base, const Sweep& sweep, const SweepSettings& settings,
@@ -166,34 +167,30 @@ PointOutcome RunPoint(const BatchOptions& base, const Sweep& sweep, const SweepS
     nlohmann::json point = nlohmann::json::object();
     for (const auto& [option, text] : sweep.pointTexts(index))
         point[option] = text;
-    std::ostringstream err;
+    BatchProblems problems;
     nlohmann::json report;
     PointLock lock;
     std::string locked;
     if (!settings.outDir.empty() && !lock.lock(settings.outDir, index + 1, locked)) {
         report["error"] = locked;
         report["point"] = point;
-        outcome.status = kExitRefused;
+        outcome.status = ExitStatusOf(ProblemKind::Refused);
         outcome.line = JsonLine(report) + "\n";
-        err << locked << "\n";
+        problems.push_back({ProblemKind::Refused, {}, locked});
     } else if (settings.resume && ResumedReport(options, report, outcome.status)) {
         outcome.line = JsonLine(report) + "\n";
         if (report.contains("message") && report["message"].is_string())
-            err << report["message"].get<std::string>() << "\n";
+            problems.push_back({ProblemKind::Fault, {}, report["message"].get<std::string>()}); // kept: a fault
     } else {
-        outcome.status = RunNewPoint(options, point, report, err);
+        outcome.status = RunNewPoint(options, point, report, problems);
         // Taken just as a signal came, and not started: no line, as for the points after it.
         if (outcome.status >= kExitSignalBase && !report.contains("passes"))
             return outcome;
         outcome.line = JsonLine(report) + "\n";
     }
-    std::istringstream lines(err.str());
-    const std::string prefix = "gravlag-batch: ";
-    for (std::string l; std::getline(lines, l);) {
-        if (l.compare(0, prefix.size(), prefix) == 0)
-            l.erase(0, prefix.size());
-        outcome.problems += prefix + "point " + std::to_string(index + 1) + ": " + l + "\n";
-    }
+    const std::string subject = "point " + std::to_string(index + 1);
+    for (BatchProblem& p : problems)
+        outcome.problems.push_back(About(subject, std::move(p)));
     return outcome;
 }
 
@@ -204,7 +201,7 @@ PointOutcome RunPointInMemory(const BatchOptions& base, const Sweep& sweep, cons
                               std::uint64_t index)
 {
     PointOutcome outcome;
-    outcome.status = kExitOutput;
+    outcome.status = ExitStatusOf(ProblemKind::OutOfMemory);
     try {
         return RunPoint(base, sweep, settings, index);
     } catch (const std::bad_alloc&) {
@@ -215,9 +212,10 @@ PointOutcome RunPointInMemory(const BatchOptions& base, const Sweep& sweep, cons
         for (const auto& [option, text] : sweep.pointTexts(index))
             line["point"][option] = text;
         outcome.line = JsonLine(line) + "\n";
-        outcome.problems = "gravlag-batch: point " + std::to_string(index + 1) + ": out of memory\n";
+        outcome.problems.push_back({ProblemKind::OutOfMemory, "point " + std::to_string(index + 1), "out of memory"});
     } catch (const std::bad_alloc&) {
         outcome.line.clear();
+        outcome.problems.clear();
     }
     return outcome;
 }
@@ -230,7 +228,7 @@ bool FirstPointFilesWritable(const BatchOptions& first, std::ostream& err)
 {
     std::string problem;
     if (!CheckOutputClashes(first, problem)) {
-        err << "gravlag-batch: " << problem << "\n";
+        Say(err, {ProblemKind::Refused, {}, problem});
         return false;
     }
     for (const NamedPath& p : OutputPaths(first)) {
@@ -240,7 +238,7 @@ bool FirstPointFilesWritable(const BatchOptions& first, std::ostream& err)
             continue;
         OutputFile file;
         if (!file.open(p.path)) {
-            err << "gravlag-batch: " << p.option << ": " << file.error() << "\n";
+            Say(err, {ProblemKind::Refused, p.option, file.error()});
             return false;
         }
     }
@@ -266,13 +264,13 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
     if (!settings.outDir.empty()) {
         std::string problem;
         if (!folder.make(settings.outDir, problem)) {
-            err << "gravlag-batch: " << problem << "\n";
-            return kExitRefused;
+            Say(err, {ProblemKind::Refused, {}, problem});
+            return ExitStatusOf(ProblemKind::Refused);
         }
     }
     if (!FirstPointFilesWritable(sweep.pointOptions(base, points.first() - 1, settings.outDir), err)) {
         folder.removeIfMade(); // refused: nothing written
-        return kExitRefused;
+        return ExitStatusOf(ProblemKind::Refused);
     }
 
     // Points are taken in order; one may start only while fewer than `window` points wait
@@ -322,7 +320,7 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
         status = WorseStatus(status, o.status);
         if (settings.progress && !o.problems.empty())
             err << "\r\033[K";
-        err << o.problems;
+        Say(err, o.problems);
         out << o.line;
         printed += o.line.empty() ? 0 : 1;
     };
@@ -345,7 +343,7 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
     if (!unstarted.empty()) {
         std::unique_lock lock(mutex);
         working -= threads - workers.size();
-        err << "gravlag-batch: " << FewerThreadsText(settings.jobs, workers.size(), unstarted) << "\n";
+        Say(err, {ProblemKind::Notice, {}, FewerThreadsText(settings.jobs, workers.size(), unstarted)});
     }
     if (workers.empty()) {
         // Not one thread: the points run here, one at a time.
@@ -385,13 +383,13 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
         err << "\n";
     if (const int signal = StopSignal(); signal != 0) {
         if (printed < n)
-            err << "gravlag-batch: " << SignalName(signal) << ": " << printed << " of " << n
-                << " points run, the others not started\n";
+            Say(err, {ProblemKind::Stopped, SignalName(signal),
+                      std::to_string(printed) + " of " + std::to_string(n) + " points run, the others not started"});
         status = WorseStatus(status, kExitSignalBase + signal);
     }
     if (!outError.empty()) {
-        err << "gravlag-batch: cannot write standard output: " << outError << "\n";
-        status = WorseStatus(status, kExitOutput);
+        Say(err, {ProblemKind::Output, {}, "cannot write standard output: " + outError});
+        status = WorseStatus(status, ExitStatusOf(ProblemKind::Output));
     }
     return status;
 }

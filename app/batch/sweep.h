@@ -17,6 +17,7 @@
 
 #include "app/batch/batch_options.h"
 #include "app/batch/point_list.h"
+#include "app/batch/problem.h"
 
 namespace gravlag {
 
@@ -58,10 +59,10 @@ private:
 std::string PointFileName(const std::string& path, std::uint64_t number);
 
 // Runs one point from its options (pointOptions): its report gets "point" (and "error", the
-// first line of `err`, when no run was made), and under --out it is written to its file.
-// Returns its exit status.
+// text of its first problem, when no run was made), and under --out it is written to its
+// file. Its problems are appended to `problems`. Returns its exit status.
 int RunNewPoint(const BatchOptions& options, const nlohmann::json& point, nlohmann::json& report,
-                std::ostringstream& err);
+                BatchProblems& problems);
 
 struct SweepSettings {
     unsigned jobs = 1;     // points run at a time

@@ -8,6 +8,7 @@
 
 #include "app/batch/batch_run.h"
 #include "app/batch/system_report.h"
+#include "app/batch/problem.h"
 #include "app/files/exact_text.h"
 #include "app/files/output_file.h"
 #include "app/files/report_json.h"
@@ -24,20 +25,20 @@ int RunSystem(const SystemRun& run, const BatchOptions& options, std::ostream& o
     std::unique_ptr<Integration> integration =
         MakeIntegration(run.system, model, run.dt, run.method, problem);
     if (!integration) {
-        err << "gravlag-batch: --system: " << problem << "\n";
-        return kExitRefused;
+        Say(err, {ProblemKind::Refused, "--system", problem});
+        return ExitStatusOf(ProblemKind::Refused);
     }
     const double passes = std::nearbyint(run.duration / run.dt);
     if (!(passes <= 1e18)) {
-        err << "gravlag-batch: --duration " << ExactText(run.duration) << " with dt "
-            << ExactText(run.dt) << " is more than 10^18 steps\n";
-        return kExitRefused;
+        Say(err, {ProblemKind::Refused, {},
+                  "--duration " + ExactText(run.duration) + " with dt " + ExactText(run.dt) + " is more than 10^18 steps"});
+        return ExitStatusOf(ProblemKind::Refused);
     }
     OutputFile trajectory;
     if (!options.trajectoryCsv.empty()) {
         if (!trajectory.open(options.trajectoryCsv)) {
-            err << "gravlag-batch: --trajectory-csv: " << trajectory.error() << "\n";
-            return kExitRefused;
+            Say(err, {ProblemKind::Refused, "--trajectory-csv", trajectory.error()});
+            return ExitStatusOf(ProblemKind::Refused);
         }
         trajectory.write("k,t,body,x,y,vx,vy\n");
     }
@@ -104,10 +105,12 @@ int RunSystem(const SystemRun& run, const BatchOptions& options, std::ostream& o
                                 static_cast<int>(run.second) + 1);
     }
     for (const std::string& e : outputErrors)
-        err << "gravlag-batch: " << e << "\n";
+        Say(err, {ProblemKind::Output, {}, e});
     if (fault)
-        err << "gravlag-batch: " << problem << "\n";
-    return !outputErrors.empty() ? kExitOutput : fault ? kExitFault : kExitCompleted;
+        Say(err, {ProblemKind::Fault, {}, problem});
+    return !outputErrors.empty() ? ExitStatusOf(ProblemKind::Output)
+        : fault                  ? ExitStatusOf(ProblemKind::Fault)
+                                 : kExitCompleted;
 }
 
 } // namespace gravlag

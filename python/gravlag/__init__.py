@@ -245,10 +245,8 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
         integrator=integrator, force_law=force_law, tolerance=tolerance, as_typed=as_typed,
         **boxes)
     raw = _gravlag.run(arguments, params_text, wanted, _interruptible(), bool(pictures))
-    if raw["json"] is None:
-        if raw["interrupted"]:
-            raise _interrupted([])
-        raise ValueError(raw["problem"])
+    if raw["json"] is None:  # Ctrl+C before it started; any other problem was raised
+        raise _interrupted([])
     result = Result(raw)
     if raw["interrupted"]:
         raise _interrupted([result])
