@@ -46,6 +46,11 @@ inline constexpr double P[7][4] = {
 struct Dp5Work {
     std::array<std::vector<double>, 7> k;
     std::vector<double> stage, yNew, error;
+    // Compensated summation of the state, where `carry` is given (as long as y): what y's
+    // true value holds below y's last bit, added to the step's increment; `carryNew` the same
+    // for yNew. Over 10^5 steps the rounding of y + dy would otherwise walk the phase of an
+    // orbit by more than a tight tolerance allows.
+    std::vector<double> carry, carryNew;
     void resize(std::size_t n)
     {
         for (auto& v : k)
@@ -85,9 +90,19 @@ void Dp5Step(Rhs&& rhs, double t, std::span<const double> y, double h, Dp5Work& 
         s[i] = y[i]
             + h * (a61 * k[0][i] + a62 * k[1][i] + a63 * k[2][i] + a64 * k[3][i] + a65 * k[4][i]);
     rhs(t + h, std::span<const double>(s), std::span<double>(k[5]));
-    for (std::size_t i = 0; i < n; ++i)
-        w.yNew[i] = y[i]
-            + h * (b1 * k[0][i] + b3 * k[2][i] + b4 * k[3][i] + b5 * k[4][i] + b6 * k[5][i]);
+    if (w.carry.size() == n) {
+        w.carryNew.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double dy = h * (b1 * k[0][i] + b3 * k[2][i] + b4 * k[3][i] + b5 * k[4][i] + b6 * k[5][i])
+                + w.carry[i];
+            w.yNew[i] = y[i] + dy;
+            w.carryNew[i] = dy - (w.yNew[i] - y[i]);
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            w.yNew[i] = y[i]
+                + h * (b1 * k[0][i] + b3 * k[2][i] + b4 * k[3][i] + b5 * k[4][i] + b6 * k[5][i]);
+    }
     rhs(t + h, std::span<const double>(w.yNew), std::span<double>(k[6]));
     for (std::size_t i = 0; i < n; ++i)
         w.error[i] = h

@@ -68,6 +68,7 @@ ReferenceIntegration::ReferenceIntegration(const System& system, ForceLaw law, d
     hMax_ = 1e3 * shortest;
     tau_.assign(n * n, 0.0);
     work_.resize(4 * n);
+    work_.carry.assign(4 * n, 0.0);
     pastWork_.resize(4 * n);
     motions_.resize(n);
     pastMotions_.resize(n);
@@ -260,10 +261,13 @@ bool ReferenceIntegration::step(std::string& problem)
         }
         history_.pushBack(std::move(trial_));
         y_ = work_.yNew;
+        std::swap(work_.carry, work_.carryNew);
         // The last stage was taken at the new state: the next step's first (an iterated step
         // read the extension of its pass before the last, the same to within its settling).
         std::swap(work_.k[0], work_.k[6]);
-        t_ = tPrev_ + h;
+        const double advance = h + tCarry_;
+        t_ = tPrev_ + advance;
+        tCarry_ = advance - (t_ - tPrev_);
         h_ = std::min(h * StepFactor(err), hMax_);
         ++steps_;
         break;

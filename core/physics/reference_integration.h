@@ -72,6 +72,7 @@ private:
     std::vector<double> scale_; // per component: the size below which errors count absolutely
     std::vector<double> y_;     // x, y, vx, vy per body at t_
     double t_ = 0, tPrev_ = 0;
+    double tCarry_ = 0; // what the sum of the steps holds below t_'s last bit (compensated sum)
     double h_ = 0, hMax_ = 0; // next step to try; the largest step allowed
     std::size_t steps_ = 0;
 

@@ -287,3 +287,18 @@ TEST(ReferenceIntegration, RefusesAHistoryBeyondItsMemoryLimit)
 }
 
 } // namespace
+
+// The state is summed with compensation: a body far out (x 1e8, whose last bit
+// is 1.5e-8) drifting at 1e-12 moves by 1e-9 a step of 1000, below half that bit, and would
+// stay where it is; with compensation it is at 1e8 + vx t to its last bit after t 1e6.
+TEST(ReferenceIntegration, StateSummedWithCompensation)
+{
+    const auto run = Make({0, {{1, 1e8, 0, 1e-12, 0}}}, ForceLaw::Instantaneous);
+    std::string problem;
+    while (run->time() < 1e6)
+        ASSERT_TRUE(run->step(problem)) << problem;
+    std::vector<Body> b(1);
+    run->stateAt(run->time(), b);
+    EXPECT_NEAR(b[0].x - 1e8, 1e-12 * run->time(), 1.5e-8);
+    EXPECT_GT(run->steps(), 1000u); // steps of at most 1000: each one's rounding counted
+}
