@@ -340,14 +340,18 @@ py::dict Start(const std::vector<std::string>& arguments, const std::optional<st
         throw py::value_error("--sweep: a start state is one run's");
     StartState start;
     command.options.sink = &start;
-    std::ostringstream err;
+    BatchProblems problems;
     {
         py::gil_scoped_release released;
         nlohmann::json report;
-        RunBatchReport(command.options, report, err);
+        RunBatchReport(command.options, report, problems);
     }
-    if (!start.begun())
-        throw py::value_error(FirstLine(err.str()));
+    if (!start.begun()) {
+        for (const BatchProblem& p : problems)
+            if (p.kind != ProblemKind::Notice)
+                Raise(p);
+        Raise({ProblemKind::Internal, {}, "no run was made"});
+    }
     return start.toPython();
 }
 
