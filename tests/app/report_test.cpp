@@ -180,7 +180,7 @@ TEST(Report, AnAnalysedRunIsBitForBitTheRunWithout)
         SCOPED_TRACE(k.scenario);
         const auto run = [&](bool analysed, const std::string& tag) {
             BatchOptions o;
-            o.scenario = k.scenario;
+            o.scenario.emplace(k.scenario);
             o.typed = k.typed;
             o.report = analysed;
             o.every = k.every;
@@ -259,7 +259,7 @@ TEST(Report, DelayRecordOfTheMainLoop)
 TEST(Report, ElementsCsvAgainstTheReport)
 {
     BatchOptions o;
-    o.scenario = "Mercury";
+    o.scenario.emplace("Mercury");
     o.typed = {{"Titer", "20000"}, {"Tc", "2000"}};
     o.report = true;
     o.every = 250;
