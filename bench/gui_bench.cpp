@@ -2,14 +2,25 @@
 // platform unless QT_QPA_PLATFORM says otherwise), beside the same run on in-memory windows
 // as in gravlag-batch; and what one hand-over to the event loop costs when nothing is
 // pending, as a display update makes it and in full. The _report cases attach the run
-// analysis, as the desktop program does for every run.
+// analysis, as the desktop program does for every run. DesktopOverBatch runs the desktop
+// program as gravlag builds it (its actions: analysis, run series, apsis rows) and the batch
+// runner's run in turn, and reports the median of the pairs' ratios, of this thread's CPU
+// time and of the time on the clock: on a loaded machine only pairs compare. Under an X
+// server (xvfb-run, QT_QPA_PLATFORM unset or xcb) the clock's ratio includes the painting
+// there.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QPushButton>
 #include <QtTest>
 
+#include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <optional>
+#include <vector>
+
+#include "app/desktop/desktop_actions.h"
 
 #include "panel/program.h"
 #include "panel/run_reporter.h"
@@ -49,6 +60,70 @@ void Batch(benchmark::State& st, bool mercury)
     }
 }
 
+double ThreadSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+struct Spent {
+    double cpu = 0, wall = 0; // seconds
+};
+
+template <typename Run>
+Spent Time(Run run)
+{
+    const double cpu = ThreadSeconds();
+    const auto wall = std::chrono::steady_clock::now();
+    run();
+    return {ThreadSeconds() - cpu, std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count()};
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// `again`: the second run in the same windows, as a person's next click makes it (the first
+// shows the displays, which costs the desktop a few milliseconds once).
+void DesktopOverBatch(benchmark::State& st, bool mercury, bool again)
+{
+    std::vector<double> cpuRatios, wallRatios;
+    for (auto _ : st) {
+        Spent batch, desktop;
+        {
+            gravlag::ui::HeadlessServices services;
+            gravlag::Program program(services);
+            if (mercury)
+                services.textBox("Tmethode")->click();
+            if (again)
+                services.button("CommandCalc")->click();
+            batch = Time([&] { services.button("CommandCalc")->click(); });
+        }
+        {
+            gravlag::ui::QtServices services(96);
+            gravlag::Program program(services);
+            gravlag::DesktopActions actions(services, program);
+            services.widget("Form1")->show();
+            if (mercury)
+                program.form1().Tmethode_Click();
+            auto* calc = services.widget("Form1")->findChild<QPushButton*>("CommandCalc");
+            QCoreApplication::processEvents(); // shown before the clock starts
+            if (again) {
+                QTest::mouseClick(calc, Qt::LeftButton);
+                QCoreApplication::processEvents();
+            }
+            desktop = Time([&] { QTest::mouseClick(calc, Qt::LeftButton); });
+        }
+        cpuRatios.push_back(desktop.cpu / batch.cpu);
+        wallRatios.push_back(desktop.wall / batch.wall);
+    }
+    st.counters["cpu_ratio"] = Median(cpuRatios);
+    st.counters["wall_ratio"] = Median(wallRatios);
+}
+
 // The desktop windows as a run leaves them between two display updates: shown, nothing
 // pending.
 void HandOver(benchmark::State& st, bool full)
@@ -77,6 +152,10 @@ BENCHMARK_CAPTURE(Batch, two_black_holes, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Desktop, mercury, true, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Desktop, mercury_report, true, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Batch, mercury, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DesktopOverBatch, two_black_holes, false, false)->Unit(benchmark::kMillisecond)->Iterations(15);
+BENCHMARK_CAPTURE(DesktopOverBatch, mercury, true, false)->Unit(benchmark::kMillisecond)->Iterations(9);
+BENCHMARK_CAPTURE(DesktopOverBatch, two_black_holes_again, false, true)->Unit(benchmark::kMillisecond)->Iterations(15);
+BENCHMARK_CAPTURE(DesktopOverBatch, mercury_again, true, true)->Unit(benchmark::kMillisecond)->Iterations(9);
 
 int main(int argc, char** argv)
 {

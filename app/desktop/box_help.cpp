@@ -3,6 +3,7 @@
 #include <string>
 
 #include <QHelpEvent>
+#include <QTextDocument>
 #include <QLineEdit>
 #include <QToolTip>
 #include <QWidget>
@@ -99,8 +100,9 @@ bool BoxToolTips::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::ToolTip)
         return false;
     auto* widget = static_cast<QWidget*>(watched);
+    // As rich text, which a tooltip wraps to a readable width.
     QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
-                       toolTip(widget->objectName().toStdString()), widget);
+                       Qt::convertFromPlainText(toolTip(widget->objectName().toStdString())), widget);
     return true;
 }
 

@@ -15,6 +15,19 @@ double Or(const std::optional<double>& v) { return v ? *v : kNaN; }
 
 } // namespace
 
+std::int64_t RunSeries::SeriesInterval(double passes)
+{
+    const double fewest = std::ceil(passes / static_cast<double>(kMaxSamples));
+    if (!(fewest >= 1 && fewest < 1e18))
+        return 1;
+    const auto every = static_cast<std::int64_t>(fewest);
+    if (every > kAlongside)
+        return (every + kAlongside - 1) / kAlongside * kAlongside;
+    for (std::int64_t d = every;; ++d)
+        if (kAlongside % d == 0)
+            return d;
+}
+
 RunSeries::RunSeries(Form1& form1)
 {
     // Asked once the run is set up: the run starts afresh here, and the room for its samples
@@ -25,9 +38,7 @@ RunSeries::RunSeries(Form1& form1)
             elements_.reserve(kMaxSamples + 1);
             apsis_.clear();
             fit_.reset();
-            const double passes = std::floor(run.iterEndValue) + 1;
-            const double every = std::ceil(passes / static_cast<double>(kMaxSamples));
-            return every >= 1 && every < 1e18 ? static_cast<std::int64_t>(every) : std::int64_t{1};
+            return SeriesInterval(std::floor(run.iterEndValue) + 1);
         },
         [this](const SimState& state, const RunValues& run) {
             if (elements_.size() == elements_.capacity())

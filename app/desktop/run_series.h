@@ -31,6 +31,14 @@ struct ApsisPoint {
 class RunSeries {
 public:
     static constexpr std::int64_t kMaxSamples = 2000;
+    // The run samples at the greatest common divisor of its subscribers' intervals, and the
+    // run analysis takes every 100th pass in "2 BH's": an interval that divides 100 or is a
+    // multiple of it keeps the run from sampling more often than either needs (160 beside
+    // 100 would sample every 20th pass).
+    static constexpr std::int64_t kAlongside = 100;
+    // Passes between two samples of a run of `passes` passes: at most kMaxSamples + 1 samples,
+    // and a divisor or a multiple of kAlongside.
+    static std::int64_t SeriesInterval(double passes);
 
     explicit RunSeries(Form1& form1);
     RunSeries(const RunSeries&) = delete;

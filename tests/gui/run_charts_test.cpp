@@ -74,10 +74,13 @@ private slots:
         auto* x = static_cast<QValueAxis*>(line->attachedAxes().value(0));
         QCOMPARE(x->titleText(), QString("orbit (apsis event number)"));
 
-        // Samples every ceil(60001 / 2000) passes, from pass 0 on, with the time as the run's.
+        // Samples every ceil(60001 / 2000) = 31 passes raised to a divisor of 100, from pass 0
+        // on, with the time as the run's.
         QXYSeries* a = d.series("a (length)", 0);
-        QCOMPARE(a->count(), 60000 / 31 + 1);
-        QCOMPARE(a->points().back().x(), 59985 * 0.001);
+        QCOMPARE(a->count(), 60000 / 50 + 1);
+        QCOMPARE(a->points().back().x(), 60000 * 0.001);
+        // "2 BH's" by default: every 200th pass beside the analysis's 100th, not 160th.
+        QCOMPARE(RunSeries::SeriesInterval(320001), std::int64_t{200});
 
         // A refused run has no figures.
         d.type("Titer", "abc");

@@ -28,5 +28,15 @@ TEST(HandOverPolicy, FullHandOverAtEachFrameAndForAWhileAfterInput)
     EXPECT_EQ(policy.due(t0 + 50ms, 8), Due::Frame);
 }
 
+// The updates' coarse reading is of the clock the frames are counted on.
+TEST(HandOverPolicy, CoarseTimeIsTheSteadyClocksWithinATick)
+{
+    using namespace std::chrono_literals;
+    const auto before = HandOverPolicy::Clock::now();
+    const auto coarse = HandOverPolicy::coarseNow();
+    EXPECT_LT(coarse - before, 1ms);
+    EXPECT_GT(coarse - before, -11ms);
+}
+
 } // namespace
 } // namespace gravlag::ui

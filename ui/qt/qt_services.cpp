@@ -65,7 +65,7 @@ void QtServices::processPendingInput()
         return;
     }
     const std::uint64_t input = inputWatch_ ? inputWatch_->inputCount() : 0;
-    switch (handOvers_.due(HandOverPolicy::Clock::now(), input)) {
+    switch (handOvers_.due(HandOverPolicy::coarseNow(), input)) {
     case HandOverPolicy::Due::Nothing:
         // The posted events alone (a queued call, a test's click), once, as the full
         // hand-over runs them: those they post in turn wait for the next hand-over.
