@@ -20,6 +20,7 @@
 #include "app/files/system_file.h"
 #include "app/files/utf8_text.h"
 #include "app/version/version.h"
+#include "core/lane_group.h"
 #include "ui/user_number_format.h"
 
 namespace gravlag {
@@ -144,7 +145,7 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     for (std::size_t i = 0; i < inputs.size(); ++i)
         given.push_back(app.add_option(std::string("--") + inputs[i].option, texts[i],
                                        std::string("text typed into \"") + inputs[i].label + "\""));
-    std::string stopAtText, everyText, jobsText, pointsText;
+    std::string stopAtText, everyText, jobsText, lanesText, pointsText;
     CLI::Option* stopAtOption = app.add_option(
         "--stop-at", stopAtText, "click \"Stop\" at the first display update at or after pass K")
                                    ->type_name("K");
@@ -199,6 +200,11 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption = app.add_option("--jobs", jobsText, "sweep points run at a time (default: one per processor)")
+                                 ->type_name("N");
+    CLI::Option* lanesOption = app.add_option(
+        "--lanes", lanesText, "sweep points whose runs take the same main loop computed together in "
+        "SIMD lanes on each thread, each bit for bit its run alone: 1 (none), 4 (AVX2) or 8 "
+        "(AVX-512) (default: the most this processor has)")
                                  ->type_name("N");
     CLI::Option* pointsOption = app.add_option(
         "--points", pointsText, "run only these points of the sweep's grid (5, 5-8, 1,3,9-12), numbered as in the whole grid")
@@ -268,6 +274,15 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         settings.jobs = std::max(1u, std::thread::hardware_concurrency());
         if (const auto v = WholeOption(jobsOption, jobsText, 1, kMaxJobs, "1 to 1024"))
             settings.jobs = static_cast<unsigned>(*v);
+        settings.lanes = static_cast<unsigned>(LaneGroup::WidestLanes());
+        if (const auto v = WholeOption(lanesOption, lanesText, 1, 8, "1 to 8")) {
+            if (*v != 1 && *v != 4 && *v != 8)
+                throw Refusal{"--lanes must be 1, 4 or 8: " + lanesText};
+            if (static_cast<int>(*v) > LaneGroup::WidestLanes())
+                throw Refusal{"--lanes " + lanesText + ": this processor has no " + lanesText
+                              + "-lane instructions (" + (*v == 8 ? "AVX-512" : "AVX2") + ")"};
+            settings.lanes = static_cast<unsigned>(*v);
+        }
         // A sweep runs its points on the threads; a point's budget runs in the point's own.
         options.companionJobs = sweepArguments.empty() ? settings.jobs : 1;
         settings.progress = progress;

@@ -218,13 +218,15 @@ def _points(arguments, params_text, wanted, indices):
     return [Result(raw) if raw["json"] is not None else None for raw in raws]
 
 
-def sweep(grid, *, jobs=None, client=None, **common):
+def sweep(grid, *, jobs=None, lanes=None, client=None, **common):
     """The runs of a grid, as gravlag-batch --sweep makes them, in point order.
 
     grid: a dict from box option to a list of texts (str, int or float), the first key
     outermost. common: run()'s keywords, for every point (each point's texts replace those
     of its boxes). Without client, the points run on `jobs` threads (default: one per
     processor); with a dask.distributed Client, in tasks of a few points on its cluster.
+    lanes: points computed together in SIMD lanes on each thread, 1, 4 or 8 (default: the most
+    the processor has), as gravlag-batch --lanes; every Result is the same for each.
 
     Each Result's to_json() is the point's --sweep line, with "point"; a point that cannot
     start is a Result with ended == "refused". A grid or an option the batch runner would
@@ -239,6 +241,8 @@ def sweep(grid, *, jobs=None, client=None, **common):
     if axes is None:
         return []
     arguments += axes
+    if lanes is not None:
+        arguments += _option("lanes", _text("lanes", lanes))
     if client is not None:
         return _dask_sweep(client, arguments, params_text, wanted)
     if jobs is not None:
