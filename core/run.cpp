@@ -151,6 +151,12 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
                             state.scenarioCode == Scenario::TwoBlackHoles, sampleEvery > 0,
                             state.scenarioCode == Scenario::Mercury, k, kEnd, false};
             if (lanes && lanes->advance(laneRun)) {
+                // The passes before k were committed in the lanes, quietly.
+                if (laneRun.k > k) {
+                    run.k = laneRun.k - 1;
+                    result.passes = laneRun.k;
+                    result.lastPass = laneRun.k - 1;
+                }
                 k = laneRun.k;
                 committed = laneRun.committed;
             } else {
