@@ -9,6 +9,8 @@
 #include <system_error>
 #include <thread>
 
+#include <sys/resource.h>
+
 #include <CLI/CLI.hpp>
 
 #include "app/batch/batch_outputs.h"
@@ -204,7 +206,7 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
     CLI::Option* lanesOption = app.add_option(
         "--lanes", lanesText, "sweep points whose runs take the same main loop computed together in "
         "SIMD lanes on each thread, each bit for bit its run alone: 1 (none), 4 (AVX2) or 8 "
-        "(AVX-512) (default: the most this processor has)")
+        "(AVX-512) (default: the most this processor has; 1 under a limit on address space)")
                                  ->type_name("N");
     CLI::Option* pointsOption = app.add_option(
         "--points", pointsText, "run only these points of the sweep's grid (5, 5-8, 1,3,9-12), numbered as in the whole grid")
@@ -274,7 +276,12 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         settings.jobs = std::max(1u, std::thread::hardware_concurrency());
         if (const auto v = WholeOption(jobsOption, jobsText, 1, kMaxJobs, "1 to 1024"))
             settings.jobs = static_cast<unsigned>(*v);
-        settings.lanes = static_cast<unsigned>(LaneGroup::WidestLanes());
+        // Lanes hold a few times more points in memory at once than lanes; under a limit on the
+        // address space (ulimit -v) a point that runs out of memory must still find enough to
+        // say so, so there the default is one point at a time.
+        rlimit addressSpace{};
+        const bool limited = getrlimit(RLIMIT_AS, &addressSpace) == 0 && addressSpace.rlim_cur != RLIM_INFINITY;
+        settings.lanes = limited ? 1u : static_cast<unsigned>(LaneGroup::WidestLanes());
         if (const auto v = WholeOption(lanesOption, lanesText, 1, 8, "1 to 8")) {
             if (*v != 1 && *v != 4 && *v != 8)
                 throw Refusal{"--lanes must be 1, 4 or 8: " + lanesText};

@@ -12,9 +12,10 @@ namespace gravlag {
 
 class Fiber {
 public:
-    // `body` on a stack of `stackBytes` (reserved, taken as it is used); !valid() when the
+    // `body` on a stack of `stackBytes` (address space counts against a limit on it, so a
+    // point's run gets what it needs and no more); !valid() when the
     // system gives none or the platform has no fibers.
-    explicit Fiber(std::function<void()> body, std::size_t stackBytes = std::size_t{8} << 20);
+    explicit Fiber(std::function<void()> body, std::size_t stackBytes = std::size_t{1} << 20);
     ~Fiber();
     Fiber(const Fiber&) = delete;
     Fiber& operator=(const Fiber&) = delete;
