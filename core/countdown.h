@@ -14,6 +14,11 @@ struct Countdown {
         left = now ? every - 1 : left - 1;
         return now;
     }
+    // As many due() calls as `passes`, their answers unasked (passes >= 0).
+    void skip(std::int64_t passes)
+    {
+        left = passes <= left ? left - passes : every - 1 - (passes - left - 1) % every;
+    }
 };
 
 } // namespace gravlag

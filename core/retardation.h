@@ -79,6 +79,15 @@ public:
                 yh[oldest] + ySlope_[j][before] * beyond};
     }
 
+    // Sweep lanes keep the slopes and the pairs' delays meanwhile and write them back.
+    double* xSlopes(int body) { return xSlope_[body]; }
+    double* ySlopes(int body) { return ySlope_[body]; }
+    void setSteps(int pair, double n, double nDt)
+    {
+        n_[pair] = n;
+        nDt_[pair] = nDt;
+    }
+
 private:
     double xSlope_[kBodies][PositionHistory::kRing] = {};
     double ySlope_[kBodies][PositionHistory::kRing] = {};

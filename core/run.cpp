@@ -8,6 +8,7 @@
 #include "core/countdown.h"
 #include "core/finite.h"
 #include "core/integration_run.h"
+#include "core/lane_run.h"
 #include "core/line_fit.h"
 #include "core/pass.h"
 #include "core/run_setup.h"
@@ -116,11 +117,13 @@ template <bool Record>
 using PassChecksOf = std::conditional_t<Record, RecordingChecks, PassChecks<false>>;
 
 // The main loop for bodies 0..Last; Delayed: c > 0; Record: keeps the delay record (only
-// with a delay and a pair), an instantiation of its own so that the others stay as they are.
-template <int Last, bool Delayed, RetardationMethod Method, bool Record = false>
+// with a delay and a pair), an instantiation of its own so that the others stay as they are;
+// Laned: hands its quiet passes to the thread's LaneDriver, an instantiation of its own too.
+template <int Last, bool Delayed, RetardationMethod Method, bool Record = false, bool Laned = false>
 void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t kEnd)
 {
     static_assert(!Record || (Delayed && Last >= 1));
+    static_assert(!(Record && Laned));
     constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
     RunValues& run = result.values;
     const PassConstants pc(state);
@@ -134,25 +137,47 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
     Countdown sample{sampleEvery > 0 ? sampleEvery : 1};
     DelayStats record;
     double tau12 = 0;
+    LaneDriver* lanes = Laned ? CurrentLaneDriver() : nullptr;
 
     for (std::int64_t k = 0; k <= kEnd; ++k) {
         if (state.stopFlag == StopRequest::Stop) {
             result.ended = RunEnd::Stopped;
             break;
         }
-        if constexpr (Record && !kLookup && Last == 2)
-            tau12 = carry.sep[PairOf(1, 2)] / pc.c;
-        PassChecksOf<Record> checks;
-        if (!OnePass<Last, Delayed, Method>(state, pc, lookup, carry, checks)) [[unlikely]] {
-            if (const auto fault = NamedFault<Last, Delayed, Method>(state, pc, lookup, carry)) {
-                result.ended = RunEnd::Fault;
-                result.message =
-                    "Pass " + std::to_string(k) + ": " + PassFaultText(*fault, Delayed);
-                break;
+        bool committed = false;
+        if constexpr (Laned) {
+            LaneRun laneRun{{Last, Delayed, Method}, &state, &pc, &lookup, &carry,
+                            &display, &plot, &sample,
+                            state.scenarioCode == Scenario::TwoBlackHoles, sampleEvery > 0,
+                            state.scenarioCode == Scenario::Mercury, k, kEnd, false};
+            if (lanes && lanes->advance(laneRun)) {
+                // The passes before k were committed in the lanes, quietly.
+                if (laneRun.k > k) {
+                    run.k = laneRun.k - 1;
+                    result.passes = laneRun.k;
+                    result.lastPass = laneRun.k - 1;
+                }
+                k = laneRun.k;
+                committed = laneRun.committed;
+            } else {
+                lanes = nullptr;
             }
         }
-        if constexpr (kLookup)
-            lookup.push<Last>(state.hist, pc.dt);
+        if (!committed) {
+            if constexpr (Record && !kLookup && Last == 2)
+                tau12 = carry.sep[PairOf(1, 2)] / pc.c;
+            PassChecksOf<Record> checks;
+            if (!OnePass<Last, Delayed, Method>(state, pc, lookup, carry, checks)) [[unlikely]] {
+                if (const auto fault = NamedFault<Last, Delayed, Method>(state, pc, lookup, carry)) {
+                    result.ended = RunEnd::Fault;
+                    result.message =
+                        "Pass " + std::to_string(k) + ": " + PassFaultText(*fault, Delayed);
+                    break;
+                }
+            }
+            if constexpr (kLookup)
+                lookup.push<Last>(state.hist, pc.dt);
+        }
         if constexpr (Record)
             RecordDelays<Last, Method>(record, lookup, carry, tau12, pc.dt);
         run.k = k;
@@ -192,6 +217,13 @@ PassLoop PickLoop(bool delayed, RetardationMethod method, bool record)
         if (record && delayed)
             return method == HistoryLookup ? &RunPasses<Last, true, HistoryLookup, true>
                                            : &RunPasses<Last, true, VelocityEstimate, true>;
+    if (!(Last >= 1 && record && delayed) && CurrentLaneDriver()) {
+        if (method == HistoryLookup)
+            return delayed ? &RunPasses<Last, true, HistoryLookup, false, true>
+                           : &RunPasses<Last, false, HistoryLookup, false, true>;
+        return delayed ? &RunPasses<Last, true, VelocityEstimate, false, true>
+                       : &RunPasses<Last, false, VelocityEstimate, false, true>;
+    }
     if (method == HistoryLookup)
         return delayed ? &RunPasses<Last, true, HistoryLookup>
                        : &RunPasses<Last, false, HistoryLookup>;

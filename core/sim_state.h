@@ -39,6 +39,10 @@ public:
     unsigned head() const { return head_; }
     const double* xRing(int body) const { return xs_[body].data(); }
     const double* yRing(int body) const { return ys_[body].data(); }
+    // Sweep lanes keep a run's history in a ring of theirs and write it back slot by slot.
+    double* xRing(int body) { return xs_[body].data(); }
+    double* yRing(int body) { return ys_[body].data(); }
+    void setHead(unsigned head) { head_ = head & (kRing - 1u); }
 
 private:
     unsigned slot(int h) const { return (head_ + static_cast<unsigned>(h)) & (kRing - 1u); }

@@ -27,6 +27,7 @@
 #include "app/batch/problem.h"
 #include "app/batch/run_sink.h"
 #include "app/batch/stop_signals.h"
+#include "app/batch/lane_scheduler.h"
 #include "app/batch/sweep.h"
 #include "app/batch/thread_start.h"
 #include "app/files/exact_text.h"
@@ -381,27 +382,42 @@ py::list RunPoints(const std::vector<std::string>& arguments, const std::optiona
     std::size_t started = 0;
     Interruptible(interrupt, [&] {
         std::atomic<std::size_t> next{0};
-        const auto work = [&] {
-            for (std::size_t n; StopSignal() == 0 && (n = next++) < indices.size();) {
-                try {
-                    nlohmann::json point = nlohmann::json::object();
-                    for (const auto& [option, text] : sweep.pointTexts(indices[n]))
-                        point[option] = text;
-                    outcomes[n] = RunOne(sweep.pointOptions(command.options, indices[n]), wanted,
-                                         pictures, point);
-                } catch (const std::bad_alloc&) {
-                    outcomes[n].outOfMemory = true;
-                }
+        const auto runAt = [&](std::size_t n) {
+            try {
+                nlohmann::json point = nlohmann::json::object();
+                for (const auto& [option, text] : sweep.pointTexts(indices[n]))
+                    point[option] = text;
+                outcomes[n] = RunOne(sweep.pointOptions(command.options, indices[n]), wanted,
+                                     pictures, point);
+            } catch (const std::bad_alloc&) {
+                outcomes[n].outOfMemory = true;
             }
         };
+        const auto work = [&] {
+            for (std::size_t n; StopSignal() == 0 && (n = next++) < indices.size();)
+                runAt(n);
+        };
+        // With lanes, each thread runs its points on fibers, their passes in lanes.
+        const int lanes = LaneWidth(command.settings.lanes);
+        const auto workInLanes = [&] {
+            LaneScheduler scheduler(lanes);
+            scheduler.run([&](bool) -> std::optional<LaneScheduler::Task> {
+                std::size_t n = 0;
+                if (StopSignal() != 0 || (n = next++) >= indices.size())
+                    return std::nullopt;
+                return [&, n] { runAt(n); };
+            });
+        };
+        const std::function<void()> thread = lanes > 1 ? std::function<void()>(workInLanes)
+                                                       : std::function<void()>(work);
         const std::size_t threads
             = std::clamp<std::size_t>(command.settings.jobs, 1, std::max<std::size_t>(indices.size(), 1));
         {
             // Fewer when the system starts fewer: this thread works too.
             std::vector<std::jthread> helpers;
-            unstarted = StartThreads(helpers, threads - 1, work);
+            unstarted = StartThreads(helpers, threads - 1, thread);
             started = helpers.size() + 1;
-            work();
+            thread();
         }
         interrupted = interrupt && StopSignal() == SIGINT;
     });

@@ -9,6 +9,8 @@
 #include <system_error>
 #include <thread>
 
+#include <sys/resource.h>
+
 #include <CLI/CLI.hpp>
 
 #include "app/batch/batch_outputs.h"
@@ -22,6 +24,7 @@
 #include "app/files/system_file.h"
 #include "app/files/utf8_text.h"
 #include "app/version/version.h"
+#include "core/lane_group.h"
 #include "ui/user_number_format.h"
 
 namespace gravlag {
@@ -194,7 +197,7 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
                  "read the box options', the parameter file's and --sweep's texts as the panel "
                  "reads what a person types (\"50,000\" as 50 in c, \"abc\" as 0), to "
                  "reproduce a run typed at the panel");
-    std::string stopAtText, everyText, jobsText, pointsText;
+    std::string stopAtText, everyText, jobsText, lanesText, pointsText;
     CLI::Option* stopAtOption = app.add_option(
         "--stop-at", stopAtText, "click \"Stop\" at the first display update at or after pass K")
                                    ->type_name("K");
@@ -254,6 +257,11 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     CLI::Option* jobsOption = app.add_option("--jobs", jobsText, "sweep points run at a time (default: one per processor)")
+                                 ->type_name("N");
+    CLI::Option* lanesOption = app.add_option(
+        "--lanes", lanesText, "sweep points whose runs take the same main loop computed together in "
+        "SIMD lanes on each thread, each bit for bit its run alone: 1 (none), 4 (AVX2) or 8 "
+        "(AVX-512) (default: the most this processor has; 1 under a limit on address space)")
                                  ->type_name("N");
     CLI::Option* pointsOption = app.add_option(
         "--points", pointsText, "run only these points of the sweep's grid (5, 5-8, 1,3,9-12), numbered as in the whole grid")
@@ -324,6 +332,20 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         settings.jobs = std::max(1u, std::thread::hardware_concurrency());
         if (const auto v = WholeOption(jobsOption, jobsText, 1, kMaxJobs, "1 to 1024"))
             settings.jobs = static_cast<unsigned>(*v);
+        // Lanes hold a few times more points in memory at once than lanes; under a limit on the
+        // address space (ulimit -v) a point that runs out of memory must still find enough to
+        // say so, so there the default is one point at a time.
+        rlimit addressSpace{};
+        const bool limited = getrlimit(RLIMIT_AS, &addressSpace) == 0 && addressSpace.rlim_cur != RLIM_INFINITY;
+        settings.lanes = limited ? 1u : static_cast<unsigned>(LaneGroup::WidestLanes());
+        if (const auto v = WholeOption(lanesOption, lanesText, 1, 8, "1 to 8")) {
+            if (*v != 1 && *v != 4 && *v != 8)
+                throw Refusal{"--lanes must be 1, 4 or 8: " + lanesText};
+            if (static_cast<int>(*v) > LaneGroup::WidestLanes())
+                throw Refusal{"--lanes " + lanesText + ": this processor has no " + lanesText
+                              + "-lane instructions (" + (*v == 8 ? "AVX-512" : "AVX2") + ")"};
+            settings.lanes = static_cast<unsigned>(*v);
+        }
         // A sweep runs its points on the threads; a point's budget runs in the point's own.
         options.companionJobs = sweepArguments.empty() ? settings.jobs : 1;
         settings.progress = progress;

@@ -13,6 +13,7 @@
 
 #include "app/batch/batch_outputs.h"
 #include "app/batch/batch_run.h"
+#include "app/batch/lane_scheduler.h"
 #include "app/batch/memory_reserve.h"
 #include "app/batch/out_folder.h"
 #include "app/batch/point_report.h"
@@ -151,6 +152,12 @@ int RunNewPoint(const BatchOptions& options, const nlohmann::json& point, nlohma
     return status;
 }
 
+int LaneWidth(unsigned lanes)
+{
+    const int widest = LaneGroup::WidestLanes();
+    return lanes >= 8 && widest >= 8 ? 8 : lanes >= 4 && widest >= 4 ? 4 : 1;
+}
+
 namespace {
 
 struct PointOutcome {
@@ -278,7 +285,9 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
     // done waits in the ring at its place modulo `window`: nothing is allocated to hand it
     // over, so a point that ran out of memory is still handed over and printed.
     const std::size_t threads = static_cast<std::size_t>(std::clamp<std::uint64_t>(settings.jobs, 1, n));
-    const std::uint64_t window = 4 * threads;
+    // Lanes need more points in progress on each thread than lanes (LaneScheduler::capacity).
+    const int lanes = LaneWidth(settings.lanes);
+    const std::uint64_t window = threads * (lanes > 1 ? 3 * static_cast<std::uint64_t>(lanes) + 4 : 4);
     PointList::Cursor cursor(points);
     std::mutex mutex;
     std::condition_variable changed;
@@ -294,7 +303,37 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
         exhausted = !number;
         return number;
     };
+    const auto finish = [&](std::uint64_t place, PointOutcome&& o) {
+        std::unique_lock lock(mutex);
+        ring[place % window] = std::move(o);
+        ++done;
+        changed.notify_all();
+    };
+    // With lanes, a thread takes points while it has some in progress, as long as the window
+    // has room; it waits only when it has none.
+    const auto workInLanes = [&] {
+        LaneScheduler scheduler(lanes);
+        scheduler.run([&](bool wait) -> std::optional<LaneScheduler::Task> {
+            std::unique_lock lock(mutex);
+            if (wait)
+                changed.wait(lock, [&] { return taken - written < window || exhausted; });
+            else if (!(taken - written < window))
+                return std::nullopt;
+            const std::optional<std::uint64_t> number = next();
+            if (!number)
+                return std::nullopt;
+            const std::uint64_t place = taken++;
+            return [&, place, index = *number - 1] {
+                finish(place, RunPointInMemory(base, sweep, settings, index));
+            };
+        });
+        std::unique_lock lock(mutex);
+        --working;
+        changed.notify_all();
+    };
     const auto work = [&] {
+        if (lanes > 1)
+            return workInLanes();
         std::unique_lock lock(mutex);
         for (;;) {
             changed.wait(lock, [&] { return taken - written < window || exhausted; });

@@ -65,12 +65,17 @@ int RunNewPoint(const BatchOptions& options, const nlohmann::json& point, nlohma
                 BatchProblems& problems);
 
 struct SweepSettings {
-    unsigned jobs = 1;     // points run at a time
+    unsigned jobs = 1;     // threads the points run on
+    unsigned lanes = 1;    // points computed together in SIMD lanes on each thread: 1, 4 or 8
     std::string outDir;    // --out: each point's JSON object and files in this folder, made by RunSweep
     bool resume = false;   // --resume: points already done in outDir are not run again
     std::optional<PointList> points; // --points; none: the whole grid
     bool progress = false; // a line counting the points done, kept up to date on `err`
 };
+
+// The lanes a thread computes for `lanes` asked: as many where the processor has them
+// (LaneGroup::WidestLanes), else the most it has that is no more.
+int LaneWidth(unsigned lanes);
 
 // Runs the points on `jobs` threads and writes one JSON line per point to `out`, in point
 // order: the --json object plus "point". Problems go to `err` as "point N: ..." lines.

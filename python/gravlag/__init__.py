@@ -286,7 +286,7 @@ def _results(raws):
     return raws, interrupted
 
 
-def sweep(grid, *, jobs=None, client=None, pictures=False, **common):
+def sweep(grid, *, jobs=None, lanes=None, client=None, pictures=False, **common):
     """The runs of a grid, as gravlag-batch --sweep makes them, in point order.
 
     grid: a dict from box option to a list of texts (str, int or float), the first key
@@ -296,6 +296,8 @@ def sweep(grid, *, jobs=None, client=None, pictures=False, **common):
     pictures: keep each point's two displays (0.7 MB a point); without it a point's Result
     holds its report and the rows asked for, a few KB, and its simulation_image() and
     plot_image() are None.
+    lanes: points computed together in SIMD lanes on each thread, 1, 4 or 8 (default: the most
+    the processor has), as gravlag-batch --lanes; every Result is the same for each.
 
     Each Result's to_json() is the point's --sweep line, with "point"; a point that cannot
     start is a Result with ended == "refused". A grid or an option the batch runner would
@@ -310,6 +312,8 @@ def sweep(grid, *, jobs=None, client=None, pictures=False, **common):
     if axes is None:
         return []
     arguments += axes
+    if lanes is not None:
+        arguments += _option("lanes", _text("lanes", lanes))
     if client is not None:
         return _dask_sweep(client, arguments, params_text, wanted, bool(pictures))
     if jobs is not None:

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -10,6 +13,7 @@
 #include "app/batch/batch_run.h"
 #include "app/batch/out_folder.h"
 #include "app/batch/sweep.h"
+#include "core/lane_group.h"
 #include "csv_reader.h"
 #include "scratch_folder.h"
 
@@ -355,4 +359,62 @@ TEST(Sweep, APointsFilesAndReportAreOneUnit)
     const std::string refusal = "--out: another process is running point 2 in " + runs.string();
     EXPECT_EQ(lines[1], nlohmann::json({{"error", refusal}, {"point", {{"c", "100"}}}}).dump());
     EXPECT_EQ(problems, "gravlag-batch: point 2: " + refusal + "\n");
+}
+
+// Lanes compute several points' passes at once; every byte a point writes is still the one
+// its run alone writes: its line, CSV rows at uneven passes, apsis events, both pictures,
+// for lanes that end early (fewer passes, a stop, a fault at the first pass or later).
+TEST(Sweep, LanesWriteWhatRunsAloneWrite)
+{
+    if (LaneGroup::WidestLanes() < 4)
+        GTEST_SKIP() << "no SIMD lanes on this processor";
+    const ScratchFolder dir("lanes");
+    // Each file's bytes, the folder's name (in the reports) left out.
+    const auto files = [](const std::string& folder) {
+        std::map<std::string, std::string> bytes;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::string text(std::istreambuf_iterator<char>(in), {});
+            for (std::size_t at; (at = text.find(folder)) != std::string::npos;)
+                text.replace(at, folder.size(), "OUT");
+            bytes[entry.path().filename().string()] = text;
+        }
+        return bytes;
+    };
+    for (const char* scenario : {"2 BH's", "Mercury"}) {
+        const bool mercury = std::string_view(scenario) == "Mercury";
+        std::map<std::string, std::string> aloneFiles;
+        std::string aloneOut, aloneErr;
+        for (const char* lanes : {"1", "4", "8"}) {
+            if (std::atoi(lanes) > LaneGroup::WidestLanes())
+                continue;
+            const std::string out = dir / (std::string(mercury ? "m" : "b") + lanes);
+            const char* argv[] = {"gravlag-batch", "--scenario", scenario, "--stop-at", "3000",
+                                  "--every", "37", "--trajectory-csv", "t.csv", "--apsis-csv", "a.csv",
+                                  "--sim-png", "s.png", "--plot-png", "p.png", "--out", out.c_str(),
+                                  "--dt", mercury ? "0.01" : "0.001", "--sweep", "c=0;50;1e-300",
+                                  "--sweep", "prediction=0;1", "--sweep", "iterations=2100;3345",
+                                  "--sweep", "bodies=2;3", "--jobs", "1", "--lanes", lanes};
+            std::ostringstream o, e;
+            EXPECT_EQ(BatchMain(static_cast<int>(std::size(argv)), argv, o, e, false), 3) << e.str();
+            const std::map<std::string, std::string> written = files(out);
+            if (std::string_view(lanes) == "1") {
+                aloneFiles = written;
+                aloneOut = o.str();
+                aloneErr = e.str();
+                // What the comparison rests on: stops, faults and apsis events among the points.
+                EXPECT_EQ(aloneFiles.size(), 24u * 5 + 1); // 4 files and a report a point; the lock
+                EXPECT_NE(aloneOut.find("\"ended\":\"stopped\""), std::string::npos);
+                EXPECT_NE(aloneOut.find("\"message\":\"Pass 0: "), std::string::npos);
+                EXPECT_NE(aloneOut.find("\"message\":\"Pass 20: "), std::string::npos);
+                if (mercury) {
+                    EXPECT_NE(aloneOut.find("\"apsisCount\":4"), std::string::npos);
+                }
+                continue;
+            }
+            EXPECT_EQ(o.str(), aloneOut) << scenario << ", " << lanes << " lanes";
+            EXPECT_EQ(e.str(), aloneErr) << scenario << ", " << lanes << " lanes";
+            EXPECT_TRUE(written == aloneFiles) << scenario << ", " << lanes << " lanes";
+        }
+    }
 }

@@ -1,0 +1,134 @@
+#include "app/batch/lane_scheduler.h"
+
+#include <algorithm>
+#include <bit>
+#include <utility>
+
+namespace gravlag {
+
+LaneScheduler::LaneScheduler(int width) : width_(width) {}
+
+LaneScheduler::~LaneScheduler() = default;
+
+bool LaneScheduler::advance(LaneRun& run)
+{
+    Running* me = current_;
+    if (!me)
+        return false; // not one of this scheduler's fibers
+    me->parked = &run;
+    Fiber::yield();
+    me->parked = nullptr;
+    return true;
+}
+
+void LaneScheduler::resume(Running* r)
+{
+    current_ = r;
+    try {
+        r->fiber->resume();
+    } catch (...) {
+        if (!thrown_)
+            thrown_ = std::current_exception();
+    }
+    current_ = nullptr;
+    if (r->fiber->finished()) {
+        const auto at = std::find_if(tasks_.begin(), tasks_.end(),
+                                     [r](const std::unique_ptr<Running>& t) { return t.get() == r; });
+        tasks_.erase(at);
+        return;
+    }
+    r->placed = false;
+    place(r);
+}
+
+void LaneScheduler::start(Task task)
+{
+    auto r = std::make_unique<Running>();
+    r->fiber = std::make_unique<Fiber>(std::move(task));
+    if (!r->fiber->valid()) {
+        // No stack for a fiber: the task runs here, alone.
+        LaneDriver* driver = CurrentLaneDriver();
+        SetCurrentLaneDriver(nullptr);
+        Task alone = r->fiber->takeBody();
+        try {
+            if (alone)
+                alone();
+        } catch (...) {
+            if (!thrown_)
+                thrown_ = std::current_exception();
+        }
+        SetCurrentLaneDriver(driver);
+        return;
+    }
+    Running* raw = r.get();
+    tasks_.push_back(std::move(r));
+    resume(raw);
+}
+
+void LaneScheduler::place(Running* r)
+{
+    if (!r->parked || r->placed)
+        return;
+    Group* target = nullptr;
+    for (Group& g : groups_)
+        if (g.key == r->parked->key && g.loaded < width_) {
+            target = &g;
+            break;
+        }
+    if (!target) {
+        Group g;
+        g.key = r->parked->key;
+        g.lanes = LaneGroup::Make(g.key, width_);
+        groups_.push_back(std::move(g));
+        target = &groups_.back();
+    }
+    int slot = 0;
+    while (target->slot[slot])
+        ++slot;
+    target->slot[slot] = r;
+    ++target->loaded;
+    target->lanes->load(slot, *r->parked);
+    r->placed = true;
+}
+
+void LaneScheduler::run(const Take& take)
+{
+    LaneDriver* outer = CurrentLaneDriver();
+    SetCurrentLaneDriver(this);
+    bool more = true;
+    for (;;) {
+        while (more && !thrown_ && tasks_.size() < capacity()) {
+            std::optional<Task> task = take(tasks_.empty());
+            if (!task) {
+                more = !tasks_.empty(); // a wait that gives none: none ever will
+                break;
+            }
+            start(std::move(*task));
+        }
+        if (tasks_.empty()) {
+            if (!more || thrown_)
+                break;
+            continue;
+        }
+        // Every task in progress waits in a lane: the fullest group runs.
+        Group* fullest = nullptr;
+        for (Group& g : groups_)
+            if (g.loaded > 0 && (!fullest || g.loaded > fullest->loaded))
+                fullest = &g;
+        if (!fullest)
+            break; // cannot happen: a task in progress has either ended or parked
+        const std::size_t index = static_cast<std::size_t>(fullest - groups_.data());
+        for (unsigned handed = fullest->lanes->run(); handed != 0; handed &= handed - 1) {
+            Group& g = groups_[index];
+            const int l = std::countr_zero(handed);
+            Running* r = std::exchange(g.slot[l], nullptr);
+            --g.loaded;
+            resume(r);
+        }
+    }
+    SetCurrentLaneDriver(outer);
+    if (thrown_)
+        std::rethrow_exception(std::exchange(thrown_, nullptr));
+}
+
+} // namespace gravlag

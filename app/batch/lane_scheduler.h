@@ -1,0 +1,61 @@
+#pragma once
+// Runs tasks (sweep points) on fibers of one thread, and the main loops of their runs in
+// SIMD lane groups (core/lane_group.h): a run that reaches its main loop waits in a lane of
+// its loop's group; the fullest group computes passes until one of its runs is due for its
+// host, whose fiber then goes on as far as its next quiet pass or its end.
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/batch/fiber.h"
+#include "core/lane_group.h"
+
+namespace gravlag {
+
+class LaneScheduler final : public LaneDriver {
+public:
+    using Task = std::function<void()>;
+    // What gives the tasks: with `wait` true it may block until one can start, and none
+    // means none ever will; with `wait` false none means none can start now.
+    using Take = std::function<std::optional<Task>(bool wait)>;
+
+    // `width`: 4 or 8 lanes a group (LaneGroup::Make must make them).
+    explicit LaneScheduler(int width);
+    ~LaneScheduler() override;
+
+    // Tasks at most in progress at once.
+    std::size_t capacity() const { return 3 * static_cast<std::size_t>(width_); }
+    // Runs every task `take` gives on this thread; returns when all are done. What a task
+    // threw is thrown here once the others have ended.
+    void run(const Take& take);
+
+    bool advance(LaneRun& run) override;
+
+private:
+    struct Running {
+        std::unique_ptr<Fiber> fiber;
+        LaneRun* parked = nullptr; // its run, waiting for a lane
+        bool placed = false;       // in a group's lane
+    };
+    struct Group {
+        std::unique_ptr<LaneGroup> lanes;
+        LaneKey key;
+        Running* slot[8] = {};
+        int loaded = 0;
+    };
+
+    void start(Task task);
+    void resume(Running* r);
+    void place(Running* r);
+
+    int width_;
+    std::vector<std::unique_ptr<Running>> tasks_;
+    std::vector<Group> groups_;
+    Running* current_ = nullptr;
+    std::exception_ptr thrown_;
+};
+
+} // namespace gravlag
