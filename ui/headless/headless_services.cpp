@@ -177,10 +177,11 @@ const Surface& HeadlessWindow::surface() const
 
 Surface HeadlessWindow::takeSurface()
 {
-    fitSurface();
+    surface(); // the picture made from the paper
     Surface taken = std::move(surface_);
     surface_ = Surface{};
-    surfaceFitted_ = false;
+    paper_.clear();
+    surfaceCurrent_ = false;
     return taken;
 }
 
