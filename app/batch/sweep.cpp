@@ -310,21 +310,26 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
         changed.notify_all();
     };
     // With lanes, a thread takes points while it has some in progress, as long as the window
-    // has room; it waits only when it has none.
+    // has room and it holds fewer than its share of the sweep (so that a small sweep keeps
+    // every thread busy); it waits only when it has none.
+    const std::uint64_t share = (n + threads - 1) / threads;
     const auto workInLanes = [&] {
         LaneScheduler scheduler(lanes);
+        std::uint64_t mine = 0; // points under way on this thread's fibers
         scheduler.run([&](bool wait) -> std::optional<LaneScheduler::Task> {
             std::unique_lock lock(mutex);
             if (wait)
                 changed.wait(lock, [&] { return taken - written < window || exhausted; });
-            else if (!(taken - written < window))
+            else if (!(taken - written < window) || mine >= share)
                 return std::nullopt;
             const std::optional<std::uint64_t> number = next();
             if (!number)
                 return std::nullopt;
             const std::uint64_t place = taken++;
+            ++mine;
             return [&, place, index = *number - 1] {
                 finish(place, RunPointInMemory(base, sweep, settings, index));
+                --mine;
             };
         });
         std::unique_lock lock(mutex);
