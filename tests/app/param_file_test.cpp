@@ -16,6 +16,7 @@
 #include "panel/program.h"
 #include "ui/headless/headless_services.h"
 #include "scratch_folder.h"
+#include "batch_call.h"
 
 using namespace gravlag;
 using gravlag::testing::ScratchFolder;
@@ -41,15 +42,10 @@ nlohmann::json Report(const BatchOptions& o)
 
 int Main(std::vector<std::string> args, std::string& out, std::string& err)
 {
-    args.insert(args.begin(), "gravlag-batch");
-    std::vector<const char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(a.c_str());
-    std::ostringstream o, e;
-    const int status = BatchMain(static_cast<int>(argv.size()), argv.data(), o, e, false);
-    out = o.str();
-    err = e.str();
-    return status;
+    const gravlag::testing::BatchCall call = gravlag::testing::CallBatch(std::move(args));
+    out = call.out;
+    err = call.err;
+    return call.status;
 }
 
 } // namespace

@@ -10,27 +10,16 @@
 #include <nlohmann/json.hpp>
 
 #include "app/batch/batch_cli.h"
+#include "batch_call.h"
 #include "scratch_folder.h"
 
 using namespace gravlag;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+using Outcome = gravlag::testing::BatchCall;
 
-Outcome Main(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "gravlag-batch");
-    std::vector<const char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    const int status = BatchMain(static_cast<int>(argv.size()), argv.data(), out, err, false);
-    return {status, out.str(), err.str()};
-}
+Outcome Main(std::vector<std::string> args) { return gravlag::testing::CallBatch(std::move(args)); }
 
 const std::string kNotANumber = " is not a number (digits, a point and an exponent only, as 5e4)";
 

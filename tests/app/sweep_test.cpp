@@ -16,6 +16,7 @@
 #include "core/lane_group.h"
 #include "csv_reader.h"
 #include "scratch_folder.h"
+#include "batch_call.h"
 
 using namespace gravlag;
 using gravlag::testing::ScratchFolder;
@@ -303,15 +304,10 @@ TEST(Sweep, APointsFilesAndReportAreOneUnit)
     const gravlag::testing::ScratchFolder scratch("sweep_unit");
     const fs::path& dir = scratch.path();
     const auto batch = [](std::vector<std::string> args, std::vector<std::string>& lines, std::string& problems) {
-        args.insert(args.begin(), "gravlag-batch");
-        std::vector<const char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(a.c_str());
-        std::ostringstream out, err;
-        const int status = BatchMain(static_cast<int>(argv.size()), argv.data(), out, err, false);
-        lines = Lines(out.str());
-        problems = err.str();
-        return status;
+        const gravlag::testing::BatchCall call = gravlag::testing::CallBatch(std::move(args));
+        lines = Lines(call.out);
+        problems = call.err;
+        return call.status;
     };
     const auto read = [](const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
