@@ -1,9 +1,11 @@
 #pragma once
-// The pass of the main loop: forces from retarded source positions, then semi-implicit
-// Euler, then the histories. OnePass is compiled for each number of bodies (0..Last take
-// part), for c > 0 or not and for each retardation method, so that a pass branches on none of
-// them. It computes the pass apart from the state and commits it only when its checks hold,
-// so that a fault leaves the state as the last completed pass left it.
+// The pass of the main loop, in four phases: the separations and delays of the pairs
+// (PassDelays), the pull on each target from its sources' retarded positions (PassForces),
+// semi-implicit Euler and the separations after the move (PassStep), then the state, the
+// histories and the carry (PassCommit). OnePass is compiled for each number of bodies
+// (0..Last take part), for c > 0 or not and for each retardation method, so that a pass
+// branches on none of them. It computes the pass apart from the state and commits it only
+// when its checks hold, so that a fault leaves the state as the last completed pass left it.
 //
 // The run computes each pass with folded checks, which only lower one flag. A pass that
 // lowers it is computed once more by the same code with naming checks, which keep the first
@@ -128,52 +130,82 @@ template <int Pairs>
     }
 }
 
-// One pass for bodies 0..Last; Delayed: c > 0. Commits the pass to the state and what it
-// carries to `carry` when `checks` hold, and returns whether it did; the history lookup's
-// slopes are then the caller's to push.
-template <int Last, bool Delayed, RetardationMethod Method, class Checks>
-inline bool OnePass(SimState& s, const PassConstants& pc, HistoryLookup& lookup, PassCarry& carry,
-                    Checks& checks)
+// How many pairs' separations a pass takes from the last pass's carry rather than from the
+// positions now. With a delay by velocity the delays wait for no load when all separations
+// come from the last pass, which measured them after its move; otherwise pair (0, 1) comes
+// from there and the others from the positions now. Each is the faster way for its passes.
+template <int Last, bool Delayed, RetardationMethod Method>
+constexpr int kCarriedPairs =
+    Delayed && Method != RetardationMethod::HistoryLookup && Last == 2 ? 3 : 1;
+
+// The pairs at the start of a pass, indexed by PairOf.
+struct PassPairs {
+    double sepSq[kBodies] = {}, sep[kBodies] = {}; // separation squared and plain
+    double tau[kBodies] = {};                      // delay: separation / c, 0 without one
+};
+
+// The pull on each target (fx, fy: the force per unit mass, pointing from the source) and
+// the source positions it was computed from. Only the active bodies' entries are set.
+struct PassPull {
+    double fx[kBodies], fy[kBodies], xRet[kBodies], yRet[kBodies];
+};
+
+// The bodies after the move, not yet committed, and the separations of the carried pairs.
+struct PassMotion {
+    double x[kBodies], y[kBodies], vx[kBodies], vy[kBodies];
+    double sepSquared[kBodies], sep[kBodies];
+};
+
+// Separations and delays of the pairs from the positions at the start of the pass, the
+// carried ones from `carry`: (x(i) - x(j))^2 and (x(j) - x(i))^2 are the same double, so once
+// a pair.
+template <int Last, bool Delayed, RetardationMethod Method>
+[[gnu::always_inline]] inline void PassDelays(const SimState& s, const PassConstants& pc,
+                                              const PassCarry& carry, PassPairs& pairs)
 {
     constexpr int N = Last + 1;
-    constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
-    // With a delay by velocity the delays wait for no load when all separations come from the
-    // last pass, which measured them after its move; otherwise pair (0, 1) comes from there
-    // and the others from the positions now. Each is the faster way for its passes.
-    constexpr int kCarried = Delayed && !kLookup && Last == 2 ? 3 : 1;
-    const double c = pc.c, dt = pc.dt;
-
-    // Separations and delays of the pairs, indexed by PairOf, from the positions at the start
-    // of the pass: (x(i) - x(j))^2 and (x(j) - x(i))^2 are the same double, so once a pair.
-    double sepSq[kBodies] = {}, sep[kBodies] = {}, tau[kBodies] = {};
+    constexpr int kCarried = kCarriedPairs<Last, Delayed, Method>;
 #pragma GCC unroll 3
     for (int p = 0; p < kCarried; ++p) {
-        sepSq[p] = carry.sepSquared[p];
-        sep[p] = carry.sep[p];
+        pairs.sepSq[p] = carry.sepSquared[p];
+        pairs.sep[p] = carry.sep[p];
     }
     if constexpr (kCarried == 1 && N == 3) {
 #pragma GCC unroll 2
         for (int i = 0; i < 2; ++i) {
             const double ex = s.x[i] - s.x[2], ey = s.y[i] - s.y[2];
-            sepSq[PairOf(i, 2)] = ex * ex + ey * ey;
+            pairs.sepSq[PairOf(i, 2)] = ex * ex + ey * ey;
         }
-        const DoublePair r = SqrtOfBoth(sepSq[1], sepSq[2]);
-        sep[1] = r.first;
-        sep[2] = r.second;
+        const DoublePair r = SqrtOfBoth(pairs.sepSq[1], pairs.sepSq[2]);
+        pairs.sep[1] = r.first;
+        pairs.sep[2] = r.second;
     }
     if constexpr (Delayed && N >= 2) {
-        tau[0] = sep[0] / c;
+        const double c = pc.c;
+        pairs.tau[0] = pairs.sep[0] / c;
         if constexpr (N == 3) {
-            const DoublePair t = QuotientsOfBoth(sep[1], sep[2], c, c);
-            tau[1] = t.first;
-            tau[2] = t.second;
+            const DoublePair t = QuotientsOfBoth(pairs.sep[1], pairs.sep[2], c, c);
+            pairs.tau[1] = t.first;
+            pairs.tau[2] = t.second;
         }
     }
+}
 
-    // Forces, target i from its sources j in ascending order, with the checks in the order of
-    // the formulas. The roots and quotients of a target's two sources go together.
+// The pull on each target i from its sources j in ascending order, each at its retarded
+// position (by the history lookup or back along its velocity), with the checks in the order
+// of the formulas. The roots and quotients of a target's two sources go together.
+template <int Last, bool Delayed, RetardationMethod Method, class Checks>
+[[gnu::always_inline]] inline void PassForces(const SimState& s, const PassConstants& pc,
+                                              HistoryLookup& lookup, const PassPairs& pairs,
+                                              Checks& checks, PassPull& pull)
+{
+    constexpr int N = Last + 1;
+    constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
     constexpr int M = N > 1 ? N - 1 : 1; // sources per target
-    double fx[kBodies], fy[kBodies], xRet[kBodies], yRet[kBodies];
+    const double dt = pc.dt;
+    const double* const tau = pairs.tau;
+    double* const xRet = pull.xRet;
+    double* const yRet = pull.yRet;
 #pragma GCC unroll 3
     for (int j = 0; j < kBodies; ++j) {
         xRet[j] = s.xRet[j];
@@ -207,10 +239,10 @@ inline bool OnePass(SimState& s, const PassConstants& pc, HistoryLookup& lookup,
             // distance is the one carried: x - v*0 gives x back for any finite v, and every
             // committed v is finite; the lookup's h0 + s*0 does only for a finite slope s.
             if constexpr (kLookup)
-                r2[m] = t == 0 ? sepSq[PairOf(i, j)] : dx[m] * dx[m] + dy[m] * dy[m];
+                r2[m] = t == 0 ? pairs.sepSq[PairOf(i, j)] : dx[m] * dx[m] + dy[m] * dy[m];
             else
-                r2[m] = Delayed ? dx[m] * dx[m] + dy[m] * dy[m] : sepSq[PairOf(i, j)];
-            r[m] = sep[PairOf(i, j)];
+                r2[m] = Delayed ? dx[m] * dx[m] + dy[m] * dy[m] : pairs.sepSq[PairOf(i, j)];
+            r[m] = pairs.sep[PairOf(i, j)];
             ++m;
         }
         if constexpr (Delayed && N == 3) {
@@ -234,8 +266,8 @@ inline bool OnePass(SimState& s, const PassConstants& pc, HistoryLookup& lookup,
             for (m = 0; m < N - 1; ++m)
                 f[m] = pc.gm[source[m]] / r3[m];
         }
-        fx[i] = 0;
-        fy[i] = 0;
+        pull.fx[i] = 0;
+        pull.fy[i] = 0;
 #pragma GCC unroll 2
         for (m = 0; m < N - 1; ++m) {
             const int j = source[m];
@@ -244,45 +276,59 @@ inline bool OnePass(SimState& s, const PassConstants& pc, HistoryLookup& lookup,
                 checks.lookup(found[m], i, j);
             if (j == 0)
                 checks.delay(t, pc.maxDelay, i);
-            fx[i] = fx[i] + f[m] * dx[m];
-            fy[i] = fy[i] + f[m] * dy[m];
-            checks.force(t, r3[m], fx[i], fy[i], i, j);
+            pull.fx[i] = pull.fx[i] + f[m] * dx[m];
+            pull.fy[i] = pull.fy[i] + f[m] * dy[m];
+            checks.force(t, r3[m], pull.fx[i], pull.fy[i], i, j);
         }
     }
+}
 
-    // Semi-implicit Euler; bodies above the last active one stand still.
-    double x[kBodies], y[kBodies], vx[kBodies], vy[kBodies];
+// Semi-implicit Euler: the new velocity from the pull, then the new position from the new
+// velocity; bodies above the last active one stand still. Then the separations after the
+// move, which the next pass and the separation history take, with their checks.
+template <int Last, bool Delayed, RetardationMethod Method, class Checks>
+[[gnu::always_inline]] inline void PassStep(const SimState& s, const PassConstants& pc,
+                                            const PassPull& pull, Checks& checks,
+                                            PassMotion& motion)
+{
+    constexpr int N = Last + 1;
+    const double dt = pc.dt;
 #pragma GCC unroll 3
     for (int i = 0; i < kBodies; ++i) {
-        x[i] = s.x[i];
-        y[i] = s.y[i];
+        motion.x[i] = s.x[i];
+        motion.y[i] = s.y[i];
     }
 #pragma GCC unroll 3
     for (int i = 0; i < N; ++i) {
-        vx[i] = s.vx[i] - dt * fx[i];
-        vy[i] = s.vy[i] - dt * fy[i];
-        x[i] = x[i] + dt * vx[i];
-        y[i] = y[i] + dt * vy[i];
-        checks.motion(vx[i], vy[i], x[i], y[i], i);
+        motion.vx[i] = s.vx[i] - dt * pull.fx[i];
+        motion.vy[i] = s.vy[i] - dt * pull.fy[i];
+        motion.x[i] = motion.x[i] + dt * motion.vx[i];
+        motion.y[i] = motion.y[i] + dt * motion.vy[i];
+        checks.motion(motion.vx[i], motion.vy[i], motion.x[i], motion.y[i], i);
     }
-    double sepSquared[kBodies], sepAfter[kBodies];
-    Separations<kCarried>(x, y, sepSquared, sepAfter);
-    const double sep0 = sepAfter[0];
-    checks.distance(sep0);
-    if (!checks.ok())
-        return false;
+    Separations<kCarriedPairs<Last, Delayed, Method>>(motion.x, motion.y, motion.sepSquared,
+                                                      motion.sep);
+    checks.distance(motion.sep[0]);
+}
 
+// Writes a checked pass into the state, its histories and what it carries to the next.
+template <int Last, bool Delayed, RetardationMethod Method>
+[[gnu::always_inline]] inline void PassCommit(SimState& s, const PassPairs& pairs,
+                                              const PassPull& pull, const PassMotion& motion,
+                                              PassCarry& carry)
+{
+    constexpr int N = Last + 1;
 #pragma GCC unroll 3
     for (int i = 0; i < N; ++i) {
-        s.x[i] = x[i];
-        s.y[i] = y[i];
-        s.vx[i] = vx[i];
-        s.vy[i] = vy[i];
-        s.fx[i] = fx[i];
-        s.fy[i] = fy[i];
+        s.x[i] = motion.x[i];
+        s.y[i] = motion.y[i];
+        s.vx[i] = motion.vx[i];
+        s.vy[i] = motion.vy[i];
+        s.fx[i] = pull.fx[i];
+        s.fy[i] = pull.fy[i];
         if constexpr (Last > 0) {
-            s.xRet[i] = xRet[i];
-            s.yRet[i] = yRet[i];
+            s.xRet[i] = pull.xRet[i];
+            s.yRet[i] = pull.yRet[i];
         }
     }
     // Shifting the history of a body that stands still is the same as rewriting its entry 0.
@@ -290,14 +336,32 @@ inline bool OnePass(SimState& s, const PassConstants& pc, HistoryLookup& lookup,
 #pragma GCC unroll 4
     for (int h = kSepEntries - 1; h >= 1; --h)
         s.sepHist[h] = s.sepHist[h - 1];
-    s.sepHist[0] = sep0;
+    s.sepHist[0] = motion.sep[0];
 #pragma GCC unroll 3
-    for (int p = 0; p < kCarried; ++p) {
-        carry.sepSquared[p] = sepSquared[p];
-        carry.sep[p] = sepAfter[p];
+    for (int p = 0; p < kCarriedPairs<Last, Delayed, Method>; ++p) {
+        carry.sepSquared[p] = motion.sepSquared[p];
+        carry.sep[p] = motion.sep[p];
     }
-    carry.tau10 = tau[PairOf(1, 0)];
-    carry.tau20 = tau[PairOf(2, 0)];
+    carry.tau10 = pairs.tau[PairOf(1, 0)];
+    carry.tau20 = pairs.tau[PairOf(2, 0)];
+}
+
+// One pass for bodies 0..Last; Delayed: c > 0. Commits the pass to the state and what it
+// carries to `carry` when `checks` hold, and returns whether it did; the history lookup's
+// slopes are then the caller's to push.
+template <int Last, bool Delayed, RetardationMethod Method, class Checks>
+inline bool OnePass(SimState& s, const PassConstants& pc, HistoryLookup& lookup, PassCarry& carry,
+                    Checks& checks)
+{
+    PassPairs pairs;
+    PassPull pull;
+    PassMotion motion;
+    PassDelays<Last, Delayed, Method>(s, pc, carry, pairs);
+    PassForces<Last, Delayed, Method>(s, pc, lookup, pairs, checks, pull);
+    PassStep<Last, Delayed, Method>(s, pc, pull, checks, motion);
+    if (!checks.ok())
+        return false;
+    PassCommit<Last, Delayed, Method>(s, pairs, pull, motion, carry);
     return true;
 }
 
