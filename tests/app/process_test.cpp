@@ -329,8 +329,13 @@ TEST(Process, ASweepShortOfThreadsAndMemoryEndsWithItsLines)
             EXPECT_EQ(j["ended"], "completed") << line;
         }
     }
-    EXPECT_EQ(n, 40);
-    EXPECT_EQ(WEXITSTATUS(status), outOfMemory > 0 ? 4 : 0) << err;
+    // Where the threads' stacks leave the sweep itself no room, it ends out of memory after
+    // the lines of the points it finished (how many depends on how fast the threads start).
+    const bool sweepOutOfMemory = err.find("\ngravlag-batch: out of memory\n") != std::string::npos;
+    if (!sweepOutOfMemory) {
+        EXPECT_EQ(n, 40);
+    }
+    EXPECT_EQ(WEXITSTATUS(status), outOfMemory > 0 || sweepOutOfMemory ? 4 : 0) << err;
     EXPECT_TRUE(Hidden(dir / "runs").empty());
     fs::remove_all(dir);
 }
