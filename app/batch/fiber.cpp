@@ -9,6 +9,7 @@
 #endif
 
 #if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
 #include <sanitizer/common_interface_defs.h>
 #define GRAVLAG_ASAN_FIBERS 1
 #endif
@@ -79,6 +80,11 @@ Fiber::Fiber(std::function<void()> body, std::size_t stackBytes) : body_(std::mo
     mprotect(map, page, PROT_NONE); // an overflow faults instead of writing over memory
     stack_ = map;
     mapped_ = size + page;
+#if GRAVLAG_ASAN_FIBERS
+    // The mapping may lie where an earlier fiber's stack lay, whose frames AddressSanitizer
+    // still marks: it starts as new memory.
+    __asan_unpoison_memory_region(map, size + page);
+#endif
     auto* top = reinterpret_cast<void**>(static_cast<char*>(map) + mapped_);
     // As gravlag_switch_stack leaves a stack: r15 r14 r13 r12 rbx rbp, then the return
     // address; after its ret the stack pointer is `top`, 16-byte aligned as a call expects.
@@ -93,8 +99,13 @@ Fiber::Fiber(std::function<void()> body, std::size_t stackBytes) : body_(std::mo
 
 Fiber::~Fiber()
 {
-    if (stack_)
-        munmap(stack_, mapped_);
+    if (!stack_)
+        return;
+#if GRAVLAG_ASAN_FIBERS
+    // The frames left on the stack are gone with it, for whatever is mapped here next.
+    __asan_unpoison_memory_region(stack_, mapped_);
+#endif
+    munmap(stack_, mapped_);
 }
 
 void Fiber::start(Fiber* self)
