@@ -4,17 +4,20 @@
     bench/web_bench.py SITE_FOLDER GRAVLAG_BATCH [--rounds N] [--js-flags FLAGS]
 
 SITE_FOLDER is what scripts/web builds (build-web/site), served by `python3 -m http.server`
-in a process of its own, as a person would serve it. Each round opens the page twice in
+in a process of its own, as a person would serve it. Each round opens the page four times in
 Debian's chromium (headless, through chromedriver), each time in a fresh browser with a
-fresh profile, so that nothing compiled before is cached: once for the default "2 BH's" run
-and once, after "Choice", for the default "Mercury" run. For each page: the time from the
-navigation's start to the program started (the page is interactive), the first run's time
-(the click on "Calculate" to "End" back on the button, as the page measures it) and the
-fastest of the two runs after it. Taken in turn with each page: `GRAVLAG_BATCH --json` of the
-same run, wall-clock, the median of five, as a script starts it. Printed: the medians over
-the rounds and the ratios page / batch runner (the targets: interactive within 1 s, a run at
-most 2 times the batch runner's). --js-flags passes V8 flags to the browser, to find out
-where the time goes (not what a visitor's browser does).
+fresh profile, so that nothing compiled before is cached: for the default "2 BH's" run and,
+after "Choice", for the default "Mercury" run, each once clicked at once and once clicked
+after the page's warm-up (page.js: short runs in idle time that get the browser to optimise
+the main loops; the first click stops it). For each page: the time from the navigation's
+start to the program started (the page is interactive) and, for the second kind, to the
+warm-up's end; the first run's time (the click on "Calculate" to "End" back on the button,
+as the page measures it) and the fastest of the two runs after it. Taken in turn with each
+scenario: `GRAVLAG_BATCH --json` of the same run, wall-clock, the median of five, as a
+script starts it. Printed: the medians over the rounds and the ratios page / batch runner
+(the targets: interactive within 1 s, a run at most 2 times the batch runner's). --js-flags
+passes V8 flags to the browser, to find out where the time goes (not what a visitor's
+browser does).
 """
 
 import argparse
@@ -59,8 +62,9 @@ def wait(condition, what, timeout=120):
     raise SystemExit("web_bench: " + what)
 
 
-def page_times(url, scenario, js_flags):
-    """Interactive, first run and fastest later run, in seconds, in a fresh browser."""
+def page_times(url, scenario, js_flags, after_warm_up):
+    """Interactive, warmed (None when not waited for), first run and fastest later run, in
+    seconds, in a fresh browser."""
     profile = tempfile.mkdtemp(prefix="gravlag-web-bench-")
     options = Options()
     for arg in ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
@@ -76,12 +80,20 @@ def page_times(url, scenario, js_flags):
         driver.get(url)
         ready = wait(lambda: driver.execute_script("return document.body.dataset.ready"),
                      "the page never became ready")
+        warmed = None
+        if after_warm_up:
+            state = wait(lambda: driver.execute_script(
+                "var d = document.body.dataset; return d.warmed || d.warmUp"),
+                "the warm-up never ended")
+            if state == "stopped":
+                raise SystemExit("web_bench: the warm-up stopped with no click")
+            warmed = float(state) / 1e3
         if scenario == "Mercury":
             driver.find_element("id", "Tmethode").click()
             wait(lambda: driver.find_element("id", "Tmethode").get_attribute("value") == "Mercury",
                  "Choice did not switch")
         runs = [driver.execute_async_script(CALCULATE) for _ in range(3)]
-        return float(ready) / 1e3, runs[0] / 1e3, min(runs[1:]) / 1e3
+        return float(ready) / 1e3, warmed, runs[0] / 1e3, min(runs[1:]) / 1e3
     finally:
         driver.quit()
         shutil.rmtree(profile, ignore_errors=True)
@@ -113,19 +125,22 @@ def main():
     url = "http://127.0.0.1:%d/index.html" % port
     try:
         wait(lambda: socket.socket().connect_ex(("127.0.0.1", port)) == 0, "no server")
-        rows = {s: {"ready": [], "first": [], "later": [], "batch": [], "first/batch": [],
-                    "later/batch": []} for s in ("2 BH's", "Mercury")}
+        keys = ["ready", "warmed", "at once", "after warm-up", "later", "batch"]
+        rows = {s: {k: [] for k in keys} for s in ("2 BH's", "Mercury")}
         loads = [os.getloadavg()[0]]
         for r in range(args.rounds):
             for scenario, row in rows.items():
-                ready, first, later = page_times(url, scenario, args.js_flags)
+                ready, _, at_once, later = page_times(url, scenario, args.js_flags, False)
+                ready2, warmed, after, later2 = page_times(url, scenario, args.js_flags, True)
                 native = batch_time(batch, scenario)
-                for key, value in (("ready", ready), ("first", first), ("later", later),
-                                   ("batch", native), ("first/batch", first / native),
-                                   ("later/batch", later / native)):
+                for key, value in (("ready", ready), ("ready", ready2), ("warmed", warmed),
+                                   ("at once", at_once), ("after warm-up", after),
+                                   ("later", later), ("later", later2), ("batch", native)):
                     row[key].append(value)
-                print("round %d %-8s interactive %.3f s  first run %.3f s  later %.3f s  "
-                      "batch %.3f s" % (r + 1, scenario, ready, first, later, native), flush=True)
+                print("round %d %-8s interactive %.3f/%.3f s, warmed %.3f s; first run at once "
+                      "%.3f s, after the warm-up %.3f s; later %.3f/%.3f s; batch %.3f s"
+                      % (r + 1, scenario, ready, ready2, warmed, at_once, after, later, later2,
+                         native), flush=True)
             loads.append(os.getloadavg()[0])
     finally:
         server.terminate()
@@ -134,13 +149,14 @@ def main():
                              text=True).stdout.strip()
     print("%s; %d rounds; load (1-minute average) %.1f to %.1f on %d processors"
           % (version, args.rounds, min(loads), max(loads), os.cpu_count()))
-    print("medians:")
+    print("medians (times the batch runner's in brackets):")
     for scenario, row in rows.items():
         m = {k: statistics.median(v) for k, v in row.items()}
-        print("  %-8s interactive %.3f s; first run %.3f s, %.2f times the batch runner's "
-              "%.3f s; later runs %.3f s, %.2f times"
-              % (scenario, m["ready"], m["first"], m["first/batch"], m["batch"], m["later"],
-                 m["later/batch"]))
+        print("  %-8s interactive %.3f s, warmed up %.3f s; batch runner %.3f s; first run "
+              "clicked at once %.3f s (%.2f), after the warm-up %.3f s (%.2f); later runs %.3f s "
+              "(%.2f)" % (scenario, m["ready"], m["warmed"], m["batch"], m["at once"],
+                          m["at once"] / m["batch"], m["after warm-up"],
+                          m["after warm-up"] / m["batch"], m["later"], m["later"] / m["batch"]))
     sizes = {name: os.path.getsize(os.path.join(args.site, name))
              for name in sorted(os.listdir(args.site))}
     print("site: " + ", ".join("%s %d bytes" % kv for kv in sizes.items()))

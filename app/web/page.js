@@ -45,8 +45,16 @@
     g.closePath(); g.fill();
   }
 
-  function drawOrbit(f, i, bodies) {
-    var canvas = $('dv-orbit'), g = canvas.getContext('2d');
+  // The run's own values the drawing needs beside its frames.
+  function runShown() {
+    var bodies = program._gravlag_web_run_bodies(), mass = [];
+    for (var b = 0; b < bodies; ++b)
+      mass.push(program._gravlag_web_run_mass(b));
+    return {bodies: bodies, c: program._gravlag_web_run_c(), mass: mass};
+  }
+
+  function drawOrbit(canvas, f, i, run) {
+    var g = canvas.getContext('2d'), bodies = run.bodies;
     var zoom = Math.pow(2, Number($('dv-zoom').value));
     var s = view.scale * zoom, w = canvas.width, h = canvas.height;
     // Screen y upwards, as a physicist draws an orbit; equal scales on both axes.
@@ -70,7 +78,7 @@
         g.globalAlpha = 1;
       }
     }
-    var c = program._gravlag_web_run_c();
+    var c = run.c;
     var magnify = Number($('dv-magnify').value);
     var lines = [], angles = [];
     // Where the pull would point without a delay: the Newtonian sum towards where the
@@ -84,8 +92,8 @@
         if (j === target)
           continue;
         var dx = f.get(i, F.xFrom, j) - xf, dy = f.get(i, F.yFrom, j) - yf, r = Math.hypot(dx, dy);
-        nx += program._gravlag_web_run_mass(j) * dx / (r * r * r);
-        ny += program._gravlag_web_run_mass(j) * dy / (r * r * r);
+        nx += run.mass[j] * dx / (r * r * r);
+        ny += run.mass[j] * dy / (r * r * r);
       }
       var ax = f.get(i, F.ax, target), ay = f.get(i, F.ay, target);
       if ((ax === 0 && ay === 0) || (nx === 0 && ny === 0))
@@ -151,8 +159,8 @@
     return span / step > 25 ? step * 5 : span / step > 10 ? step * 2 : step;
   }
 
-  function drawPlot(f, i) {
-    var canvas = $('dv-plot'), g = canvas.getContext('2d');
+  function drawPlot(canvas, f, i) {
+    var g = canvas.getContext('2d');
     var w = canvas.width, h = canvas.height, left = 66, right = 10, top = 40, bottom = 40;
     g.fillStyle = 'white';
     g.fillRect(0, 0, w, h);
@@ -234,8 +242,8 @@
                    $('dv-magnify').value].join();
       if (shows !== view.drawn) {
         view.drawn = shows;
-        drawOrbit(f, view.shown, bodies);
-        drawPlot(f, view.shown);
+        drawOrbit($('dv-orbit'), f, view.shown, runShown());
+        drawPlot($('dv-plot'), f, view.shown);
       }
       $('dv-status').textContent = 'frame ' + (view.shown + 1) + ' of ' + f.n
         + (program._gravlag_web_run_going() ? ' (run going)' : '');
@@ -263,12 +271,110 @@
   $('dv-law').addEventListener('change', setModel);
   $('dv-integrator').addEventListener('change', setModel);
 
+  // While the page waits for the person, short runs of the main loops on a program of the
+  // module's own (app/web/warm_up.h) get the browser to optimise them, and the delay view
+  // draws made-up frames into canvases that are never shown, so that the first "Calculate"
+  // runs as fast as the ones after it instead of in code the browser has only just compiled.
+  // Only in idle time, a few milliseconds at a time, and never again once the person clicks:
+  // what the person does comes first.
+  var WARM_UP = {loops: 3, rounds: 8, firstPasses: 500, passes: 20000, drawings: 16,
+                 frames: 3200};
+  var warmUp = {step: 0, stopped: false, steps: []};
+  function stopWarmUp() { warmUp.stopped = true; }
+  ['pointerdown', 'click'].forEach(function (type) {
+    document.addEventListener(type, stopWarmUp, true);
+  });
+
+  function madeUpFrames() {
+    // As many as a default run records, so that the loops over them run as long.
+    var per = program._gravlag_web_frame_doubles(), n = WARM_UP.frames;
+    var heap = new Float64Array(n * per);
+    for (var i = 0, at = 0; i < n; ++i, at += per) {
+      heap[at + F.k] = 100 * i;
+      heap[at + F.time] = 0.1 * i;
+      for (var b = 0; b < 3; ++b) {
+        var r = b + 1, angle = i / (50 * r) + b;
+        heap[at + F.x + b] = r * Math.cos(angle);
+        heap[at + F.y + b] = r * Math.sin(angle);
+        heap[at + F.xRet + b] = r * Math.cos(angle - 0.05);
+        heap[at + F.yRet + b] = r * Math.sin(angle - 0.05);
+        heap[at + F.ax + b] = -Math.cos(angle + 0.01);
+        heap[at + F.ay + b] = -Math.sin(angle + 0.01);
+        heap[at + F.xFrom + b] = r * Math.cos(angle - 0.001);
+        heap[at + F.yFrom + b] = r * Math.sin(angle - 0.001);
+      }
+      heap[at + F.d21] = 3;
+      heap[at + F.d31] = 5;
+      heap[at + F.sep] = 1 + 0.1 * Math.sin(i / 50);
+      heap[at + F.a] = 1.2;
+    }
+    return {n: n, per: per, start: 0, heap: heap, get: function (i, field, body) {
+      return heap[i * per + field + (body || 0)];
+    }};
+  }
+
+  function planWarmUp() {
+    var steps = [];
+    for (var round = 0; round < WARM_UP.rounds; ++round) {
+      for (var loop = 0; loop < WARM_UP.loops; ++loop) {
+        steps.push(function (loop, passes) {
+          return function () {
+            return !program._gravlag_web_run_going() && program._gravlag_web_warm_up(loop, passes);
+          };
+        }(loop, round === 0 ? WARM_UP.firstPasses : WARM_UP.passes));
+      }
+    }
+    var drawn = null;
+    for (var d = 0; d < WARM_UP.drawings; ++d) {
+      steps.push(function (d) {
+        return function () {
+          if (!drawn) {
+            var orbit = document.createElement('canvas'), plot = document.createElement('canvas');
+            orbit.width = orbit.height = plot.width = plot.height = 480;
+            drawn = {orbit: orbit, plot: plot, f: madeUpFrames(),
+                     run: {bodies: 3, c: 300, mass: [100, 100, 0.01]}};
+          }
+          var shown = Math.floor(d * (WARM_UP.frames - 1) / (WARM_UP.drawings - 1));
+          drawOrbit(drawn.orbit, drawn.f, shown, drawn.run);
+          drawPlot(drawn.plot, drawn.f, shown);
+          return true;
+        };
+      }(d));
+    }
+    return steps;
+  }
+
+  function warmUpSteps(deadline) {
+    var steps = warmUp.steps;
+    while (!warmUp.stopped && warmUp.step < steps.length && deadline.timeRemaining() > 4) {
+      if (steps[warmUp.step]())
+        ++warmUp.step;
+      else
+        warmUp.stopped = true;
+    }
+    if (warmUp.stopped)
+      document.body.dataset.warmUp = 'stopped';
+    else if (warmUp.step === steps.length)
+      document.body.dataset.warmed = String(performance.now());
+    else
+      idle(warmUpSteps);
+  }
+  var idle = window.requestIdleCallback ? function (f) { requestIdleCallback(f); }
+    : function (f) { setTimeout(function () { f({timeRemaining: function () { return 10; }}); }, 1); };
+
   createGravlag().then(function (module) {
     program = window.gravlag = module;
     var loading = $('gravlag-loading');
     if (loading)
       loading.remove();
     document.body.dataset.ready = String(performance.now());
-    requestAnimationFrame(function () { drawPlot(frames(), 0); tick(); });
+    // Both panes drawn empty at once, so that their first drawing in a run finds them ready.
+    requestAnimationFrame(function () {
+      drawOrbit($('dv-orbit'), frames(), 0, runShown());
+      drawPlot($('dv-plot'), frames(), 0);
+      tick();
+    });
+    warmUp.steps = planWarmUp();
+    idle(warmUpSteps);
   });
 })();

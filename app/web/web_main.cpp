@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "app/web/delay_recorder.h"
+#include "app/web/warm_up.h"
 #include "core/physics/model.h"
 #include "panel/program.h"
 #include "ui/web/web_services.h"
@@ -21,6 +22,7 @@ struct WebProgram {
 };
 
 WebProgram* web = nullptr;
+gravlag::WarmUp* warmUp = nullptr; // made at the first warm-up run, so not before the page is interactive
 
 } // namespace
 
@@ -32,6 +34,19 @@ EMSCRIPTEN_KEEPALIVE void gravlag_web_pump()
 {
     web->services.processPendingEvents();
     web->services.paint();
+}
+
+// One warm-up run (warm_up.h) of `passes` passes of loop 0, 1 or 2: 1 when it ran, 0 when
+// refused (an unknown loop, a pass count out of range, or the page's own run going, whose
+// stack lies unwound in the module's memory).
+EMSCRIPTEN_KEEPALIVE int gravlag_web_warm_up(int loop, int passes)
+{
+    if (loop < 0 || loop >= gravlag::WarmUp::kLoops || passes < 1 || web->recorder.running())
+        return 0;
+    if (!warmUp)
+        warmUp = new gravlag::WarmUp;
+    warmUp->run(static_cast<gravlag::WarmUp::Loop>(loop), passes);
+    return 1;
 }
 
 // The force law and integrator of the next runs, by their names ("retarded", "euler", ...):

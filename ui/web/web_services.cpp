@@ -61,7 +61,15 @@ void WebServices::registerControl(int id, WebPagePart& control)
     controlsById_[static_cast<std::size_t>(id)] = &control;
 }
 
-void WebServices::processPendingEvents() { handOver(running_); }
+// During a run the set-up hands over too, just after the click that started the run: the
+// browser has just run, so that hand-over waits for the run's next frame like the others.
+void WebServices::processPendingEvents()
+{
+    if (running_)
+        processPendingInput();
+    else
+        handOver(false);
+}
 
 // Input reaches the program only while the browser runs, so a hand-over that does not let
 // it run has nothing to take: it costs a look at the clock.
@@ -123,7 +131,7 @@ void WebServices::setRunning(bool running)
     running_ = running;
     if (running) {
         lastBrowserTurn_ = gravlag_dom_now();
-        runTurnMs_ = kFrameMs;
+        runTurnMs_ = kFirstTurnMs;
     } else {
         paint(); // everything shown as it stands
     }

@@ -45,6 +45,11 @@ public:
     // half the time; never more than kLongestTurnMs, so that "Stop" is still taken promptly.
     static constexpr double kFrameMs = 16.0;
     static constexpr double kLongestTurnMs = 250.0;
+    // A run's first hand-over comes this long after its start: the browser has just run
+    // (it took the click that started it), and a short run (the default "2 BH's") is over
+    // by then, its result shown at once instead of after a frame spent on pictures half drawn.
+    // Still well within what a person takes for an immediate answer to "Stop".
+    static constexpr double kFirstTurnMs = 50.0;
 
     WebServices();
     ~WebServices() override;
