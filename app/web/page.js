@@ -147,6 +147,12 @@
     } else {
       head += ', c = 0: no delay';
     }
+    // On a pale ground: a wide orbit's trail or ghost may pass under the text.
+    var textWidth = g.measureText(head).width;
+    lines.forEach(function (line) { textWidth = Math.max(textWidth, g.measureText(line).width); });
+    g.fillStyle = 'rgba(255, 255, 255, 0.85)';
+    g.fillRect(4, 3, textWidth + 8, 18 + 16 * lines.length);
+    g.fillStyle = '#222';
     g.fillText(head, 8, 16);
     lines.forEach(function (line, n) { g.fillText(line, 8, 34 + 16 * n); });
     canvas.dataset.angles = JSON.stringify(angles); // degrees, as the lines say them
