@@ -283,7 +283,7 @@
   // runs as fast as the ones after it instead of in code the browser has only just compiled.
   // Only in idle time, a few milliseconds at a time, and never again once the person clicks:
   // what the person does comes first.
-  var WARM_UP = {loops: 3, rounds: 8, firstPasses: 500, passes: 20000, drawings: 16,
+  var WARM_UP = {loops: 3, rounds: 4, firstPasses: 500, passes: 20000, drawings: 8,
                  frames: 3200};
   var warmUp = {step: 0, stopped: false, steps: []};
   function stopWarmUp() { warmUp.stopped = true; }

@@ -30,7 +30,10 @@ void SendText(int control, std::string_view text)
 // ---------------------------------------------------------------------------------------------
 // Services
 
-WebServices::WebServices() : lastBrowserTurn_(gravlag_dom_now()) {}
+WebServices::WebServices(Place place)
+    : onPage_(place == Place::Page), lastBrowserTurn_(gravlag_dom_now())
+{
+}
 
 WebServices::~WebServices() = default;
 
@@ -80,7 +83,7 @@ void WebServices::processPendingInput()
 
 void WebServices::handOver(bool letBrowserRun)
 {
-    if (ended_)
+    if (ended_ || !onPage_)
         return;
     if (letBrowserRun) {
         paint();
@@ -123,7 +126,8 @@ void WebServices::runQueuedInput()
 void WebServices::endProgram()
 {
     ended_ = true;
-    gravlag_dom_program_ended();
+    if (onPage_)
+        gravlag_dom_program_ended();
 }
 
 void WebServices::setRunning(bool running)
@@ -155,8 +159,9 @@ WebWindow::WebWindow(WebServices& services, int id, std::string name, std::strin
     , outerWidth_(innerWidthTwips + kFrameWidth * kTwips)
     , outerHeight_(innerHeightTwips + kFrameHeight * kTwips)
 {
-    gravlag_dom_window(id_, name_.data(), static_cast<int>(name_.size()), caption_.data(),
-                       static_cast<int>(caption_.size()));
+    if (services_.onPage())
+        gravlag_dom_window(id_, name_.data(), static_cast<int>(name_.size()), caption_.data(),
+                           static_cast<int>(caption_.size()));
     fitPixels();
 }
 
@@ -232,9 +237,10 @@ TextBox& WebWindow::addTextBox(const ControlDesign& design)
 {
     return AddControl(controls_, design.name, [&] {
         const int id = services_.newControlId();
-        gravlag_dom_control(id_, id, 0, design.name.data(), static_cast<int>(design.name.size()),
-                            design.left / kTwips, design.top / kTwips, design.width / kTwips,
-                            design.height / kTwips, design.tabIndex);
+        if (services_.onPage())
+            gravlag_dom_control(id_, id, 0, design.name.data(), static_cast<int>(design.name.size()),
+                                design.left / kTwips, design.top / kTwips, design.width / kTwips,
+                                design.height / kTwips, design.tabIndex);
         auto box = std::make_unique<WebTextBox>(services_, id, design);
         services_.registerControl(id, *box);
         parts_.push_back(box.get());
@@ -246,9 +252,10 @@ Label& WebWindow::addLabel(const ControlDesign& design)
 {
     return AddControl(controls_, design.name, [&] {
         const int id = services_.newControlId();
-        gravlag_dom_control(id_, id, 1, design.name.data(), static_cast<int>(design.name.size()),
-                            design.left / kTwips, design.top / kTwips, design.width / kTwips,
-                            design.height / kTwips, design.tabIndex);
+        if (services_.onPage())
+            gravlag_dom_control(id_, id, 1, design.name.data(), static_cast<int>(design.name.size()),
+                                design.left / kTwips, design.top / kTwips, design.width / kTwips,
+                                design.height / kTwips, design.tabIndex);
         auto label = std::make_unique<WebLabel>(id, design);
         services_.registerControl(id, *label);
         parts_.push_back(label.get());
@@ -260,9 +267,10 @@ Button& WebWindow::addButton(const ControlDesign& design)
 {
     return AddControl(controls_, design.name, [&] {
         const int id = services_.newControlId();
-        gravlag_dom_control(id_, id, 2, design.name.data(), static_cast<int>(design.name.size()),
-                            design.left / kTwips, design.top / kTwips, design.width / kTwips,
-                            design.height / kTwips, design.tabIndex);
+        if (services_.onPage())
+            gravlag_dom_control(id_, id, 2, design.name.data(), static_cast<int>(design.name.size()),
+                                design.left / kTwips, design.top / kTwips, design.width / kTwips,
+                                design.height / kTwips, design.tabIndex);
         auto button = std::make_unique<WebButton>(id, design);
         services_.registerControl(id, *button);
         parts_.push_back(button.get());
@@ -272,6 +280,8 @@ Button& WebWindow::addButton(const ControlDesign& design)
 
 void WebWindow::paint()
 {
+    if (!services_.onPage())
+        return;
     if (geometryChanged_) {
         geometryChanged_ = false;
         gravlag_dom_window_geometry(id_, left_ / kTwips, top_ / kTwips, pixelWidth_, pixelHeight_);

@@ -51,7 +51,11 @@ public:
     // Still well within what a person takes for an immediate answer to "Stop".
     static constexpr double kFirstTurnMs = 50.0;
 
-    WebServices();
+    // Off the page: windows and controls that the page never shows and whose input never
+    // comes, and a run that never hands over (app/web/warm_up.h runs the program on these,
+    // so that the browser learns this program's calls, not another implementation's).
+    enum class Place { Page, OffPage };
+    explicit WebServices(Place place = Place::Page);
     ~WebServices() override;
 
     Window& createWindow(std::string_view name, std::string_view caption,
@@ -66,6 +70,7 @@ public:
     void paint();
     WebWindow* window(std::string_view name);
     bool programEnded() const { return ended_; }
+    bool onPage() const { return onPage_; }
     int newControlId() { return nextControlId_++; }
     // Every control by its id, for the page's events.
     void registerControl(int id, WebPagePart& control);
@@ -75,6 +80,7 @@ private:
     void handOver(bool letBrowserRun);
     std::vector<std::unique_ptr<WebWindow>> windows_;
     std::vector<WebPagePart*> controlsById_;
+    bool onPage_;
     int nextControlId_ = 0;
     bool ended_ = false;
     bool running_ = false;
