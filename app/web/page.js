@@ -24,12 +24,14 @@
     }};
   }
 
-  // The bodies' extent in the first frame sets the scale at zoom 1.
+  // The bodies' extent in the first frame sets the scale at zoom 1: the orbits fill this
+  // share of the orbit pane, below the lines of text at its top (ORBIT_DROP pixels lower).
+  var ORBIT_FILL = 0.38, ORBIT_DROP = 35;
   function fitScale(f, bodies, canvas) {
     var extent = 1;
     for (var b = 0; b < bodies; ++b)
       extent = Math.max(extent, Math.abs(f.get(0, F.x, b)), Math.abs(f.get(0, F.y, b)));
-    view.scale = 0.45 * Math.min(canvas.width, canvas.height) / extent;
+    view.scale = ORBIT_FILL * Math.min(canvas.width, canvas.height) / extent;
   }
 
   function arrow(g, x0, y0, angle, length, color, width) {
@@ -59,7 +61,7 @@
     var s = view.scale * zoom, w = canvas.width, h = canvas.height;
     // Screen y upwards, as a physicist draws an orbit; equal scales on both axes.
     function sx(x) { return w / 2 + x * s; }
-    function sy(y) { return h / 2 - y * s; }
+    function sy(y) { return h / 2 + ORBIT_DROP - y * s; }
     g.fillStyle = 'white';
     g.fillRect(0, 0, w, h);
     if (f.n === 0)
