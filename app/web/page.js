@@ -198,7 +198,8 @@
     var ts = niceStep(t1 - t0 || 1);
     for (var t = Math.ceil(t0 / ts) * ts; t <= t1; t += ts) {
       g.fillRect(px(t), h - bottom, 1, 4);
-      g.fillText(String(+t.toPrecision(6)), px(t) - 10, h - bottom + 15);
+      var label = String(+t.toPrecision(6)); // the last one kept inside the pane
+      g.fillText(label, Math.min(px(t) - 10, w - 2 - g.measureText(label).width), h - bottom + 15);
     }
     var vs = niceStep(hi - lo);
     for (var v = Math.ceil(lo / vs) * vs; v <= hi; v += vs) {
