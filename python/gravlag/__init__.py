@@ -236,8 +236,8 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
     display update at or after that pass. integrator ("euler", "reference"),
     force_law ("retarded", "instantaneous", "aberration-free", "1pn"), tolerance: the model,
     as --integrator, --force-law and --tolerance take it; Result.model says it back.
-    pictures: keep the two displays as drawn (simulation_image(), plot_image()); False
-    saves copying 0.7 MB.
+    pictures: keep the two displays as drawn (simulation_image(), plot_image(), made into
+    arrays when first asked for); False lets their 0.7 MB go with the run.
 
     Raises TypeError for an unknown keyword, ValueError with the batch runner's message for
     a text that is not wholly a number and for input that cannot start a run; a fault is a Result with ended == "fault". Ctrl+C stops the
