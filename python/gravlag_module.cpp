@@ -91,15 +91,16 @@ public:
         t.bytes.insert(t.bytes.end(), scratch_.begin(), scratch_.end());
         ++t.rows;
     }
-    void pictures(ui::Surface&& simulation, ui::Surface&& plot) override
+    void pictures(ui::PixelPaper&& simulation, ui::PixelPaper&& plot) override
     {
-        // The windows' own pixels, kept: a copy would fault in 0.7 MB of fresh pages a run.
+        // The windows' papers, kept as drawn: made into pixels only when Python reads them, so
+        // that a run whose pictures nobody looks at writes no 0.7 MB of pixels into fresh pages.
         this->simulation = std::move(simulation);
         this->plot = std::move(plot);
     }
 
     std::array<Table, kExports> tables;
-    ui::Surface simulation, plot;
+    ui::PixelPaper simulation, plot;
 
 private:
     static std::size_t index(CsvExport which) { return static_cast<std::size_t>(which); }
@@ -179,9 +180,17 @@ py::object TableArray(Table& t)
     return Owned(std::move(t.bytes), dtype, {rows}, {static_cast<py::ssize_t>(dtype.itemsize())});
 }
 
-py::object PictureArray(ui::Surface& p)
+// A display as drawn, until Python asks for its pixels.
+struct Picture {
+    ui::PixelPaper paper;
+};
+
+// The picture as height x width x 3 uint8, what a PNG file of it holds.
+py::object PictureArray(const Picture& picture)
 {
     static_assert(sizeof(ui::Rgb) == 3 && alignof(ui::Rgb) == 1); // r, g, b bytes, rows packed
+    ui::Surface p;
+    picture.paper.writeTo(p);
     return Owned(std::move(p.pixels), py::dtype::of<std::uint8_t>(), {p.height, p.width, 3},
                  {static_cast<py::ssize_t>(p.width) * 3, 3, 1});
 }
@@ -197,8 +206,8 @@ py::dict ToPython(Outcome& o, const std::array<bool, kExports>& wanted)
         for (std::size_t i = 0; i < kExports; ++i)
             d[keys[i]] = wanted[i] ? TableArray(o.collected->tables[i]) : py::object(py::none());
         if (o.collected->wantsPictures()) {
-            d["simulation"] = PictureArray(o.collected->simulation);
-            d["plot"] = PictureArray(o.collected->plot);
+            d["simulation"] = py::cast(Picture{std::move(o.collected->simulation)});
+            d["plot"] = py::cast(Picture{std::move(o.collected->plot)});
         }
     }
     return d;
@@ -297,7 +306,7 @@ public:
     void header(CsvExport, std::string_view) override {}
     void row(CsvExport, const CsvRow&) override {}
     bool wantsPictures() const override { return false; }
-    void pictures(ui::Surface&&, ui::Surface&&) override {}
+    void pictures(ui::PixelPaper&&, ui::PixelPaper&&) override {}
 
     py::dict toPython() const
     {
@@ -471,6 +480,8 @@ PYBIND11_MODULE(_gravlag, m)
     m.def("sweep_points", &SweepPoints, py::arg("arguments"));
     m.def("run_points", &RunPoints, py::arg("arguments"), py::arg("params_text"), py::arg("wanted"),
           py::arg("indices"), py::arg("interrupt"), py::arg("pictures") = true);
+    py::class_<Picture>(m, "Picture", "a display as drawn; array() gives its pixels")
+        .def("array", &PictureArray);
     m.def("exact_text", [](double v) { return ExactText(v); });
     m.def("box_text", &BoxText, py::arg("option"), py::arg("number"));
     m.def("unknown_option", &UnknownOption);

@@ -315,8 +315,8 @@ RunOutcome RunOnce(const BatchOptions& options, BatchProblems& problems)
     for (const std::string& e : outputErrors)
         problems.push_back({ProblemKind::Output, {}, e});
     if (options.sink && options.sink->wantsPictures())
-        options.sink->pictures(ui::Headless(*pictures[0].window).takeSurface(),
-                               ui::Headless(*pictures[1].window).takeSurface());
+        options.sink->pictures(ui::Headless(*pictures[0].window).takePaper(),
+                               ui::Headless(*pictures[1].window).takePaper());
 
     report = Report(result, program, options.regional);
     if (result.ended == RunEnd::Stopped && stoppedBy != 0)

@@ -8,7 +8,7 @@
 #include "app/files/csv_row.h"
 #include "core/physics/model.h"
 #include "core/run.h"
-#include "ui/surface.h"
+#include "ui/headless/pixel_paper.h"
 
 namespace gravlag {
 
@@ -29,11 +29,11 @@ public:
     // The export's header line (with its line feed), before its first row.
     virtual void header(CsvExport which, std::string_view header) = 0;
     virtual void row(CsvExport which, const CsvRow& row) = 0;
-    // Whether pictures() is wanted: copying both displays costs 0.7 MB a run.
+    // Whether pictures() is wanted: both displays' papers, 0.7 MB a run, are then kept.
     virtual bool wantsPictures() const { return true; }
-    // After the run (not after a refused one), the displays as a picture file would hold
-    // them, handed over: their windows go next.
-    virtual void pictures(ui::Surface&& simulation, ui::Surface&& plot) = 0;
+    // After the run (not after a refused one), the displays as drawn, handed over (their
+    // windows go next); writeTo makes each the picture a file would hold.
+    virtual void pictures(ui::PixelPaper&& simulation, ui::PixelPaper&& plot) = 0;
 };
 
 } // namespace gravlag

@@ -60,6 +60,7 @@ class Result:
         self._plot = raw.get("plot")
 
     def __getstate__(self):
+        self.simulation_image(), self.plot_image()  # pixels, not the module's papers
         return {name: getattr(self, name) for name in self.__slots__}
 
     def __setstate__(self, state):
@@ -109,11 +110,15 @@ class Result:
     def simulation_image(self):
         """"Simulation Display" as drawn: height x width x 3 uint8 (what --sim-png holds);
         None for a sweep's point unless sweep() was given pictures=True."""
+        if isinstance(self._simulation, _gravlag.Picture):  # made at the first look
+            self._simulation = self._simulation.array()
         return self._simulation
 
     def plot_image(self):
         """"Time Evolution Display" as drawn: height x width x 3 uint8 (what --plot-png holds);
         None for a sweep's point unless sweep() was given pictures=True."""
+        if isinstance(self._plot, _gravlag.Picture):
+            self._plot = self._plot.array()
         return self._plot
 
     def __repr__(self):
@@ -121,8 +126,8 @@ class Result:
 
     def _repr_html_(self):
         from ._html import result_html
-        return result_html(json.loads(self._json), [("Simulation Display", self._simulation),
-                                                     ("Time Evolution Display", self._plot)])
+        return result_html(json.loads(self._json), [("Simulation Display", self.simulation_image()),
+                                                     ("Time Evolution Display", self.plot_image())])
 
     def plot(self):
         """The figures this run's rows and report allow (gravlag.figures.draw): the orbit
@@ -231,8 +236,8 @@ def run(scenario=None, *, params=None, every=None, trajectory=False, distances=F
     display update at or after that pass. integrator ("euler", "reference"),
     force_law ("retarded", "instantaneous", "aberration-free", "1pn"), tolerance: the model,
     as --integrator, --force-law and --tolerance take it; Result.model says it back.
-    pictures: keep the two displays as drawn (simulation_image(), plot_image()); False
-    saves copying 0.7 MB.
+    pictures: keep the two displays as drawn (simulation_image(), plot_image(), made into
+    arrays when first asked for); False lets their 0.7 MB go with the run.
 
     Raises TypeError for an unknown keyword, ValueError with the batch runner's message for
     a text that is not wholly a number and for input that cannot start a run; a fault is a Result with ended == "fault". Ctrl+C stops the

@@ -175,12 +175,12 @@ const Surface& HeadlessWindow::surface() const
     return surface_;
 }
 
-Surface HeadlessWindow::takeSurface()
+PixelPaper HeadlessWindow::takePaper()
 {
-    surface(); // the picture made from the paper
-    Surface taken = std::move(surface_);
+    fitSurface(); // at the window's present size
+    PixelPaper taken = std::move(paper_);
     surface_ = Surface{};
-    paper_.clear();
+    surfaceFitted_ = false; // a blank paper again when next drawn on or read
     surfaceCurrent_ = false;
     return taken;
 }

@@ -102,9 +102,9 @@ public:
     void onCloseRequest(Handler handler) override { onClose_ = std::move(handler); }
 
     const Surface& surface() const;
-    // The drawing area handed over, the window left blank: a picture kept after the window
-    // goes, without copying it into memory of its own (fresh pages cost more than the copy).
-    Surface takeSurface();
+    // The drawing area handed over as drawn, the window left blank: a picture kept after the
+    // window goes, made into pixels only if it is read (PixelPaper::writeTo).
+    PixelPaper takePaper();
     std::size_t setPixelCalls() const { return pixelCalls_; }
     void requestClose(); // as the person closing it through its frame
     const ControlList& controls() const { return controls_; }
