@@ -116,31 +116,26 @@ template <int Last, RetardationMethod Method>
 // histories stay in the state (`hist` refers to it).
 struct LoopBodies {
     std::array<double, kBodies> x, y, vx, vy;
-    std::array<double, kSepEntries> sepHist;
-    // Written by every pass and read by none: straight into the state.
+    // Written by every pass and read by none (the separation history only shifted, and read
+    // by the apsis check off the pass's chain): straight into the state.
     std::array<double, kBodies>&fx, &fy, &xRet, &yRet;
+    std::array<double, kSepEntries>& sepHist;
     PositionHistory& hist;
 
     explicit LoopBodies(SimState& s)
-        : fx(s.fx), fy(s.fy), xRet(s.xRet), yRet(s.yRet), hist(s.hist)
+        : fx(s.fx), fy(s.fy), xRet(s.xRet), yRet(s.yRet), sepHist(s.sepHist), hist(s.hist)
     {
         // Field by field, not as whole arrays, and unrolled: the compiler holds a double in
         // a register of its own only where every access names it by a constant index.
 #pragma GCC unroll 3
         for (std::size_t i = 0; i < kBodies; ++i)
             x[i] = s.x[i], y[i] = s.y[i], vx[i] = s.vx[i], vy[i] = s.vy[i];
-#pragma GCC unroll 5
-        for (std::size_t h = 0; h < kSepEntries; ++h)
-            sepHist[h] = s.sepHist[h];
     }
     void store(SimState& s) const
     {
 #pragma GCC unroll 3
         for (std::size_t i = 0; i < kBodies; ++i)
             s.x[i] = x[i], s.y[i] = y[i], s.vx[i] = vx[i], s.vy[i] = vy[i];
-#pragma GCC unroll 5
-        for (std::size_t h = 0; h < kSepEntries; ++h)
-            s.sepHist[h] = sepHist[h];
     }
 };
 
