@@ -37,9 +37,18 @@ constexpr int PairOf(int i, int j) { return i + j - 1; }
 // when tau <= this bound.
 double LargestFiniteDelay(double dt);
 
-// The checks of a pass, in the order of the formulas. Folded (NamesFault false), they lower
-// one flag, tested in the fewest operations that hold exactly when all checks hold; naming
-// (true), they keep the first that fails, with the bodies it concerns.
+// The checks of a pass, in the order of the formulas. Naming (NamesFault true), they keep
+// the first that fails, with the bodies it concerns. Folded (false), they hold only when all
+// checks hold, in few operations: the finite values go into one sum, which is finite only
+// when each of them is (an overflow of the sum itself is a false alarm, and a pass that fails
+// the folded checks is only computed again with naming checks); what the positions after
+// the move imply is not tested again:
+// - a new position x + dt * v is finite only when the new velocity v is (dt * inf and
+//   dt * NaN are not finite, also for dt 0), and that velocity v - dt * f only when the
+//   target's force sum f is;
+// - a force gm / r3 from r3 = 0 is infinite or NaN, and so is its product with the
+//   difference of the positions (inf * 0 is NaN), which makes the target's sum not finite;
+// - a delay tau that is not finite makes the retarded position, and so r3, not finite.
 template <bool NamesFault>
 class PassChecks {
 public:
@@ -51,28 +60,42 @@ public:
         expect(tau <= maxDelay, PassFaultKind::DelayOverflow, i, 0);
     }
     // The force of source j on target i: r3 not 0, then r3, tau and the target's sums after
-    // adding the force finite. r3 and tau are >= 0 or NaN, so folded, "not 0 and finite" is
-    // "> 0 and <= DBL_MAX". A sum that is not finite makes the new velocity not finite (dt *
-    // inf and dt * NaN are not, also for dt 0), so folded, the motion's check covers the
-    // sums; naming needs the source at which one first failed.
+    // adding the force finite. Folded: r3 finite (the rest follows from the new positions).
     void force(double tau, double r3, double fx, double fy, int i, int j)
     {
         if constexpr (NamesFault) {
             expect(r3 != 0, PassFaultKind::Coincide, i, j);
             expect(Finite(tau, r3, fx, fy), PassFaultKind::ForceOverflow, i, j);
         } else {
-            ok_ &= (r3 > 0) & (r3 <= DBL_MAX) & (tau <= DBL_MAX);
+            sum_ = sum_ + r3;
         }
     }
-    // The new velocity and position of body i finite.
+    // The new velocity and position of body i finite. Folded: the position.
     void motion(double vx, double vy, double x, double y, int i)
     {
-        expect(Finite(vx, vy, x, y), PassFaultKind::MotionOverflow, i);
+        if constexpr (NamesFault) {
+            expect(Finite(vx, vy, x, y), PassFaultKind::MotionOverflow, i);
+        } else {
+            sum_ = sum_ + x;
+            sum_ = sum_ + y;
+        }
     }
     // The new distance of bodies 0 and 1 finite.
-    void distance(double sep0) { expect(Finite(sep0), PassFaultKind::DistanceOverflow); }
+    void distance(double sep0)
+    {
+        if constexpr (NamesFault)
+            expect(Finite(sep0), PassFaultKind::DistanceOverflow);
+        else
+            sum_ = sum_ + sep0;
+    }
 
-    bool ok() const { return ok_; }
+    bool ok() const
+    {
+        if constexpr (NamesFault)
+            return ok_;
+        else
+            return ok_ & (std::fabs(sum_) <= DBL_MAX);
+    }
     const PassFault& fault() const { return fault_; }
 
 private:
@@ -85,6 +108,7 @@ private:
     }
 
     bool ok_ = true;
+    double sum_ = 0; // folded: the finite values' sum, NaN or infinite when one is not finite
     PassFault fault_{};
 };
 
@@ -159,8 +183,8 @@ struct PassMotion {
 // Separations and delays of the pairs from the positions at the start of the pass, the
 // carried ones from `carry`: (x(i) - x(j))^2 and (x(j) - x(i))^2 are the same double, so once
 // a pair.
-template <int Last, bool Delayed, RetardationMethod Method>
-[[gnu::always_inline]] inline void PassDelays(const SimState& s, const PassConstants& pc,
+template <int Last, bool Delayed, RetardationMethod Method, class Bodies>
+[[gnu::always_inline]] inline void PassDelays(const Bodies& s, const PassConstants& pc,
                                               const PassCarry& carry, PassPairs& pairs)
 {
     constexpr int N = Last + 1;
@@ -194,8 +218,8 @@ template <int Last, bool Delayed, RetardationMethod Method>
 // The pull on each target i from its sources j in ascending order, each at its retarded
 // position (by the history lookup or back along its velocity), with the checks in the order
 // of the formulas. The roots and quotients of a target's two sources go together.
-template <int Last, bool Delayed, RetardationMethod Method, class Checks>
-[[gnu::always_inline]] inline void PassForces(const SimState& s, const PassConstants& pc,
+template <int Last, bool Delayed, RetardationMethod Method, class Bodies, class Checks>
+[[gnu::always_inline]] inline void PassForces(const Bodies& s, const PassConstants& pc,
                                               HistoryLookup& lookup, const PassPairs& pairs,
                                               Checks& checks, PassPull& pull)
 {
@@ -286,8 +310,8 @@ template <int Last, bool Delayed, RetardationMethod Method, class Checks>
 // Semi-implicit Euler: the new velocity from the pull, then the new position from the new
 // velocity; bodies above the last active one stand still. Then the separations after the
 // move, which the next pass and the separation history take, with their checks.
-template <int Last, bool Delayed, RetardationMethod Method, class Checks>
-[[gnu::always_inline]] inline void PassStep(const SimState& s, const PassConstants& pc,
+template <int Last, bool Delayed, RetardationMethod Method, class Bodies, class Checks>
+[[gnu::always_inline]] inline void PassStep(const Bodies& s, const PassConstants& pc,
                                             const PassPull& pull, Checks& checks,
                                             PassMotion& motion)
 {
@@ -312,8 +336,8 @@ template <int Last, bool Delayed, RetardationMethod Method, class Checks>
 }
 
 // Writes a checked pass into the state, its histories and what it carries to the next.
-template <int Last, bool Delayed, RetardationMethod Method>
-[[gnu::always_inline]] inline void PassCommit(SimState& s, const PassPairs& pairs,
+template <int Last, bool Delayed, RetardationMethod Method, class Bodies>
+[[gnu::always_inline]] inline void PassCommit(Bodies& s, const PassPairs& pairs,
                                               const PassPull& pull, const PassMotion& motion,
                                               PassCarry& carry)
 {
@@ -348,9 +372,10 @@ template <int Last, bool Delayed, RetardationMethod Method>
 
 // One pass for bodies 0..Last; Delayed: c > 0. Commits the pass to the state and what it
 // carries to `carry` when `checks` hold, and returns whether it did; the history lookup's
-// slopes are then the caller's to push.
-template <int Last, bool Delayed, RetardationMethod Method, class Checks>
-inline bool OnePass(SimState& s, const PassConstants& pc, HistoryLookup& lookup, PassCarry& carry,
+// slopes are then the caller's to push. `s` is the SimState or what a main loop keeps of it
+// between the passes that call the host (the same fields by the same names).
+template <int Last, bool Delayed, RetardationMethod Method, class Bodies, class Checks>
+[[gnu::always_inline]] inline bool OnePass(Bodies& s, const PassConstants& pc, HistoryLookup& lookup, PassCarry& carry,
                     Checks& checks)
 {
     PassPairs pairs;

@@ -1,6 +1,7 @@
 #include "core/run.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <type_traits>
 
@@ -85,8 +86,8 @@ NamedFault(SimState& state, const PassConstants& pc, HistoryLookup& lookup, Pass
 // carried ones of targets 1 and 2 from body 0 and, of pair (1, 2), its separation at the
 // start of the pass (carried in too) over c, the quotient the pass divided.
 template <int Last, RetardationMethod Method>
-void RecordDelays(DelayStats& record, const HistoryLookup& lookup, const PassCarry& carry,
-                  double tau12, double dt)
+[[gnu::always_inline]] inline void RecordDelays(DelayStats& record, const HistoryLookup& lookup,
+                                                const PassCarry& carry, double tau12, double dt)
 {
     constexpr int kPairs = Last == 2 ? 3 : 1;
     double steps[kPairs];
@@ -109,21 +110,179 @@ void RecordDelays(DelayStats& record, const HistoryLookup& lookup, const PassCar
         record.passesBeyondHistory += beyond ? 1 : 0;
 }
 
-// The folded checks of a pass; the recording loop's are a type of their own, so that its
-// OnePass is an instantiation of its own too and the other loops' stays as the compiler
-// builds it for one caller (inlined where it was).
-struct RecordingChecks : PassChecks<false> {};
-template <bool Record>
-using PassChecksOf = std::conditional_t<Record, RecordingChecks, PassChecks<false>>;
+// What the main loop keeps of the state over a stretch of passes, as locals the compiler
+// holds in registers: each pass reads what the last one wrote without a trip through memory
+// (a store and the load after it sat on every pass's chain of dependent operations). The
+// histories stay in the state (`hist` refers to it).
+struct LoopBodies {
+    std::array<double, kBodies> x, y, vx, vy;
+    // Written by every pass and read by none (the separation history only shifted, and read
+    // by the apsis check off the pass's chain): straight into the state.
+    std::array<double, kBodies>&fx, &fy, &xRet, &yRet;
+    std::array<double, kSepEntries>& sepHist;
+    PositionHistory& hist;
+
+    explicit LoopBodies(SimState& s)
+        : fx(s.fx), fy(s.fy), xRet(s.xRet), yRet(s.yRet), sepHist(s.sepHist), hist(s.hist)
+    {
+        // Field by field, not as whole arrays, and unrolled: the compiler holds a double in
+        // a register of its own only where every access names it by a constant index.
+#pragma GCC unroll 3
+        for (std::size_t i = 0; i < kBodies; ++i)
+            x[i] = s.x[i], y[i] = s.y[i], vx[i] = s.vx[i], vy[i] = s.vy[i];
+    }
+    void store(SimState& s) const
+    {
+#pragma GCC unroll 3
+        for (std::size_t i = 0; i < kBodies; ++i)
+            s.x[i] = x[i], s.y[i] = y[i], s.vx[i] = vx[i], s.vy[i] = vy[i];
+    }
+};
+
+// Where a stretch of passes ended: at pass k, committed; or before it, when pass k failed
+// its folded checks (the state and the carry then as pass k - 1 left them).
+struct StretchEnd {
+    std::int64_t k;
+    bool failed;
+};
+
+// Passes k..until, or up to the first apsis among them, none of which calls the host: the
+// quiet passes of the main loop, a loop that calls nothing, with the bodies, the carry and
+// the constants in locals, as a hand-written loop keeps them. The state, the carry and the
+// delay record are written back once, at the stretch's end.
+template <int Last, bool Delayed, RetardationMethod Method, bool Record>
+[[gnu::noinline]] StretchEnd RunStretch(SimState& state, const PassConstants& constants,
+                                        HistoryLookup& lookup, PassCarry& carried,
+                                        DelayStats& recorded, bool mercury, std::int64_t k,
+                                        std::int64_t until)
+{
+    constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
+    const PassConstants pc = constants;
+    PassCarry carry = carried;
+    DelayStats record = recorded;
+    LoopBodies b(state);
+    bool failed = false;
+    for (;; ++k) {
+        double tau12 = 0;
+        if constexpr (Record && !kLookup && Last == 2)
+            tau12 = carry.sep[PairOf(1, 2)] / pc.c;
+        PassChecks<false> checks;
+        if (!OnePass<Last, Delayed, Method>(b, pc, lookup, carry, checks)) [[unlikely]] {
+            failed = true;
+            break;
+        }
+        if constexpr (kLookup)
+            lookup.push<Last>(b.hist, pc.dt);
+        if constexpr (Record)
+            RecordDelays<Last, Method>(record, lookup, carry, tau12, pc.dt);
+        if (k == until || (mercury && IsApsis(b.sepHist)))
+            break;
+    }
+    b.store(state);
+    carried = carry;
+    if constexpr (Record)
+        recorded = record;
+    return {k, failed};
+}
 
 // The main loop for bodies 0..Last; Delayed: c > 0; Record: keeps the delay record (only
-// with a delay and a pair), an instantiation of its own so that the others stay as they are;
-// Laned: hands its quiet passes to the thread's LaneDriver, an instantiation of its own too.
-template <int Last, bool Delayed, RetardationMethod Method, bool Record = false, bool Laned = false>
+// with a delay and a pair), an instantiation of its own so that the others stay as they are.
+// It runs in stretches (RunStretch): the passes up to the next one that calls the host (a
+// countdown due, an apsis, the last pass) ask no countdown, which skip them at once and are
+// asked for the stretch's last pass. The stop request is read before each stretch: only the
+// host raises it, and the host is called only at a stretch's end.
+template <int Last, bool Delayed, RetardationMethod Method, bool Record = false>
 void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t kEnd)
 {
     static_assert(!Record || (Delayed && Last >= 1));
-    static_assert(!(Record && Laned));
+    constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
+    RunValues& run = result.values;
+    const PassConstants pc(state);
+    HistoryLookup lookup;
+    if constexpr (kLookup)
+        lookup.prime(state.hist, pc.dt);
+    PassCarry carry(state);
+    Countdown display{kDisplayInterval}, plot{run.sampleInterval};
+    const std::int64_t sampleEvery = host.sampleEvery(run);
+    Countdown sample{sampleEvery > 0 ? sampleEvery : 1};
+    const bool plotOn = state.scenarioCode == Scenario::TwoBlackHoles;
+    const bool sampleOn = sampleEvery > 0;
+    const bool mercury = state.scenarioCode == Scenario::Mercury;
+    DelayStats record;
+    const auto showDelays = [&] { ShowDelays(carry.tau10, carry.tau20, pc.dt, Last, result); };
+
+    for (std::int64_t k = 0; k <= kEnd; ++k) {
+        if (state.stopFlag == StopRequest::Stop) {
+            result.ended = RunEnd::Stopped;
+            break;
+        }
+        std::int64_t quiet = display.left;
+        if (plotOn)
+            quiet = std::min(quiet, plot.left);
+        if (sampleOn)
+            quiet = std::min(quiet, sample.left);
+        const std::int64_t first = k;
+        const StretchEnd end = RunStretch<Last, Delayed, Method, Record>(
+            state, pc, lookup, carry, record, mercury, k, quiet < kEnd - k ? k + quiet : kEnd);
+        k = end.k;
+        if (end.failed) [[unlikely]] {
+            double tau12 = 0;
+            if constexpr (Record && !kLookup && Last == 2)
+                tau12 = carry.sep[PairOf(1, 2)] / pc.c;
+            if (const auto fault = NamedFault<Last, Delayed, Method>(state, pc, lookup, carry)) {
+                result.ended = RunEnd::Fault;
+                result.message = "Pass " + std::to_string(k) + ": " + PassFaultText(*fault, Delayed);
+                if (k > first) {
+                    run.k = k - 1;
+                    result.passes = k;
+                    result.lastPass = k - 1;
+                }
+                break;
+            }
+            // Committed after all: the rest of the pass as in the stretch, which ends here.
+            if constexpr (kLookup)
+                lookup.push<Last>(state.hist, pc.dt);
+            if constexpr (Record)
+                RecordDelays<Last, Method>(record, lookup, carry, tau12, pc.dt);
+        }
+        run.k = k;
+        result.passes = k + 1;
+        result.lastPass = k;
+        // The countdowns over the passes before k, all of which they answered "not yet".
+        display.skip(k - first);
+        if (plotOn)
+            plot.skip(k - first);
+        if (sampleOn)
+            sample.skip(k - first);
+
+        if (mercury && IsApsis(state.sepHist)) {
+            showDelays();
+            if (!ApsisPass(state, host, result))
+                break;
+        }
+        if (display.due()) {
+            showDelays();
+            host.displayUpdate(state, run);
+        }
+        if (plot.due() && plotOn) {
+            showDelays();
+            host.timePlot(state, run);
+        }
+        if (sample.due() && sampleOn) {
+            showDelays();
+            host.samplePass(state, run);
+        }
+    }
+    showDelays();
+    if constexpr (Record)
+        host.delayRecord(record);
+}
+
+// The main loop of a run whose thread has a LaneDriver: it hands its quiet passes to the
+// driver and computes a pass itself only when the driver gives it back for one.
+template <int Last, bool Delayed, RetardationMethod Method>
+void RunPassesInLanes(SimState& state, RunHost& host, RunResult& result, std::int64_t kEnd)
+{
     constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
     RunValues& run = result.values;
     const PassConstants pc(state);
@@ -135,9 +294,7 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
     Countdown display{kDisplayInterval}, plot{run.sampleInterval};
     const std::int64_t sampleEvery = host.sampleEvery(run);
     Countdown sample{sampleEvery > 0 ? sampleEvery : 1};
-    DelayStats record;
-    double tau12 = 0;
-    LaneDriver* lanes = Laned ? CurrentLaneDriver() : nullptr;
+    LaneDriver* lanes = CurrentLaneDriver();
 
     for (std::int64_t k = 0; k <= kEnd; ++k) {
         if (state.stopFlag == StopRequest::Stop) {
@@ -145,28 +302,24 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
             break;
         }
         bool committed = false;
-        if constexpr (Laned) {
-            LaneRun laneRun{{Last, Delayed, Method}, &state, &pc, &lookup, &carry,
-                            &display, &plot, &sample,
-                            state.scenarioCode == Scenario::TwoBlackHoles, sampleEvery > 0,
-                            state.scenarioCode == Scenario::Mercury, k, kEnd, false};
-            if (lanes && lanes->advance(laneRun)) {
-                // The passes before k were committed in the lanes, quietly.
-                if (laneRun.k > k) {
-                    run.k = laneRun.k - 1;
-                    result.passes = laneRun.k;
-                    result.lastPass = laneRun.k - 1;
-                }
-                k = laneRun.k;
-                committed = laneRun.committed;
-            } else {
-                lanes = nullptr;
+        LaneRun laneRun{{Last, Delayed, Method}, &state, &pc, &lookup, &carry,
+                        &display, &plot, &sample,
+                        state.scenarioCode == Scenario::TwoBlackHoles, sampleEvery > 0,
+                        state.scenarioCode == Scenario::Mercury, k, kEnd, false};
+        if (lanes && lanes->advance(laneRun)) {
+            // The passes before k were committed in the lanes, quietly.
+            if (laneRun.k > k) {
+                run.k = laneRun.k - 1;
+                result.passes = laneRun.k;
+                result.lastPass = laneRun.k - 1;
             }
+            k = laneRun.k;
+            committed = laneRun.committed;
+        } else {
+            lanes = nullptr;
         }
         if (!committed) {
-            if constexpr (Record && !kLookup && Last == 2)
-                tau12 = carry.sep[PairOf(1, 2)] / pc.c;
-            PassChecksOf<Record> checks;
+            PassChecks<false> checks;
             if (!OnePass<Last, Delayed, Method>(state, pc, lookup, carry, checks)) [[unlikely]] {
                 if (const auto fault = NamedFault<Last, Delayed, Method>(state, pc, lookup, carry)) {
                     result.ended = RunEnd::Fault;
@@ -178,8 +331,6 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
             if constexpr (kLookup)
                 lookup.push<Last>(state.hist, pc.dt);
         }
-        if constexpr (Record)
-            RecordDelays<Last, Method>(record, lookup, carry, tau12, pc.dt);
         run.k = k;
         result.passes = k + 1;
         result.lastPass = k;
@@ -203,8 +354,6 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
         }
     }
     showDelays();
-    if constexpr (Record)
-        host.delayRecord(record);
 }
 
 using PassLoop = void (*)(SimState&, RunHost&, RunResult&, std::int64_t);
@@ -219,10 +368,10 @@ PassLoop PickLoop(bool delayed, RetardationMethod method, bool record)
                                            : &RunPasses<Last, true, VelocityEstimate, true>;
     if (!(Last >= 1 && record && delayed) && CurrentLaneDriver()) {
         if (method == HistoryLookup)
-            return delayed ? &RunPasses<Last, true, HistoryLookup, false, true>
-                           : &RunPasses<Last, false, HistoryLookup, false, true>;
-        return delayed ? &RunPasses<Last, true, VelocityEstimate, false, true>
-                       : &RunPasses<Last, false, VelocityEstimate, false, true>;
+            return delayed ? &RunPassesInLanes<Last, true, HistoryLookup>
+                           : &RunPassesInLanes<Last, false, HistoryLookup>;
+        return delayed ? &RunPassesInLanes<Last, true, VelocityEstimate>
+                       : &RunPassesInLanes<Last, false, VelocityEstimate>;
     }
     if (method == HistoryLookup)
         return delayed ? &RunPasses<Last, true, HistoryLookup>

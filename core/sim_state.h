@@ -31,6 +31,8 @@ public:
     void push(const std::array<double, kBodies>& x, const std::array<double, kBodies>& y)
     {
         head_ = (head_ - 1u) & (kRing - 1u);
+        // Unrolled, so that a main loop that keeps x and y in registers can hand them in.
+#pragma GCC unroll 3
         for (int b = 0; b < kBodies; ++b) {
             xs_[b][head_] = x[b];
             ys_[b][head_] = y[b];

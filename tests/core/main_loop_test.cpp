@@ -76,6 +76,25 @@ TEST(Pass, CoincidentBodiesAreAFaultNotANaN)
     EXPECT_EQ(s.hist.x(0, 0), before.hist.x(0, 0));
 }
 
+// Bodies so far apart that r^3 overflows pull each other with 0, and every position stays
+// finite: the folded checks must still fail, and the naming ones say where.
+TEST(Pass, ForceOverflowOfFarBodiesIsCaughtFolded)
+{
+    SimState s;
+    s.dt = 0.001;
+    s.mass = {1, 1, 0};
+    s.x = {-1e103, 1e103, 0};
+    const PassConstants pc(s);
+    HistoryLookup lookup;
+    PassCarry carry(s);
+    PassChecks<false> folded;
+    using enum RetardationMethod;
+    EXPECT_FALSE((OnePass<1, false, VelocityEstimate>(s, pc, lookup, carry, folded)));
+    PassChecks<true> naming;
+    EXPECT_FALSE((OnePass<1, false, VelocityEstimate>(s, pc, lookup, carry, naming)));
+    EXPECT_EQ(PassFaultText(naming.fault(), false), "overflow in the force on body 1 from body 2");
+}
+
 // floor(tau / dt) is finite exactly up to the bound, so that the shown delays' check can
 // compare instead of divide: at the bound the quotient is finite, one ulp above it is not.
 TEST(Pass, LargestFiniteDelayIsExact)
@@ -312,6 +331,31 @@ TEST(MainLoop, OverflowEndsTheRunWithTheLastCompletedPassKept)
     EXPECT_EQ(s.x, before.x);
     EXPECT_EQ(s.vx, before.vx);
     EXPECT_EQ(h.caption, "End");
+}
+
+// A fault between display updates: the passes before it count, and the state is the one
+// the last of them left, as a run that ends there leaves it.
+TEST(MainLoop, FaultBetweenUpdatesKeepsThePassesBeforeIt)
+{
+    SimState s = DefaultState();
+    s.dt = 1e50;
+    FakeHost h;
+    const RunResult r = RunSimulation(s, h);
+    EXPECT_EQ(r.ended, RunEnd::Fault);
+    EXPECT_EQ(r.message, "Pass 407: overflow in the force on body 1 from body 2");
+    EXPECT_EQ(r.passes, 407);
+    EXPECT_EQ(r.lastPass, 406);
+    EXPECT_EQ(r.values.k, 406);
+
+    SimState upTo = DefaultState();
+    upTo.dt = 1e50;
+    FakeHost h2;
+    h2.boxes[PanelBox::Titer] = "406";
+    ASSERT_EQ(RunSimulation(upTo, h2).ended, RunEnd::Completed);
+    EXPECT_EQ(s.x, upTo.x);
+    EXPECT_EQ(s.vy, upTo.vy);
+    EXPECT_EQ(s.fx, upTo.fx);
+    EXPECT_EQ(s.sepHist, upTo.sepHist);
 }
 
 TEST(MainLoop, TinyCOverflowsTheDelay)
