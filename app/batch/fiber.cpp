@@ -80,12 +80,28 @@ Fiber::Fiber(std::function<void()> body, std::size_t stackBytes) : body_(std::mo
     mprotect(map, page, PROT_NONE); // an overflow faults instead of writing over memory
     stack_ = map;
     mapped_ = size + page;
+    layOut();
+}
+
+bool Fiber::restart(std::function<void()>& body)
+{
+    if (!stack_ || !finished_)
+        return false;
+    body_ = std::move(body);
+    finished_ = false;
+    thrown_ = nullptr;
+    layOut();
+    return true;
+}
+
+void Fiber::layOut()
+{
 #if GRAVLAG_ASAN_FIBERS
-    // The mapping may lie where an earlier fiber's stack lay, whose frames AddressSanitizer
-    // still marks: it starts as new memory.
-    __asan_unpoison_memory_region(map, size + page);
+    // The mapping may lie where an earlier fiber's stack lay, or be this fiber's own after
+    // an earlier body, whose frames AddressSanitizer still marks: it starts as new memory.
+    __asan_unpoison_memory_region(stack_, mapped_);
 #endif
-    auto* top = reinterpret_cast<void**>(static_cast<char*>(map) + mapped_);
+    auto* top = reinterpret_cast<void**>(static_cast<char*>(stack_) + mapped_);
     // As gravlag_switch_stack leaves a stack: r15 r14 r13 r12 rbx rbp, then the return
     // address; after its ret the stack pointer is `top`, 16-byte aligned as a call expects.
     void** sp = top - 7;
@@ -168,6 +184,8 @@ void Fiber::yield()
 
 Fiber::Fiber(std::function<void()> body, std::size_t) : body_(std::move(body)) {}
 Fiber::~Fiber() = default;
+bool Fiber::restart(std::function<void()>&) { return false; }
+void Fiber::layOut() {}
 void Fiber::start(Fiber*) { __builtin_trap(); }
 void Fiber::resume() {}
 void Fiber::yield() {}

@@ -24,6 +24,10 @@ public:
     bool finished() const { return finished_; }
     // The body of a fiber that could not be made, for its caller to run instead.
     std::function<void()> takeBody() { return std::move(body_); }
+    // A finished fiber runs `body` (taken from the caller) next, on the stack it has, whose
+    // pages are already there; false, and nothing changes, for one that has not finished or
+    // has no stack.
+    bool restart(std::function<void()>& body);
     // Runs the body until it yields or returns; what it threw is thrown here once it ended.
     void resume();
     // Inside a body: back to the resume() that ran it.
@@ -31,6 +35,7 @@ public:
 
 private:
     [[noreturn]] static void start(Fiber* self);
+    void layOut(); // the stack as a new body starts on it
 
     std::function<void()> body_;
     void* stack_ = nullptr;       // the mapping, guard page first

@@ -32,6 +32,7 @@ void LaneScheduler::resume(Running* r)
     }
     current_ = nullptr;
     if (r->fiber->finished()) {
+        spare_.push_back(std::move(r->fiber)); // its stack's pages for the next point
         const auto at = std::find_if(tasks_.begin(), tasks_.end(),
                                      [r](const std::unique_ptr<Running>& t) { return t.get() == r; });
         tasks_.erase(at);
@@ -44,7 +45,12 @@ void LaneScheduler::resume(Running* r)
 void LaneScheduler::start(Task task)
 {
     auto r = std::make_unique<Running>();
-    r->fiber = std::make_unique<Fiber>(std::move(task));
+    if (!spare_.empty() && spare_.back()->restart(task)) {
+        r->fiber = std::move(spare_.back());
+        spare_.pop_back();
+    } else {
+        r->fiber = std::make_unique<Fiber>(std::move(task));
+    }
     if (!r->fiber->valid()) {
         // No stack for a fiber: the task runs here, alone.
         LaneDriver* driver = CurrentLaneDriver();
@@ -97,7 +103,12 @@ void LaneScheduler::run(const Take& take)
     SetCurrentLaneDriver(this);
     bool more = true;
     for (;;) {
-        while (more && !thrown_ && tasks_.size() < capacity()) {
+        // More points only while no group is full: a point more than the lanes need holds
+        // its windows' memory, which a virtual machine faults in dearly, and crowds the caches.
+        const auto full = [&] {
+            return std::any_of(groups_.begin(), groups_.end(), [&](const Group& g) { return g.loaded == width_; });
+        };
+        while (more && !thrown_ && tasks_.size() < capacity() && !full()) {
             std::optional<Task> task = take(tasks_.empty());
             if (!task) {
                 more = !tasks_.empty(); // a wait that gives none: none ever will

@@ -53,6 +53,7 @@ private:
 
     int width_;
     std::vector<std::unique_ptr<Running>> tasks_;
+    std::vector<std::unique_ptr<Fiber>> spare_; // finished, to run the next tasks
     std::vector<Group> groups_;
     Running* current_ = nullptr;
     std::exception_ptr thrown_;

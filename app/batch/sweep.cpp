@@ -23,6 +23,7 @@
 #include "app/files/output_file.h"
 #include "app/files/utf8_text.h"
 #include "panel/panel_inputs.h"
+#include "ui/headless/pixel_paper.h"
 
 namespace gravlag {
 
@@ -423,6 +424,7 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
             lock.lock();
         }
     }
+    ui::ReleaseKeptPapers(); // the points' windows are gone, and no more come
     if (settings.progress)
         err << "\n";
     if (const int signal = StopSignal(); signal != 0) {

@@ -117,6 +117,21 @@ TEST(HeadlessSurface, StartsBlankAndEraseClearsIt)
     EXPECT_EQ(CountNot(w.surface(), kBackground), 2);
 }
 
+// A window's pixels are kept for the next window of its size when it goes: that one starts
+// blank all the same, on every row the first drew on.
+TEST(HeadlessSurface, AWindowAfterOneDrawnOnStartsBlank)
+{
+    for (int round = 0; round < 2; ++round) {
+        HeadlessServices services;
+        services.createWindow("Form2", "Simulation Display", 4680, 4260);
+        HeadlessWindow& w = *services.window("Form2");
+        EXPECT_EQ(CountNot(w.surface(), kBackground), 0) << "round " << round;
+        w.setPixel(0.0f, 0.0f, kRed);
+        w.setPixel(311.0f, 283.0f, kGreen);
+        EXPECT_EQ(CountNot(w.surface(), kBackground), 2);
+    }
+}
+
 TEST(HeadlessSurface, ResizeKeepsOverlapAndFillsNewAreaWithBackground)
 {
     HeadlessServices services;

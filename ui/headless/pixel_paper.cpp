@@ -3,10 +3,71 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <utility>
 
 namespace gravlag::ui {
+
+namespace {
+
+// Blank papers kept for the next window of the same size. A sweep makes and drops a point's
+// windows as its points start and end, in lanes several points at once; a block dropped to
+// the allocator comes back either cleared whole by calloc or, where the allocator gave the
+// memory back to the system, as fresh pages faulted in one by one as they are drawn on, each
+// fault dear under a virtual machine. A kept block is cleared only on the rows drawn on.
+class BlankBlocks {
+public:
+    // A blank block of `bytes`, or none.
+    std::uint8_t* take(std::size_t bytes)
+    {
+        const std::lock_guard lock(mutex_);
+        for (int i = 0; i < count_; ++i)
+            if (kept_[i].bytes == bytes) {
+                std::uint8_t* const block = kept_[i].block;
+                kept_[i] = kept_[--count_];
+                return block;
+            }
+        return nullptr;
+    }
+    // Keeps a blank block, or frees it when enough are kept.
+    void keep(std::uint8_t* block, std::size_t bytes)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            if (count_ < kKept) {
+                kept_[count_++] = {block, bytes};
+                return;
+            }
+        }
+        std::free(block);
+    }
+    // Frees every kept block.
+    void release()
+    {
+        const std::lock_guard lock(mutex_);
+        while (count_ > 0)
+            std::free(kept_[--count_].block);
+    }
+
+private:
+    // Points in lanes end together: a thread's points in progress have two windows each.
+    static constexpr int kKept = 64;
+    std::mutex mutex_;
+    struct {
+        std::uint8_t* block;
+        std::size_t bytes;
+    } kept_[kKept] = {};
+    int count_ = 0;
+};
+
+// Constant-initialised and never destroyed (a window may outlive any static); the blocks
+// stay reachable from it.
+constinit BlankBlocks blankBlocks;
+
+} // namespace
+
+void ReleaseKeptPapers() { blankBlocks.release(); }
 
 PixelPaper::PixelPaper(int width, int height)
     : width_(std::max(0, width)), height_(std::max(0, height))
@@ -14,12 +75,27 @@ PixelPaper::PixelPaper(int width, int height)
     const std::size_t bytes = 3 * static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
     if (bytes == 0)
         return;
-    bytes_ = static_cast<std::uint8_t*>(std::calloc(bytes, 1));
+    bytes_ = blankBlocks.take(bytes);
+    if (!bytes_)
+        bytes_ = static_cast<std::uint8_t*>(std::calloc(bytes, 1));
+    if (!bytes_) {
+        blankBlocks.release(); // memory kept blank is memory the allocator can give
+        bytes_ = static_cast<std::uint8_t*>(std::calloc(bytes, 1));
+    }
     if (!bytes_)
         throw std::bad_alloc();
 }
 
-PixelPaper::~PixelPaper() { std::free(bytes_); }
+PixelPaper::~PixelPaper() { drop(); }
+
+void PixelPaper::drop()
+{
+    if (!bytes_)
+        return;
+    clear();
+    blankBlocks.keep(std::exchange(bytes_, nullptr),
+                     3 * static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+}
 
 PixelPaper::PixelPaper(PixelPaper&& other) noexcept
     : bytes_(std::exchange(other.bytes_, nullptr))
@@ -33,7 +109,7 @@ PixelPaper::PixelPaper(PixelPaper&& other) noexcept
 PixelPaper& PixelPaper::operator=(PixelPaper&& other) noexcept
 {
     if (this != &other) {
-        std::free(bytes_);
+        drop();
         bytes_ = std::exchange(other.bytes_, nullptr);
         width_ = std::exchange(other.width_, 0);
         height_ = std::exchange(other.height_, 0);

@@ -45,11 +45,15 @@ public:
     void writeTo(Surface& surface) const;
 
 private:
+    void drop(); // gives the block back blank
     static constexpr int kNoRow = 1 << 30;
     std::uint8_t* bytes_ = nullptr;
     int width_ = 0, height_ = 0;
     int firstRow_ = kNoRow, lastRow_ = -1; // the rows drawn on lie within these
 
 };
+
+// Frees the blank papers kept for new windows (a sweep's end: none of its windows is made again).
+void ReleaseKeptPapers();
 
 } // namespace gravlag::ui
