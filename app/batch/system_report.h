@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/analysis/element_fits.h"
 #include "core/analysis/run_analysis.h"
 #include "core/pair_watch.h"
 #include "core/physics/integration.h"
