@@ -1,25 +1,10 @@
 #include "app/batch/system_report.h"
 
 #include <algorithm>
-#include <cmath>
 
-#include "core/finite.h"
 #include "core/vector_length.h"
 
 namespace gravlag {
-
-namespace {
-
-// d moved into [-180, 180) by whole turns.
-double WrapDegrees(double d) { return d - 360 * std::floor((d + 180) / 360); }
-
-// `angle` continued from `previous` across 0/360 by whole turns.
-double Continued(const std::optional<double>& previous, double angle)
-{
-    return previous ? *previous + WrapDegrees(angle - *previous) : angle;
-}
-
-} // namespace
 
 SystemReport::SystemReport(const Integration& integration, bool dense, const System& system,
                            ForceLaw law, std::size_t first, std::size_t second)
@@ -60,19 +45,10 @@ void SystemReport::stepped(double until)
     if (const auto turn = turns_.at(t)) {
         ++orbits_;
         integration_.stateAt(dense_ ? turn->t : integration_.time(), bodies_);
-        const OrbitElements el = Elements(bodies_);
-        const double x = static_cast<double>(orbits_);
-        if (el.a)
-            aLine_.add(x, *el.a);
-        if (el.e)
-            eLine_.add(x, *el.e);
-        if (el.varpi) {
-            varpiUnwrapped_ = Continued(varpiUnwrapped_, *el.varpi);
-            varpiLine_.add(x, *varpiUnwrapped_);
-        }
+        fits_.add(orbits_, Elements(bodies_));
     }
     if (const auto apsis = apsides_.at(t)) {
-        apsisUnwrapped_ = Continued(apsisUnwrapped_, apsis->direction);
+        apsisUnwrapped_ = ContinuedDegrees(apsisUnwrapped_, apsis->direction);
         apsisLine_.add(static_cast<double>(apsisEvents_), *apsisUnwrapped_);
         ++apsisEvents_;
     }
@@ -85,23 +61,11 @@ RunReport SystemReport::finish(const std::vector<Body>& end, double t) const
     r.orbits = {orbits_, t};
     r.elements.start = start_;
     r.elements.end = Elements(end);
-    r.elements.rates = PairRates(orbits_, aLine_, eLine_, varpiLine_, r.elements, t);
+    r.elements.rates = fits_.rates(orbits_, r.elements, t);
     r.precession.events = apsisEvents_;
     r.precession.perOrbit = apsisLine_.slope();
     r.precession.stdError = apsisLine_.slopeStdError();
-    const ConservedQuantities endTotals = Conserved(end);
-    const auto drift = [](const std::optional<double>& s, const std::optional<double>& e) {
-        DriftReport d{s, e, std::nullopt};
-        if (s && e && *s != 0)
-            d.relChange = IfFinite((*e - *s) / std::fabs(*s));
-        return d;
-    };
-    r.energy = drift(startTotals_.energy, endTotals.energy);
-    r.angularMomentum = drift(startTotals_.angularMomentum, endTotals.angularMomentum);
-    r.momentum = {startTotals_.momentum, endTotals.momentum,
-                  startTotals_.momentum && endTotals.momentum
-                      ? IfFinite(*endTotals.momentum - *startTotals_.momentum)
-                      : std::nullopt};
+    ReportDrifts(startTotals_, Conserved(end), r);
     r.theory = theory_;
     r.warnings = RunWarnings(r, instantaneous_);
     return r;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/analysis/element_fits.h"
 #include "core/analysis/run_analysis.h"
 #include "core/pair_watch.h"
 #include "core/physics/integration.h"
@@ -39,8 +40,7 @@ private:
     std::vector<Body> bodies_; // scratch for the state at a turn
 
     std::int64_t orbits_ = 0;
-    RunningLine aLine_, eLine_, varpiLine_; // against the orbit number 1, 2, ...
-    std::optional<double> varpiUnwrapped_;
+    ElementFits fits_; // the pair's elements at each turn
     std::int64_t apsisEvents_ = 0;
     RunningLine apsisLine_; // directions (continued across 0/360) against the event number from 0
     std::optional<double> apsisUnwrapped_;

@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "core/analysis/conserved.h"
+#include "core/analysis/element_fits.h"
 #include "core/analysis/orbit_elements.h"
 #include "core/analysis/run_report.h"
 #include "core/analysis/running_line.h"
@@ -26,13 +27,6 @@
 #include "core/run.h"
 
 namespace gravlag {
-
-// The rates of a pair's elements over a run of `t` time units: from 3 orbits on the slopes of
-// the lines through the elements at each orbit (a, e, varpi against the orbit number), with
-// their standard errors; with fewer, (end - start) over the elapsed orbits t / (starting
-// period). Shared by the panel's runs and a --system run's pair.
-ElementRates PairRates(std::int64_t orbits, const RunningLine& a, const RunningLine& e,
-                       const RunningLine& varpi, const ElementsReport& elements, double t);
 
 class RunAnalysis {
 public:
@@ -67,9 +61,8 @@ private:
     std::optional<DelayStats> delays_;
 
     std::int64_t orbits_ = 0;
-    RunningLine aLine_, eLine_, varpiLine_; // against the orbit number 1, 2, ...
-    std::optional<double> varpiUnwrapped_;  // latest varpi added, continued across 0/360
-    RunningLine apsisLine_;                 // apsis directions against the event number from 0
+    ElementFits fits_;      // the pair's elements at each orbit
+    RunningLine apsisLine_; // apsis directions against the event number from 0
 
     double direction_ = 0; // latest direction of body 1 from body 0, degrees
     double turned_ = 0;    // angle turned since the start, degrees, signed
