@@ -173,6 +173,10 @@ public:
             const auto ratio = r.counters.find("run_over_tuned");
             if (name.rfind("Versus/", 0) != 0 || ratio == r.counters.end())
                 continue;
+            // With repetitions, the median stands for the case (it follows the repetitions);
+            // the mean, deviation and variation rows are not ratios.
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median")
+                continue;
             const std::string caseName = name.substr(7, name.find('/', 7) - 7);
             ratios_[caseName] = {ratio->second.value, r.counters.at("run_ns_per_pass").value};
         }
