@@ -185,6 +185,35 @@ template <int Last, bool Delayed, RetardationMethod Method, bool Record>
     return {k, failed};
 }
 
+// The host's calls after a pass, in their order: the apsis's event, the display update, the
+// time plot and the sample, each after the delays are shown. Every countdown is asked once a
+// pass, whether its call is made or not. False when the apsis's event ends the run.
+template <class ShowDelays>
+bool CallHost(SimState& state, RunHost& host, RunResult& result, const ShowDelays& showDelays,
+              Countdown& display, Countdown& plot, Countdown& sample, bool mercury, bool plotOn,
+              bool sampleOn)
+{
+    RunValues& run = result.values;
+    if (mercury && IsApsis(state.sepHist)) {
+        showDelays();
+        if (!ApsisPass(state, host, result))
+            return false;
+    }
+    if (display.due()) {
+        showDelays();
+        host.displayUpdate(state, run);
+    }
+    if (plot.due() && plotOn) {
+        showDelays();
+        host.timePlot(state, run);
+    }
+    if (sample.due() && sampleOn) {
+        showDelays();
+        host.samplePass(state, run);
+    }
+    return true;
+}
+
 // The main loop for bodies 0..Last; Delayed: c > 0; Record: keeps the delay record (only
 // with a delay and a pair), an instantiation of its own so that the others stay as they are.
 // It runs in stretches (RunStretch): the passes up to the next one that calls the host (a
@@ -255,23 +284,8 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
         if (sampleOn)
             sample.skip(k - first);
 
-        if (mercury && IsApsis(state.sepHist)) {
-            showDelays();
-            if (!ApsisPass(state, host, result))
-                break;
-        }
-        if (display.due()) {
-            showDelays();
-            host.displayUpdate(state, run);
-        }
-        if (plot.due() && plotOn) {
-            showDelays();
-            host.timePlot(state, run);
-        }
-        if (sample.due() && sampleOn) {
-            showDelays();
-            host.samplePass(state, run);
-        }
+        if (!CallHost(state, host, result, showDelays, display, plot, sample, mercury, plotOn, sampleOn))
+            break;
     }
     showDelays();
     if constexpr (Record)
@@ -335,23 +349,10 @@ void RunPassesInLanes(SimState& state, RunHost& host, RunResult& result, std::in
         result.passes = k + 1;
         result.lastPass = k;
 
-        if (state.scenarioCode == Scenario::Mercury && IsApsis(state.sepHist)) {
-            showDelays();
-            if (!ApsisPass(state, host, result))
-                break;
-        }
-        if (display.due()) {
-            showDelays();
-            host.displayUpdate(state, run);
-        }
-        if (plot.due() && state.scenarioCode == Scenario::TwoBlackHoles) {
-            showDelays();
-            host.timePlot(state, run);
-        }
-        if (sample.due() && sampleEvery > 0) {
-            showDelays();
-            host.samplePass(state, run);
-        }
+        if (!CallHost(state, host, result, showDelays, display, plot, sample,
+                      state.scenarioCode == Scenario::Mercury,
+                      state.scenarioCode == Scenario::TwoBlackHoles, sampleEvery > 0))
+            break;
     }
     showDelays();
 }
