@@ -286,7 +286,14 @@
   // runs as fast as the ones after it instead of in code the browser has only just compiled.
   // Only in idle time, a few milliseconds at a time, and never again once the person clicks:
   // what the person does comes first.
-  var WARM_UP = {loops: 3, rounds: 4, firstPasses: 500, passes: 20000, drawings: 8,
+  // The browser optimises a function once it has run a while, counted in the code it ran, so
+  // the work of a display update (the progress boxes' number texts, the look at the clock,
+  // the delay view's frame) is optimised only after thousands of updates, one every 100
+  // passes. The runs at c 0 (loops 0 and 1, which share their pass loop and their display
+  // update) make together as many updates as a default "Mercury" run, 10 000: after 1 200,
+  // a first "Mercury" ran most of its updates in the quick first tier. The run at c 300
+  // (loop 2) has a pass loop of its own and needs fewer rounds.
+  var WARM_UP = {loops: 3, rounds: [11, 11, 4], firstPasses: 500, passes: 50000, drawings: 8,
                  frames: 3200};
   var warmUp = {step: 0, stopped: false, steps: []};
   function stopWarmUp() { warmUp.stopped = true; }
@@ -324,8 +331,10 @@
 
   function planWarmUp() {
     var steps = [];
-    for (var round = 0; round < WARM_UP.rounds; ++round) {
+    for (var round = 0; round < Math.max.apply(null, WARM_UP.rounds); ++round) {
       for (var loop = 0; loop < WARM_UP.loops; ++loop) {
+        if (round >= WARM_UP.rounds[loop])
+          continue;
         steps.push(function (loop, passes) {
           return function () {
             return !program._gravlag_web_run_going() && program._gravlag_web_warm_up(loop, passes);
