@@ -27,6 +27,10 @@
   // The bodies' extent in the first frame sets the scale at zoom 1: the orbits fill this
   // share of the orbit pane, below the lines of text at its top (ORBIT_DROP pixels lower).
   var ORBIT_FILL = 0.38, ORBIT_DROP = 35;
+  var ORBIT_FONT = '12px system-ui, sans-serif';
+  var ORBIT_HINT = ['Once "Calculate" runs: the bodies, their pulls as arrows with',
+                    'the angles in \u00b0, the retarded positions as rings, and',
+                    'the delays in steps (2\u21921, 3\u21921).'];
   function fitScale(f, bodies, canvas) {
     var extent = 1;
     for (var b = 0; b < bodies; ++b)
@@ -64,8 +68,16 @@
     function sy(y) { return h / 2 + ORBIT_DROP - y * s; }
     g.fillStyle = 'white';
     g.fillRect(0, 0, w, h);
-    if (f.n === 0)
+    g.font = ORBIT_FONT;
+    if (f.n === 0) {
+      // Drawn once the page starts, in the font and with the signs (° and →) of a run's
+      // lines: the browser finds and loads them now, not in the first run's first frames.
+      g.fillStyle = '#666';
+      ORBIT_HINT.forEach(function (line, n) {
+        g.fillText(line, (w - g.measureText(line).width) / 2, h / 2 - 8 + 16 * n);
+      });
       return;
+    }
     if ($('dv-trails').checked) {
       for (var b = 0; b < bodies; ++b) {
         g.strokeStyle = COLORS[b];
@@ -140,7 +152,6 @@
       g.beginPath(); g.arc(sx(f.get(i, F.x, d)), sy(f.get(i, F.y, d)), 4, 0, 2 * Math.PI); g.fill();
     }
     g.fillStyle = '#222';
-    g.font = '12px system-ui, sans-serif';
     var head = 'pass ' + f.get(i, F.k) + ', t = ' + f.get(i, F.time).toFixed(3) + ' time units';
     if (c > 0) {
       var d21 = f.get(i, F.d21), d31 = f.get(i, F.d31);
