@@ -168,7 +168,7 @@ constexpr int kCarriedPairs =
 struct PassPairs {
     double sepSq[kBodies] = {}, sep[kBodies] = {}; // separation squared and plain
     double tau[kBodies] = {};                      // delay: separation / c, 0 without one
-    double ex[kBodies], ey[kBodies]; // without a delay: x(i) - x(j), i < j, of the active pairs
+    double ex[kBodies] = {}, ey[kBodies] = {}; // without a delay: x(i) - x(j), i < j
 };
 
 // The pull on each target (fx, fy: the force per unit mass, pointing from the source) and
