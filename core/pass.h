@@ -60,13 +60,15 @@ public:
         expect(tau <= maxDelay, PassFaultKind::DelayOverflow, i, 0);
     }
     // The force of source j on target i: r3 not 0, then r3, tau and the target's sums after
-    // adding the force finite. Folded: r3 finite (the rest follows from the new positions).
-    void force(double tau, double r3, double fx, double fy, int i, int j)
+    // adding the force finite. Folded: r3 finite (the rest follows from the new positions),
+    // unless `r3Seen`: the same r3 went into the sum already (without a delay both bodies of
+    // a pair divide by the same r3).
+    void force(double tau, double r3, double fx, double fy, int i, int j, bool r3Seen = false)
     {
         if constexpr (NamesFault) {
             expect(r3 != 0, PassFaultKind::Coincide, i, j);
             expect(Finite(tau, r3, fx, fy), PassFaultKind::ForceOverflow, i, j);
-        } else {
+        } else if (!r3Seen) {
             sum_ = sum_ + r3;
         }
     }
@@ -166,6 +168,7 @@ constexpr int kCarriedPairs =
 struct PassPairs {
     double sepSq[kBodies] = {}, sep[kBodies] = {}; // separation squared and plain
     double tau[kBodies] = {};                      // delay: separation / c, 0 without one
+    double ex[kBodies] = {}, ey[kBodies] = {}; // without a delay: x(i) - x(j), i < j
 };
 
 // The pull on each target (fx, fy: the force per unit mass, pointing from the source) and
@@ -194,11 +197,18 @@ template <int Last, bool Delayed, RetardationMethod Method, class Bodies>
         pairs.sepSq[p] = carry.sepSquared[p];
         pairs.sep[p] = carry.sep[p];
     }
+    if constexpr (!Delayed && N >= 2) {
+        // The differences the forces take (PassForces), pair (0, 1)'s too.
+        pairs.ex[0] = s.x[0] - s.x[1];
+        pairs.ey[0] = s.y[0] - s.y[1];
+    }
     if constexpr (kCarried == 1 && N == 3) {
 #pragma GCC unroll 2
         for (int i = 0; i < 2; ++i) {
             const double ex = s.x[i] - s.x[2], ey = s.y[i] - s.y[2];
             pairs.sepSq[PairOf(i, 2)] = ex * ex + ey * ey;
+            pairs.ex[PairOf(i, 2)] = ex;
+            pairs.ey[PairOf(i, 2)] = ey;
         }
         const DoublePair r = SqrtOfBoth(pairs.sepSq[1], pairs.sepSq[2]);
         pairs.sep[1] = r.first;
@@ -226,6 +236,15 @@ template <int Last, bool Delayed, RetardationMethod Method, class Bodies, class 
     constexpr int N = Last + 1;
     constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
     constexpr int M = N > 1 ? N - 1 : 1; // sources per target
+    // Without a delay by velocity, the difference of target and source is the pair's,
+    // x(i) - x(j) for i < j, and its negative taken as a subtraction for i > j. That is
+    // x(i) - (x(j) - v*0) but for the sign of a zero: x - v*0 is x for finite v (every
+    // committed v is, and so is every start), except that -0 - v*0 is +0 for v < 0; and
+    // x(i) - x(j) is -(x(j) - x(i)) except for the sign of 0. The sign of a zero term is lost
+    // in the target's sum, which starts from +0: +0 + -0 is +0, and a zero added to or taken
+    // from a non-zero sum leaves it. A non-finite term stays one either way, so the checks
+    // see the same. The retarded position itself is still computed, for the state.
+    constexpr bool kPairDifference = !Delayed && !kLookup;
     const double dt = pc.dt;
     const double* const tau = pairs.tau;
     double* const xRet = pull.xRet;
@@ -257,8 +276,13 @@ template <int Last, bool Delayed, RetardationMethod Method, class Bodies, class 
                 yRet[j] = s.y[j] - s.vy[j] * t;
             }
             source[m] = j;
-            dx[m] = s.x[i] - xRet[j];
-            dy[m] = s.y[i] - yRet[j];
+            if constexpr (kPairDifference) {
+                dx[m] = pairs.ex[PairOf(i, j)];
+                dy[m] = pairs.ey[PairOf(i, j)];
+            } else {
+                dx[m] = s.x[i] - xRet[j];
+                dy[m] = s.y[i] - yRet[j];
+            }
             // Without a delay the retarded position is the current one to the last bit, so its
             // distance is the one carried: x - v*0 gives x back for any finite v, and every
             // committed v is finite; the lookup's h0 + s*0 does only for a finite slope s.
@@ -300,9 +324,14 @@ template <int Last, bool Delayed, RetardationMethod Method, class Bodies, class 
                 checks.lookup(found[m], i, j);
             if (j == 0)
                 checks.delay(t, pc.maxDelay, i);
-            pull.fx[i] = pull.fx[i] + f[m] * dx[m];
-            pull.fy[i] = pull.fy[i] + f[m] * dy[m];
-            checks.force(t, r3[m], pull.fx[i], pull.fy[i], i, j);
+            if (kPairDifference && j < i) {
+                pull.fx[i] = pull.fx[i] - f[m] * dx[m];
+                pull.fy[i] = pull.fy[i] - f[m] * dy[m];
+            } else {
+                pull.fx[i] = pull.fx[i] + f[m] * dx[m];
+                pull.fy[i] = pull.fy[i] + f[m] * dy[m];
+            }
+            checks.force(t, r3[m], pull.fx[i], pull.fy[i], i, j, !Delayed && j < i);
         }
     }
 }

@@ -95,6 +95,42 @@ TEST(Pass, ForceOverflowOfFarBodiesIsCaughtFolded)
     EXPECT_EQ(PassFaultText(naming.fault(), false), "overflow in the force on body 1 from body 2");
 }
 
+// Without a delay a pass takes each pair's difference once for both of its bodies, which
+// agrees with the plain formulas but for the sign of a zero. Zeros of every sign here: the
+// retarded position -0 - v*0 of a body at -0 moving left is +0; bodies 1 and 2 share x = -0;
+// body 3's sources are massless, so its pull is a sum of zeros, +0 as the plain sum leaves
+// it. Every field to the bit.
+TEST(Pass, SignedZerosWithoutADelayAsTheReferenceLeavesThem)
+{
+    SimState s;
+    s.dt = 0.001;
+    s.mass = {0, 0, 1};
+    s.x = {-0.0, -0.0, -2};
+    s.y = {1, -1, 0.5};
+    s.vx = {-1, -0.0, 0};
+    s.vy = {0, 0.5, -0.0};
+    gravlag::testing::ReferenceBodies ref = gravlag::testing::ReferenceFrom(s);
+    const PassConstants pc(s);
+    HistoryLookup lookup;
+    PassCarry carry(s);
+    const int passes = 3;
+    for (int k = 0; k < passes; ++k) {
+        PassChecks<false> checks;
+        ASSERT_TRUE((OnePass<2, false, RetardationMethod::VelocityEstimate>(s, pc, lookup, carry, checks)));
+        if (k == 0) { // the zeros themselves, before the reference is asked
+            EXPECT_TRUE(SameBits(s.xRet[0], 0.0) && SameBits(s.fx[2], 0.0));
+        }
+    }
+    gravlag::testing::ReferencePasses(ref, 2, 0, s.dt, false, passes);
+    for (int i = 0; i < kBodies; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(SameBits(s.x[i], ref.x[i]) && SameBits(s.y[i], ref.y[i]));
+        EXPECT_TRUE(SameBits(s.vx[i], ref.vx[i]) && SameBits(s.vy[i], ref.vy[i]));
+        EXPECT_TRUE(SameBits(s.fx[i], ref.fx[i]) && SameBits(s.fy[i], ref.fy[i]));
+        EXPECT_TRUE(SameBits(s.xRet[i], ref.xRet[i]) && SameBits(s.yRet[i], ref.yRet[i]));
+    }
+}
+
 // floor(tau / dt) is finite exactly up to the bound, so that the shown delays' check can
 // compare instead of divide: at the bound the quotient is finite, one ulp above it is not.
 TEST(Pass, LargestFiniteDelayIsExact)
