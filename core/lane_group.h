@@ -28,6 +28,9 @@ public:
     // back as LaneDriver::advance says, its slot free again); returns their slots' bits.
     // With no lane loaded, returns 0 at once.
     virtual unsigned run() = 0;
+    // Hands back every loaded lane as it stands, its next pass not computed (as at a failed
+    // check); returns their slots' bits.
+    virtual unsigned release() = 0;
 
 protected:
     LaneRun* runs_[8] = {};

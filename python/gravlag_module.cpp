@@ -412,8 +412,10 @@ py::list RunPoints(const std::vector<std::string>& arguments, const std::optiona
             LaneScheduler scheduler(lanes);
             scheduler.run([&](bool) -> std::optional<LaneScheduler::Task> {
                 std::size_t n = 0;
-                if (StopSignal() != 0 || (n = next++) >= indices.size())
+                if (StopSignal() != 0 || (n = next++) >= indices.size()) {
+                    scheduler.noneToCome();
                     return std::nullopt;
+                }
                 return [&, n] { runAt(n); };
             });
         };

@@ -13,8 +13,8 @@ LaneScheduler::~LaneScheduler() = default;
 bool LaneScheduler::advance(LaneRun& run)
 {
     Running* me = current_;
-    if (!me)
-        return false; // not one of this scheduler's fibers
+    if (!me || me->alone)
+        return false; // not one of this scheduler's fibers, or given back for good
     me->parked = &run;
     Fiber::yield();
     me->parked = nullptr;
@@ -129,11 +129,16 @@ void LaneScheduler::run(const Take& take)
         if (!fullest)
             break; // cannot happen: a task in progress has either ended or parked
         const std::size_t index = static_cast<std::size_t>(fullest - groups_.data());
-        for (unsigned handed = fullest->lanes->run(); handed != 0; handed &= handed - 1) {
+        // The last few runs of a group, with no task to come: a pass of all the lanes costs
+        // more than theirs one at a time, so they finish alone.
+        const bool release = noneToCome_ && 4 * fullest->loaded <= width_;
+        const unsigned handedAll = release ? fullest->lanes->release() : fullest->lanes->run();
+        for (unsigned handed = handedAll; handed != 0; handed &= handed - 1) {
             Group& g = groups_[index];
             const int l = std::countr_zero(handed);
             Running* r = std::exchange(g.slot[l], nullptr);
             --g.loaded;
+            r->alone = release;
             resume(r);
         }
     }

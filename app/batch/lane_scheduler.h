@@ -31,6 +31,9 @@ public:
     // Runs every task `take` gives on this thread; returns when all are done. What a task
     // threw is thrown here once the others have ended.
     void run(const Take& take);
+    // Said by `take` (on this thread) once it knows no task will ever come: a group left with
+    // a few lanes then gives its runs back to finish alone, which costs them less.
+    void noneToCome() { noneToCome_ = true; }
 
     bool advance(LaneRun& run) override;
 
@@ -39,6 +42,7 @@ private:
         std::unique_ptr<Fiber> fiber;
         LaneRun* parked = nullptr; // its run, waiting for a lane
         bool placed = false;       // in a group's lane
+        bool alone = false;        // given back for good: runs its passes itself
     };
     struct Group {
         std::unique_ptr<LaneGroup> lanes;
@@ -57,6 +61,7 @@ private:
     std::vector<Group> groups_;
     Running* current_ = nullptr;
     std::exception_ptr thrown_;
+    bool noneToCome_ = false;
 };
 
 } // namespace gravlag

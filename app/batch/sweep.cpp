@@ -324,8 +324,10 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
             else if (!(taken - written < window) || mine >= share)
                 return std::nullopt;
             const std::optional<std::uint64_t> number = next();
-            if (!number)
+            if (!number) {
+                scheduler.noneToCome();
                 return std::nullopt;
+            }
             const std::uint64_t place = taken++;
             ++mine;
             return [&, place, index = *number - 1] {
