@@ -211,6 +211,11 @@ RunOutcome RunOnce(const BatchOptions& options, BatchProblems& problems)
     Form1& form1 = program.form1();
     pictures[0].window = &program.form2().window();
     pictures[1].window = &program.form3().window();
+    // A display nobody will see is not drawn on: its calls still come, its pixels do not.
+    const bool sinkTakesPictures = options.sink && options.sink->wantsPictures();
+    for (Picture& p : pictures)
+        if (p.path.empty() && !sinkTakesPictures)
+            ui::Headless(*p.window).leaveUnread();
     exports.attach(form1);
     ui::ScopedSubscription begun;
     if (options.sink)

@@ -132,6 +132,25 @@ TEST(HeadlessSurface, AWindowAfterOneDrawnOnStartsBlank)
     }
 }
 
+// A window left unread draws nothing and keeps no memory; read anyway, it gives no picture
+// rather than a blank one that could be taken for what was drawn.
+TEST(HeadlessSurface, AWindowLeftUnreadCountsItsCallsAndHoldsNoPicture)
+{
+    HeadlessServices services;
+    services.createWindow("Form2", "Simulation Display", 4680, 4260);
+    HeadlessWindow& w = *services.window("Form2");
+    w.setPixel(1.0f, 1.0f, kRed);
+    w.leaveUnread();
+    w.show();
+    EXPECT_GT(w.innerWidth(), 0);
+    w.setPixel(2.0f, 3.0f, kRed);
+    w.erase();
+    EXPECT_EQ(w.setPixelCalls(), 2u);
+    EXPECT_EQ(w.surface().width, 0);
+    EXPECT_TRUE(w.surface().pixels.empty());
+    EXPECT_EQ(w.takePaper().width(), 0);
+}
+
 TEST(HeadlessSurface, ResizeKeepsOverlapAndFillsNewAreaWithBackground)
 {
     HeadlessServices services;

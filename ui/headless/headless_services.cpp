@@ -199,9 +199,18 @@ int HeadlessWindow::innerHeight() const
     return InnerPixels(outerHeight_, kFrameHeight);
 }
 
+void HeadlessWindow::leaveUnread()
+{
+    unread_ = true;
+    paper_ = PixelPaper{};
+    surface_ = Surface{};
+    surfaceFitted_ = true;
+    surfaceCurrent_ = true;
+}
+
 void HeadlessWindow::fitSurface() const
 {
-    if (surfaceFitted_)
+    if (surfaceFitted_ || unread_)
         return;
     surfaceFitted_ = true;
     const int width = InnerPixels(outerWidth_, kFrameWidth);
@@ -226,6 +235,8 @@ void HeadlessWindow::erase()
 void HeadlessWindow::setPixel(float x, float y, Rgb color)
 {
     ++pixelCalls_;
+    if (unread_)
+        return;
     fitSurface();
     const int px = DevicePixel(x);
     const int py = DevicePixel(y);

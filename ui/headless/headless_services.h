@@ -106,6 +106,11 @@ public:
     // window goes, made into pixels only if it is read (PixelPaper::writeTo).
     PixelPaper takePaper();
     std::size_t setPixelCalls() const { return pixelCalls_; }
+    // For a window whose pixels nobody will read (a batch run writing no picture of it):
+    // drawing on it from now on only counts its calls, and it keeps no paper, so a run
+    // spends neither the drawing nor the memory's first touches. Its surface is then empty
+    // (0 by 0), never a blank picture that could pass for a drawn one.
+    void leaveUnread();
     void requestClose(); // as the person closing it through its frame
     const ControlList& controls() const { return controls_; }
 
@@ -124,6 +129,7 @@ private:
     mutable bool surfaceFitted_ = false;
     mutable Surface surface_;
     mutable bool surfaceCurrent_ = true; // surface_ shows paper_
+    bool unread_ = false;
     std::size_t pixelCalls_ = 0;
     ControlList controls_;
     Handler onClose_;
