@@ -532,6 +532,18 @@ void QtServicesTest::backingImageKeepsPixelsAndEraseClears()
         for (int x = 0; x < sim.surfaceImage().width(); ++x)
             QCOMPARE(sim.surfaceImage().pixel(x, y), qRgb(255, 255, 255));
     QCOMPARE(sim.widget()->grab().toImage().pixel(2, 3), qRgb(255, 255, 255));
+
+    // A copy of the image keeps the pixels it was taken with, through drawing and resizing.
+    sim.setPixel(4.0f, 5.0f, Rgb{0, 0, 128});
+    const QImage copy = sim.surfaceImage();
+    sim.setPixel(6.0f, 7.0f, Rgb{0, 0, 128});
+    sim.setOuterWidth(15 * 40 + sim.outerWidth() - 15 * sim.innerWidth());
+    QCOMPARE(copy.size(), QSize(30, 25));
+    QCOMPARE(copy.pixel(4, 5), qRgb(0, 0, 128));
+    QCOMPARE(copy.pixel(6, 7), qRgb(255, 255, 255));
+    QCOMPARE(sim.surfaceImage().size(), QSize(40, 25));
+    QCOMPARE(sim.surfaceImage().pixel(4, 5), qRgb(0, 0, 128));
+    QCOMPARE(sim.surfaceImage().pixel(6, 7), qRgb(0, 0, 128));
 }
 
 void QtServicesTest::repaintCoversOnlyWhatChanged()
