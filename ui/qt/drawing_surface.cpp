@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include <QCloseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -21,19 +25,56 @@ QRgb BackgroundRgb()
     return qRgb(kBackground.r, kBackground.g, kBackground.b);
 }
 
+// The pixels' memory, a mapping of its own where the system has them: resized, it keeps the
+// pages it has (mremap moves them, copying nothing), where malloc could copy it all into
+// pages never touched.
+uchar* MapPixels(std::size_t bytes)
+{
+#if defined(__linux__)
+    void* at = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return at == MAP_FAILED ? nullptr : static_cast<uchar*>(at);
+#else
+    return static_cast<uchar*>(std::malloc(bytes));
+#endif
+}
+
+// nullptr when it fails; the memory is then as it was.
+uchar* RemapPixels(uchar* data, std::size_t oldBytes, std::size_t bytes)
+{
+#if defined(__linux__)
+    void* at = mremap(data, oldBytes, bytes, MREMAP_MAYMOVE);
+    return at == MAP_FAILED ? nullptr : static_cast<uchar*>(at);
+#else
+    (void)oldBytes;
+    return static_cast<uchar*>(std::realloc(data, bytes));
+#endif
+}
+
+void UnmapPixels(uchar* data, std::size_t bytes)
+{
+#if defined(__linux__)
+    if (data)
+        munmap(data, bytes);
+#else
+    (void)bytes;
+    std::free(data);
+#endif
+}
+
 } // namespace
 
 // The memory under the image. The image and its copies own it through the image's clean-up
 // call; the surface takes it back for the next size when no copy is left.
 struct DrawingSurface::PixelMemory {
     uchar* data = nullptr;
+    std::size_t bytes = 0;
     bool takenBack = false;
 
     static void Release(void* info)
     {
         auto* memory = static_cast<PixelMemory*>(info);
         if (!memory->takenBack)
-            std::free(memory->data);
+            UnmapPixels(memory->data, memory->bytes);
         delete memory;
     }
 };
@@ -56,8 +97,8 @@ void DrawingSurface::fitImage()
 
 // A display is resized when a run lays it out, and memory new to the process costs a page
 // fault a page when first written: for a display's image, more than the run's first
-// thousands of passes. So the memory is resized in place (realloc), where the pages it has
-// stay, unless a copy of the image still holds it.
+// thousands of passes. So the memory is resized in place, where the pages it has stay,
+// unless a copy of the image still holds it.
 void DrawingSurface::reshape(QSize wanted)
 {
     const int oldWidth = image_.width(), width = wanted.width(), height = wanted.height();
@@ -72,20 +113,21 @@ void DrawingSurface::reshape(QSize wanted)
     uchar* data = nullptr;
     if (!image_.isNull() && image_.isDetached()) {
         data = memory_->data;
+        const std::size_t oldBytes = memory_->bytes;
         memory_->takenBack = true;
         image_ = QImage(); // the last holder: the memory is the surface's again
         if (stride < oldStride) // rows narrower: moved down before the end is cut
             for (int y = 0; y < keepHeight; ++y)
                 std::memmove(row(data, y, stride), row(data, y, oldStride), keptRow);
-        uchar* resized = bytes > 0 ? static_cast<uchar*>(std::realloc(data, bytes)) : nullptr;
+        uchar* resized = bytes > 0 ? RemapPixels(data, oldBytes, bytes) : nullptr;
         if (!resized)
-            std::free(data);
+            UnmapPixels(data, oldBytes);
         data = resized;
         if (data && stride > oldStride) // rows wider: moved up from the last
             for (int y = keepHeight - 1; y >= 0; --y)
                 std::memmove(row(data, y, stride), row(data, y, oldStride), keptRow);
     } else {
-        data = bytes > 0 ? static_cast<uchar*>(std::malloc(bytes)) : nullptr;
+        data = bytes > 0 ? MapPixels(bytes) : nullptr;
         if (data)
             for (int y = 0; y < keepHeight; ++y)
                 std::memcpy(row(data, y, stride), image_.constScanLine(y), keptRow);
@@ -98,11 +140,11 @@ void DrawingSurface::reshape(QSize wanted)
         auto* pixels = reinterpret_cast<QRgb*>(row(data, y, stride));
         std::fill(pixels + (y < keepHeight ? keepWidth : 0), pixels + width, BackgroundRgb());
     }
-    auto* memory = new PixelMemory{data};
+    auto* memory = new PixelMemory{data, bytes};
     image_ = QImage(data, width, height, static_cast<qsizetype>(stride), QImage::Format_RGB32,
                     &PixelMemory::Release, memory);
     if (image_.isNull()) {
-        std::free(data);
+        UnmapPixels(data, bytes);
         delete memory;
         return;
     }
