@@ -16,6 +16,8 @@ class DrawingSurface final : public QWidget {
 public:
     DrawingSurface(QSize innerSize, PaintPacer& pacer);
 
+    // The image is valid until the next call to the surface; copies of it are the pixels at
+    // the time of the copy.
     const QImage& image() const { return image_; }
     // The image follows the widget's size, keeping the pixels that overlap; new area is white.
     void fitImage();
@@ -37,9 +39,13 @@ private:
     // What changed is repainted at the next frame (see paint_pacer.h), as one rectangle
     // around all of it: dots come far faster than a screen can show them.
     void repaintLater(const QRect& area);
+    // The image at `size`, in memory of its own that no copy of it shares (see fitImage).
+    void reshape(QSize size);
 
     PaintPacer& pacer_;
     QImage image_;
+    struct PixelMemory;
+    PixelMemory* memory_ = nullptr; // the image's pixels, freed by the image's last copy
     QRect dirty_;
     std::function<bool()> closeRequest_;
     std::function<void()> shown_;
