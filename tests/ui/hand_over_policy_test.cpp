@@ -11,25 +11,21 @@ TEST(HandOverPolicy, FullHandOverAtEachFrameAndForAWhileAfterInput)
     using namespace std::chrono_literals;
     using Due = HandOverPolicy::Due;
     static_assert(HandOverPolicy::kFrame == 16ms && HandOverPolicy::kInputGrace == 16ms);
-    static_assert(HandOverPolicy::kFirstFrame == 50ms);
     HandOverPolicy policy;
-    const HandOverPolicy::Clock::time_point t0 = HandOverPolicy::Clock::now() - 1h;
-    policy.restart(t0);
-    EXPECT_EQ(policy.due(t0, 7), Due::Input); // 7 inputs seen before: taken as new
+    const HandOverPolicy::Clock::time_point t0 = HandOverPolicy::Clock::now();
+    policy.restart();
+    EXPECT_EQ(policy.due(t0, 7), Due::Frame);       // the first update; 7 inputs seen before
+    EXPECT_EQ(policy.due(t0 + 1ms, 7), Due::Input); // taken as new: within their grace
+    policy.restart();                               // the next run
+    EXPECT_EQ(policy.due(t0 + 2ms, 7), Due::Frame);
     EXPECT_EQ(policy.due(t0 + 16ms - 1us, 7), Due::Input);
     EXPECT_EQ(policy.due(t0 + 16ms, 7), Due::Nothing);
-    EXPECT_EQ(policy.due(t0 + 50ms - 1us, 7), Due::Nothing); // the first frame waits
-    EXPECT_EQ(policy.due(t0 + 50ms, 7), Due::Frame);
-    EXPECT_EQ(policy.due(t0 + 66ms, 8), Due::Frame); // a frame is due, and input has come
-    EXPECT_EQ(policy.due(t0 + 68ms, 8), Due::Input);
-    EXPECT_EQ(policy.due(t0 + 82ms - 1us, 8), Due::Input);
-    EXPECT_EQ(policy.due(t0 + 82ms, 8), Due::Frame);
-    EXPECT_EQ(policy.due(t0 + 98ms - 1us, 8), Due::Nothing);
-    EXPECT_EQ(policy.due(t0 + 98ms, 8), Due::Frame);
-    policy.restart(t0 + 100ms); // the next run: its first frame waits again
-    EXPECT_EQ(policy.due(t0 + 100ms, 8), Due::Nothing);
-    EXPECT_EQ(policy.due(t0 + 150ms - 1us, 8), Due::Nothing);
-    EXPECT_EQ(policy.due(t0 + 150ms, 8), Due::Frame);
+    EXPECT_EQ(policy.due(t0 + 18ms, 8), Due::Frame); // a frame is due, and input has come
+    EXPECT_EQ(policy.due(t0 + 20ms, 8), Due::Input);
+    EXPECT_EQ(policy.due(t0 + 34ms - 1us, 8), Due::Input);
+    EXPECT_EQ(policy.due(t0 + 34ms, 8), Due::Frame);
+    EXPECT_EQ(policy.due(t0 + 50ms - 1us, 8), Due::Nothing);
+    EXPECT_EQ(policy.due(t0 + 50ms, 8), Due::Frame);
 }
 
 // The updates' coarse reading is of the clock the frames are counted on.

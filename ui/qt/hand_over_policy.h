@@ -53,12 +53,8 @@ public:
         return Clock::now();
     }
 
-    // A run starts at `now`. Its first frame waits kFirstFrame: a short run then paints once,
-    // at its end, and a longer one moves on the screen from then on. Showing the displays
-    // and painting them whole the first time costs a few milliseconds, as much as a short
-    // run's hundreds of thousands of passes; input is taken at every update all the same.
-    static constexpr Clock::duration kFirstFrame = std::chrono::milliseconds(50);
-    void restart(Clock::time_point now) { nextFrame_ = now + kFirstFrame; }
+    // A run starts: its first update paints.
+    void restart() { nextFrame_ = Clock::time_point{}; }
 
 private:
     Clock::time_point nextFrame_{}, inputUntil_{};
