@@ -120,6 +120,11 @@
       g.beginPath(); g.moveTo(sx(x), sy(y));
       g.lineTo(sx(x) + 60 * Math.cos(lineAngle), sy(y) + 60 * Math.sin(lineAngle)); g.stroke();
       g.setLineDash([]);
+      // The no-delay direction is summed here in another order than the pass sums the pull,
+      // so they differ by rounding, some 1e-15 rad, even at c 0: an angle that small says
+      // nothing about the delay, which turns a pull by v / c, and is shown as 0.
+      if (Math.abs(off) < 1e-12)
+        off = 0;
       arrow(g, sx(x), sy(y), lineAngle + magnify * off, 55, COLORS[target], 2.5);
       angles.push(off * 180 / Math.PI);
       lines.push('body ' + (target + 1) + ': pull off the direction to the sources by '
