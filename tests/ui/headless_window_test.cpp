@@ -142,6 +142,7 @@ TEST(HeadlessSurface, AWindowLeftUnreadCountsItsCallsAndHoldsNoPicture)
     w.setPixel(1.0f, 1.0f, kRed);
     w.leaveUnread();
     w.show();
+    w.setOuterWidth(5000); // a run's layout: a drawn-on window would fit its paper to it
     EXPECT_GT(w.innerWidth(), 0);
     w.setPixel(2.0f, 3.0f, kRed);
     w.erase();
