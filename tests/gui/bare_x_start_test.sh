@@ -40,16 +40,16 @@ for start in $(seq 1 20); do
   # -displayfd tells the display number once the server listens, without a connection.
   Xvfb -displayfd 3 -nolisten tcp -audit 4 -screen 0 1024x768x24 3>"$out/display" 2>"$out/xvfb.log" &
   server=$!
-  for _ in $(seq 1 200); do [ -s "$out/display" ] && break; sleep 0.05; done
+  for _ in $(seq 1 600); do [ -s "$out/display" ] && break; sleep 0.05; done
   display=":$(head -n 1 "$out/display")"
   [ "$display" != ":" ] || { echo "FAIL: Xvfb did not start: $(cat "$out/xvfb.log")"; exit 1; }
   env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY="$display" "$gravlag" >"$out/stdout" 2>"$out/stderr" &
   program=$!
   # Nothing of the test's own connects before the program has connected: a client of ours
   # would keep the server from resetting and hide the fault.
-  for _ in $(seq 1 100); do grep -q "pid=$program " "$out/xvfb.log" && break; sleep 0.05; done
+  for _ in $(seq 1 300); do grep -q "pid=$program " "$out/xvfb.log" && break; sleep 0.05; done
   found=""
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 300); do
     kill -0 "$program" 2>/dev/null || break
     if DISPLAY="$display" xwininfo -root -tree 2>/dev/null | grep -q '"Control Display"'; then
       found=1

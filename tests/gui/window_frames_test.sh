@@ -45,15 +45,15 @@ on_screen() { # window, frame's left and top
 for scale in 1 2; do
   Xvfb -displayfd 3 -nolisten tcp -screen 0 1600x1000x24 3>"$out/display" 2>/dev/null &
   pids+=($!)
-  for _ in $(seq 1 200); do [ -s "$out/display" ] && break; sleep 0.05; done
+  for _ in $(seq 1 600); do [ -s "$out/display" ] && break; sleep 0.05; done
   export DISPLAY=":$(head -n 1 "$out/display")"
   rm -f "$out/display"
   openbox >/dev/null 2>&1 &
   pids+=($!)
-  for _ in $(seq 1 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+  for _ in $(seq 1 300); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
   env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM QT_SCALE_FACTOR="$scale" "$gravlag" >"$out/stdout" 2>&1 &
   pids+=($!)
-  for _ in $(seq 1 100); do xdotool search --name '^Control Display$' >/dev/null 2>&1 && break; sleep 0.1; done
+  for _ in $(seq 1 300); do xdotool search --name '^Control Display$' >/dev/null 2>&1 && break; sleep 0.1; done
   sleep 1.5 # framed and arranged
   panel="$(xdotool search --name '^Control Display$' | head -n 1)"
   # "Calculate": 480, 120, 975 x 375 twips from the inner area's corner.
