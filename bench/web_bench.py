@@ -8,8 +8,9 @@ in a process of its own, as a person would serve it. Each round opens the page f
 Debian's chromium (headless, through chromedriver), each time in a fresh browser with a
 fresh profile, so that nothing compiled before is cached: for the default "2 BH's" run and,
 after "Choice", for the default "Mercury" run, each once clicked at once and once clicked
-after the page's warm-up (page.js: short runs in idle time that get the browser to optimise
-the main loops; the first click stops it). For each page: the time from the navigation's
+after the page's warm-up (page.js: short runs that get the browser to optimise the main
+loops, the first before the program says it has started, bounded by time, the rest in idle
+time; the first click stops it). For each page: the time from the navigation's
 start to the program started (the page is interactive) and, for the second kind, to the
 warm-up's end; the first run's time (the click on "Calculate" to "End" back on the button,
 as the page measures it) and the fastest of the two runs after it. Taken in turn with each
