@@ -2,14 +2,16 @@
 """The web page's speed in a real browser beside the native batch runner.
 
     bench/web_bench.py SITE_FOLDER GRAVLAG_BATCH [--rounds N] [--js-flags FLAGS]
+                       [--slowdown RATE]
 
 SITE_FOLDER is what scripts/web builds (build-web/site), served by `python3 -m http.server`
 in a process of its own, as a person would serve it. Each round opens the page four times in
 Debian's chromium (headless, through chromedriver), each time in a fresh browser with a
 fresh profile, so that nothing compiled before is cached: for the default "2 BH's" run and,
 after "Choice", for the default "Mercury" run, each once clicked at once and once clicked
-after the page's warm-up (page.js: short runs in idle time that get the browser to optimise
-the main loops; the first click stops it). For each page: the time from the navigation's
+after the page's warm-up (page.js: short runs that get the browser to optimise the main
+loops, the first before the program says it has started, bounded by time, the rest in idle
+time; the first click stops it). For each page: the time from the navigation's
 start to the program started (the page is interactive) and, for the second kind, to the
 warm-up's end; the first run's time (the click on "Calculate" to "End" back on the button,
 as the page measures it) and the fastest of the two runs after it. Taken in turn with each
@@ -17,7 +19,9 @@ scenario: `GRAVLAG_BATCH --json` of the same run, wall-clock, the median of five
 script starts it. Printed: the medians over the rounds and the ratios page / batch runner
 (the targets: interactive within 1 s, a run at most 2 times the batch runner's). --js-flags
 passes V8 flags to the browser, to find out where the time goes (not what a visitor's
-browser does).
+browser does). --slowdown RATE has the browser run the page's main thread RATE times
+slower (DevTools' CPU throttling; its compiler threads run at full speed), to see how the
+page starts on a slower machine.
 """
 
 import argparse
@@ -62,7 +66,7 @@ def wait(condition, what, timeout=120):
     raise SystemExit("web_bench: " + what)
 
 
-def page_times(url, scenario, js_flags, after_warm_up):
+def page_times(url, scenario, js_flags, slowdown, after_warm_up):
     """Interactive, warmed (None when not waited for), first run and fastest later run, in
     seconds, in a fresh browser."""
     profile = tempfile.mkdtemp(prefix="gravlag-web-bench-")
@@ -77,6 +81,8 @@ def page_times(url, scenario, js_flags, after_warm_up):
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     try:
         driver.set_script_timeout(300)
+        if slowdown != 1:
+            driver.execute_cdp_cmd("Emulation.setCPUThrottlingRate", {"rate": slowdown})
         driver.get(url)
         ready = wait(lambda: driver.execute_script("return document.body.dataset.ready"),
                      "the page never became ready")
@@ -118,6 +124,7 @@ def main():
     parser.add_argument("batch")
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--js-flags", default="")
+    parser.add_argument("--slowdown", type=float, default=1)
     args = parser.parse_args()
     batch = os.path.abspath(args.batch)
     port = free_port()
@@ -132,8 +139,10 @@ def main():
         loads = [os.getloadavg()[0]]
         for r in range(args.rounds):
             for scenario, row in rows.items():
-                ready, _, at_once, later = page_times(url, scenario, args.js_flags, False)
-                ready2, warmed, after, later2 = page_times(url, scenario, args.js_flags, True)
+                ready, _, at_once, later = page_times(url, scenario, args.js_flags, args.slowdown,
+                                                      False)
+                ready2, warmed, after, later2 = page_times(url, scenario, args.js_flags,
+                                                             args.slowdown, True)
                 native = batch_time(batch, scenario)
                 for key, value in (("ready", ready), ("ready", ready2), ("warmed", warmed),
                                    ("at once", at_once), ("after warm-up", after),
@@ -149,8 +158,9 @@ def main():
         server.wait()
     version = subprocess.run(["/usr/bin/chromium", "--version"], capture_output=True,
                              text=True).stdout.strip()
-    print("%s; %d rounds; load (1-minute average) %.1f to %.1f on %d processors"
-          % (version, args.rounds, min(loads), max(loads), os.cpu_count()))
+    print("%s; %d rounds; load (1-minute average) %.1f to %.1f on %d processors%s"
+          % (version, args.rounds, min(loads), max(loads), os.cpu_count(),
+             "; main thread %g times slower" % args.slowdown if args.slowdown != 1 else ""))
     print("medians (times the batch runner's in brackets):")
     for scenario, row in rows.items():
         m = {k: statistics.median(v) for k, v in row.items()}

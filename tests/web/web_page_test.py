@@ -219,6 +219,26 @@ class WebPageTest(unittest.TestCase):
         page.calculate()
         self.assertSameRun(report, sim, plot, "typed")
 
+    def test_a_page_starting_late_leaves_its_warm_up_to_idle_time(self):
+        # Part of the warm-up runs before the page says it has started, but only up to a
+        # time after the navigation's start, so that a slow machine still starts in time.
+        # Here the page's clock runs 600 ms late, past that time: no warm-up step may run
+        # before the start, and the whole warm-up still runs, in idle time.
+        page = self.page
+        late = page.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """
+            var realNow = performance.now.bind(performance);
+            performance.now = function () { return realNow() + 600; };"""})
+        try:
+            page.open()
+        finally:
+            page.driver.execute_cdp_cmd("Page.removeScriptToEvaluateOnNewDocument",
+                                        {"identifier": late["identifier"]})
+        self.assertEqual(page.driver.execute_script(
+            "return [performance.now() >= 600, document.body.dataset.warmUpAtStart]"),
+            [True, "0"])
+        page.wait(lambda: page.driver.execute_script("return document.body.dataset.warmed"),
+                  "the warm-up never ended")
+
     def test_model_menu_reaches_the_run(self):
         page = self.page
         page.type("Tc", "300")
