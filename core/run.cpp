@@ -158,10 +158,13 @@ struct LoopBodies {
     }
 };
 
-// Whether a stretch leaves the retarded positions to its bodies' store, and computes its
-// passes again after a failed one (below): by velocity, whose passes read no history.
+// Whether a stretch computes its passes again after a failed one (below): by velocity,
+// whose passes read no history; and whether it leaves the retarded positions to its bodies'
+// store: without a delay too.
+template <RetardationMethod Method>
+constexpr bool kStretchRedoes = Method == RetardationMethod::VelocityEstimate;
 template <bool Delayed, RetardationMethod Method>
-constexpr bool kStretchRetardedLater = !Delayed && Method == RetardationMethod::VelocityEstimate;
+constexpr bool kStretchRetardedLater = !Delayed && kStretchRedoes<Method>;
 
 // The passes of a stretch before the one that failed its folded checks, computed again from
 // the state and the carry the stretch began with (it writes them back only at its end), to
@@ -223,7 +226,7 @@ template <int Last, bool Delayed, RetardationMethod Method, bool Record>
         if (k == until || (mercury && IsApsis(b.sepHist)))
             break;
     }
-    if (!kRetardedLater || !failed) {
+    if (!kStretchRedoes<Method> || !failed) {
         b.template store<Last>(state);
         carried = carry;
     } else if (k > first) {

@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "core/pass.h"
 #include "fake_host.h"
@@ -424,19 +425,23 @@ std::string FirstDifference(const SimState& a, const SimState& b)
 
 } // namespace
 
-// A fault inside a stretch of quiet passes (pass 407 of the stretch from 400; the main loop
-// computes its passes again to keep the last one's forces and retarded positions) and at a
+// A fault inside a stretch of quiet passes (the main loop computes its passes again to keep
+// the last one's forces and retarded positions), without a delay and with one, and at a
 // run's first pass: every field as the pass before left it, as a run that ends there leaves it.
 TEST(MainLoop, FaultLeavesEveryFieldAsThePassBefore)
 {
-    for (const double dt : {1e50, 1e300}) {
-        SCOPED_TRACE(dt);
+    for (const auto& [c, dt, passes] : {std::tuple{0.0, 1e50, 407}, std::tuple{1e50, 1e50, 797},
+                                        std::tuple{0.0, 1e300, 0}}) {
+        SCOPED_TRACE(::testing::Message() << "c " << c << ", dt " << dt);
         SimState s = DefaultState();
+        s.c = c;
         s.dt = dt;
         FakeHost h;
         const RunResult r = RunSimulation(s, h);
         ASSERT_EQ(r.ended, RunEnd::Fault);
+        EXPECT_EQ(r.passes, passes);
         SimState upTo = DefaultState();
+        upTo.c = c;
         upTo.dt = dt;
         FakeHost h2;
         h2.boxes[PanelBox::Titer] = std::to_string(r.passes - 1);
