@@ -114,11 +114,8 @@ template <int Last, RetardationMethod Method>
 // holds in registers: each pass reads what the last one wrote without a trip through memory
 // (a store and the load after it sat on every pass's chain of dependent operations). The
 // histories stay in the state (`hist` refers to it, or to a copy that takes the pushes of
-// passes computed again). RetardedLater: without a delay by velocity, the retarded
-// positions x - v*0 are formed once, when the bodies are stored, from the last pass's start.
-template <bool RetardedLater>
+// passes computed again).
 struct LoopBodies {
-    static constexpr bool kFormsRetardedLater = RetardedLater;
     std::array<double, kBodies> x, y, vx, vy;
     // Written by every pass and read by none (the separation history only shifted, and read
     // by the apsis check off the pass's chain): locals too, written back with the rest. Each
@@ -126,8 +123,6 @@ struct LoopBodies {
     // on the chain.
     std::array<double, kBodies> fx, fy, xRet, yRet;
     std::array<double, kSepEntries> sepHist;
-    // RetardedLater: where the last committed pass began (set by its commit).
-    std::array<double, kBodies> xFrom, yFrom, vxFrom, vyFrom;
     PositionHistory& hist;
 
     LoopBodies(SimState& s, PositionHistory& history)
@@ -140,8 +135,6 @@ struct LoopBodies {
             x[i] = s.x[i], y[i] = s.y[i], vx[i] = s.vx[i], vy[i] = s.vy[i];
     }
     explicit LoopBodies(SimState& s) : LoopBodies(s, s.hist) {}
-    // The bodies into the state, after at least one committed pass when RetardedLater. Last:
-    // the last active body (the retarded positions of bodies 0..Last are the pass's).
     template <int Last>
     void store(SimState& s) const
     {
@@ -149,7 +142,21 @@ struct LoopBodies {
         for (std::size_t i = 0; i < kBodies; ++i)
             s.x[i] = x[i], s.y[i] = y[i], s.vx[i] = vx[i], s.vy[i] = vy[i];
         s.fx = fx, s.fy = fy, s.xRet = xRet, s.yRet = yRet, s.sepHist = sepHist;
-        if constexpr (RetardedLater && Last > 0) {
+    }
+};
+
+// Without a delay by velocity: the retarded positions x - v*0 formed once, when the bodies
+// are stored (after at least one committed pass), from where the last pass began.
+struct BodiesFormingRetarded : LoopBodies {
+    static constexpr bool kFormsRetardedLater = true;
+    std::array<double, kBodies> xFrom, yFrom, vxFrom, vyFrom; // set by each pass's commit
+    using LoopBodies::LoopBodies;
+    // Last: the last active body (the retarded positions of bodies 0..Last are the pass's).
+    template <int Last>
+    void store(SimState& s) const
+    {
+        LoopBodies::store<Last>(s);
+        if constexpr (Last > 0) {
             for (std::size_t i = 0; i <= std::size_t{Last}; ++i) {
                 s.xRet[i] = AlongVelocity(xFrom[i], vxFrom[i], 0.0);
                 s.yRet[i] = AlongVelocity(yFrom[i], vyFrom[i], 0.0);
@@ -157,6 +164,9 @@ struct LoopBodies {
         }
     }
 };
+
+template <bool RetardedLater>
+using StretchBodies = std::conditional_t<RetardedLater, BodiesFormingRetarded, LoopBodies>;
 
 // Whether a stretch computes its passes again after a failed one (below): by velocity,
 // whose passes read no history; and whether it leaves the retarded positions to its bodies'
@@ -177,7 +187,7 @@ template <int Last, bool Delayed, RetardationMethod Method>
                                               std::int64_t passes)
 {
     PositionHistory pushes = state.hist;
-    LoopBodies<kStretchRetardedLater<Delayed, Method>> b(state, pushes);
+    StretchBodies<kStretchRetardedLater<Delayed, Method>> b(state, pushes);
     for (std::int64_t n = 0; n < passes; ++n) {
         PassChecks<false> checks;
         OnePass<Last, Delayed, Method>(b, pc, lookup, carried, checks);
@@ -207,7 +217,7 @@ template <int Last, bool Delayed, RetardationMethod Method, bool Record>
     const PassConstants pc = constants;
     PassCarry carry = carried;
     DelayStats record = recorded;
-    LoopBodies<kRetardedLater> b(state);
+    StretchBodies<kRetardedLater> b(state);
     const std::int64_t first = k;
     bool failed = false;
     for (;; ++k) {
@@ -226,11 +236,16 @@ template <int Last, bool Delayed, RetardationMethod Method, bool Record>
         if (k == until || (mercury && IsApsis(b.sepHist)))
             break;
     }
-    if (!kStretchRedoes<Method> || !failed) {
+    if constexpr (kStretchRedoes<Method>) {
+        if (!failed) {
+            b.template store<Last>(state);
+            carried = carry;
+        } else if (k > first) {
+            RedoStretch<Last, Delayed, Method>(state, pc, lookup, carried, k - first);
+        }
+    } else {
         b.template store<Last>(state);
         carried = carry;
-    } else if (k > first) {
-        RedoStretch<Last, Delayed, Method>(state, pc, lookup, carried, k - first);
     }
     if constexpr (Record)
         recorded = record;
