@@ -418,10 +418,8 @@ NumberText FormatRegional(double value, const RegionalFormat& format)
 
 NumberText FormatRegional(long long value)
 {
-    std::array<char, 24> buffer {};
-    const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
     NumberText text;
-    text.append(std::string_view(buffer.data(), static_cast<std::size_t>(written.ptr - buffer.data())));
+    text.appendWhole(value);
     return text;
 }
 

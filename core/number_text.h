@@ -9,6 +9,7 @@
 // None of these goes through strtod/printf: a Qt program sets the C locale from the
 // environment at start-up, which would change what they read and write.
 
+#include <charconv>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -59,6 +60,14 @@ public:
     {
         for (char c : text)
             append(c);
+    }
+    // The digits of a whole number (a '-' first when it is negative), written in place: the
+    // pass counter's text at every display update. Any whole number fits.
+    void appendWhole(long long value)
+    {
+        const std::to_chars_result r = std::to_chars(chars_ + size_, chars_ + kCapacity, value);
+        if (r.ec == std::errc{})
+            size_ = static_cast<std::size_t>(r.ptr - chars_);
     }
 
 private:

@@ -164,6 +164,20 @@ template <int Last, bool Delayed, RetardationMethod Method>
 constexpr int kCarriedPairs =
     Delayed && Method != RetardationMethod::HistoryLookup && Last == 2 ? 3 : 1;
 
+// The retarded position of a source at x moving at v, tau ago, estimated along its velocity.
+[[gnu::always_inline]] inline double AlongVelocity(double x, double v, double tau)
+{
+    return x - v * tau;
+}
+
+// Whether `Bodies` form the retarded positions of a pass without a delay themselves, from
+// the positions and velocities the pass began with (xFrom, yFrom, vxFrom, vyFrom, which the
+// commit then sets), when they are asked for: a main loop that keeps the bodies in locals
+// leaves them out of its passes. Without a delay x - v*0 is x but for the sign of a zero,
+// and kept in the state, so that it is still taken, once, as the pass would take it.
+template <class Bodies>
+constexpr bool kFormsRetardedLater = requires { requires Bodies::kFormsRetardedLater; };
+
 // The pairs at the start of a pass, indexed by PairOf.
 struct PassPairs {
     double sepSq[kBodies] = {}, sep[kBodies] = {}; // separation squared and plain
@@ -243,16 +257,20 @@ template <int Last, bool Delayed, RetardationMethod Method, class Bodies, class 
     // x(i) - x(j) is -(x(j) - x(i)) except for the sign of 0. The sign of a zero term is lost
     // in the target's sum, which starts from +0: +0 + -0 is +0, and a zero added to or taken
     // from a non-zero sum leaves it. A non-finite term stays one either way, so the checks
-    // see the same. The retarded position itself is still computed, for the state.
+    // see the same. The retarded position itself is still computed, for the state (here, or
+    // by bodies that form it later: kFormsRetardedLater).
     constexpr bool kPairDifference = !Delayed && !kLookup;
+    constexpr bool kRetardedLater = kPairDifference && kFormsRetardedLater<Bodies>;
     const double dt = pc.dt;
     const double* const tau = pairs.tau;
     double* const xRet = pull.xRet;
     double* const yRet = pull.yRet;
+    if constexpr (!kRetardedLater) {
 #pragma GCC unroll 3
-    for (int j = 0; j < kBodies; ++j) {
-        xRet[j] = s.xRet[j];
-        yRet[j] = s.yRet[j];
+        for (int j = 0; j < kBodies; ++j) {
+            xRet[j] = s.xRet[j];
+            yRet[j] = s.yRet[j];
+        }
     }
 #pragma GCC unroll 3
     for (int i = 0; i < N; ++i) {
@@ -271,9 +289,9 @@ template <int Last, bool Delayed, RetardationMethod Method, class Bodies, class 
                 found[m] = at.found;
                 xRet[j] = at.x;
                 yRet[j] = at.y;
-            } else {
-                xRet[j] = s.x[j] - s.vx[j] * t;
-                yRet[j] = s.y[j] - s.vy[j] * t;
+            } else if constexpr (!kRetardedLater) {
+                xRet[j] = AlongVelocity(s.x[j], s.vx[j], t);
+                yRet[j] = AlongVelocity(s.y[j], s.vy[j], t);
             }
             source[m] = j;
             if constexpr (kPairDifference) {
@@ -371,15 +389,23 @@ template <int Last, bool Delayed, RetardationMethod Method, class Bodies>
                                               PassCarry& carry)
 {
     constexpr int N = Last + 1;
+    constexpr bool kRetardedLater =
+        !Delayed && Method != RetardationMethod::HistoryLookup && kFormsRetardedLater<Bodies>;
 #pragma GCC unroll 3
     for (int i = 0; i < N; ++i) {
+        if constexpr (Last > 0 && kRetardedLater) {
+            s.xFrom[i] = s.x[i];
+            s.yFrom[i] = s.y[i];
+            s.vxFrom[i] = s.vx[i];
+            s.vyFrom[i] = s.vy[i];
+        }
         s.x[i] = motion.x[i];
         s.y[i] = motion.y[i];
         s.vx[i] = motion.vx[i];
         s.vy[i] = motion.vy[i];
         s.fx[i] = pull.fx[i];
         s.fy[i] = pull.fy[i];
-        if constexpr (Last > 0) {
+        if constexpr (Last > 0 && !kRetardedLater) {
             s.xRet[i] = pull.xRet[i];
             s.yRet[i] = pull.yRet[i];
         }

@@ -113,7 +113,8 @@ template <int Last, RetardationMethod Method>
 // What the main loop keeps of the state over a stretch of passes, as locals the compiler
 // holds in registers: each pass reads what the last one wrote without a trip through memory
 // (a store and the load after it sat on every pass's chain of dependent operations). The
-// histories stay in the state (`hist` refers to it).
+// histories stay in the state (`hist` refers to it, or to a copy that takes the pushes of
+// passes computed again).
 struct LoopBodies {
     std::array<double, kBodies> x, y, vx, vy;
     // Written by every pass and read by none (the separation history only shifted, and read
@@ -124,8 +125,8 @@ struct LoopBodies {
     std::array<double, kSepEntries> sepHist;
     PositionHistory& hist;
 
-    explicit LoopBodies(SimState& s)
-        : fx(s.fx), fy(s.fy), xRet(s.xRet), yRet(s.yRet), sepHist(s.sepHist), hist(s.hist)
+    LoopBodies(SimState& s, PositionHistory& history)
+        : fx(s.fx), fy(s.fy), xRet(s.xRet), yRet(s.yRet), sepHist(s.sepHist), hist(history)
     {
         // Field by field, not as whole arrays, and unrolled: the compiler holds a double in
         // a register of its own only where every access names it by a constant index.
@@ -133,6 +134,8 @@ struct LoopBodies {
         for (std::size_t i = 0; i < kBodies; ++i)
             x[i] = s.x[i], y[i] = s.y[i], vx[i] = s.vx[i], vy[i] = s.vy[i];
     }
+    explicit LoopBodies(SimState& s) : LoopBodies(s, s.hist) {}
+    template <int Last>
     void store(SimState& s) const
     {
 #pragma GCC unroll 3
@@ -141,6 +144,56 @@ struct LoopBodies {
         s.fx = fx, s.fy = fy, s.xRet = xRet, s.yRet = yRet, s.sepHist = sepHist;
     }
 };
+
+// Without a delay by velocity: the retarded positions x - v*0 formed once, when the bodies
+// are stored (after at least one committed pass), from where the last pass began.
+struct BodiesFormingRetarded : LoopBodies {
+    static constexpr bool kFormsRetardedLater = true;
+    std::array<double, kBodies> xFrom, yFrom, vxFrom, vyFrom; // set by each pass's commit
+    using LoopBodies::LoopBodies;
+    // Last: the last active body (the retarded positions of bodies 0..Last are the pass's).
+    template <int Last>
+    void store(SimState& s) const
+    {
+        LoopBodies::store<Last>(s);
+        if constexpr (Last > 0) {
+            for (std::size_t i = 0; i <= std::size_t{Last}; ++i) {
+                s.xRet[i] = AlongVelocity(xFrom[i], vxFrom[i], 0.0);
+                s.yRet[i] = AlongVelocity(yFrom[i], vyFrom[i], 0.0);
+            }
+        }
+    }
+};
+
+template <bool RetardedLater>
+using StretchBodies = std::conditional_t<RetardedLater, BodiesFormingRetarded, LoopBodies>;
+
+// Whether a stretch computes its passes again after a failed one (below): by velocity,
+// whose passes read no history; and whether it leaves the retarded positions to its bodies'
+// store: without a delay too.
+template <RetardationMethod Method>
+constexpr bool kStretchRedoes = Method == RetardationMethod::VelocityEstimate;
+template <bool Delayed, RetardationMethod Method>
+constexpr bool kStretchRetardedLater = !Delayed && kStretchRedoes<Method>;
+
+// The passes of a stretch before the one that failed its folded checks, computed again from
+// the state and the carry the stretch began with (it writes them back only at its end), to
+// store what the last of them left: the stretch keeps its forces and retarded positions only
+// as long as it goes on, not from one pass to the next. The same passes give the same bits.
+// Their pushes go into a copy of the history, which holds them already.
+template <int Last, bool Delayed, RetardationMethod Method>
+[[gnu::cold, gnu::noinline]] void RedoStretch(SimState& state, const PassConstants& pc,
+                                              HistoryLookup& lookup, PassCarry& carried,
+                                              std::int64_t passes)
+{
+    PositionHistory pushes = state.hist;
+    StretchBodies<kStretchRetardedLater<Delayed, Method>> b(state, pushes);
+    for (std::int64_t n = 0; n < passes; ++n) {
+        PassChecks<false> checks;
+        OnePass<Last, Delayed, Method>(b, pc, lookup, carried, checks);
+    }
+    b.template store<Last>(state);
+}
 
 // Where a stretch of passes ended: at pass k, committed; or before it, when pass k failed
 // its folded checks (the state and the carry then as pass k - 1 left them).
@@ -160,10 +213,12 @@ template <int Last, bool Delayed, RetardationMethod Method, bool Record>
                                         std::int64_t until)
 {
     constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
+    constexpr bool kRetardedLater = kStretchRetardedLater<Delayed, Method>;
     const PassConstants pc = constants;
     PassCarry carry = carried;
     DelayStats record = recorded;
-    LoopBodies b(state);
+    StretchBodies<kRetardedLater> b(state);
+    const std::int64_t first = k;
     bool failed = false;
     for (;; ++k) {
         double tau12 = 0;
@@ -181,8 +236,17 @@ template <int Last, bool Delayed, RetardationMethod Method, bool Record>
         if (k == until || (mercury && IsApsis(b.sepHist)))
             break;
     }
-    b.store(state);
-    carried = carry;
+    if constexpr (kStretchRedoes<Method>) {
+        if (!failed) {
+            b.template store<Last>(state);
+            carried = carry;
+        } else if (k > first) {
+            RedoStretch<Last, Delayed, Method>(state, pc, lookup, carried, k - first);
+        }
+    } else {
+        b.template store<Last>(state);
+        carried = carry;
+    }
     if constexpr (Record)
         recorded = record;
     return {k, failed};

@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "core/pass.h"
 #include "fake_host.h"
@@ -392,6 +393,100 @@ TEST(MainLoop, FaultBetweenUpdatesKeepsThePassesBeforeIt)
     EXPECT_EQ(s.vy, upTo.vy);
     EXPECT_EQ(s.fx, upTo.fx);
     EXPECT_EQ(s.sepHist, upTo.sepHist);
+}
+
+namespace {
+
+// Every field a pass writes the same, to the bit, in both states; `what` names the first
+// that differs.
+std::string FirstDifference(const SimState& a, const SimState& b)
+{
+    const auto field = [&](const char* name, const std::array<double, kBodies>& u,
+                           const std::array<double, kBodies>& v) -> std::string {
+        for (int i = 0; i < kBodies; ++i)
+            if (!SameBits(u[i], v[i]))
+                return std::string(name) + std::to_string(i);
+        return {};
+    };
+    for (const auto& d : {field("x", a.x, b.x), field("y", a.y, b.y), field("vx", a.vx, b.vx),
+                          field("vy", a.vy, b.vy), field("fx", a.fx, b.fx), field("fy", a.fy, b.fy),
+                          field("xRet", a.xRet, b.xRet), field("yRet", a.yRet, b.yRet)})
+        if (!d.empty())
+            return d;
+    for (int e = 0; e < kSepEntries; ++e)
+        if (!SameBits(a.sepHist[e], b.sepHist[e]))
+            return "sepHist" + std::to_string(e);
+    for (int i = 0; i < kBodies; ++i)
+        for (int e = 0; e < kHistoryEntries; ++e)
+            if (!SameBits(a.hist.x(i, e), b.hist.x(i, e)) || !SameBits(a.hist.y(i, e), b.hist.y(i, e)))
+                return "hist" + std::to_string(i) + "," + std::to_string(e);
+    return {};
+}
+
+} // namespace
+
+// A fault inside a stretch of quiet passes (the main loop computes its passes again to keep
+// the last one's forces and retarded positions), without a delay and with one, and at a
+// run's first pass: every field as the pass before left it, as a run that ends there leaves it.
+TEST(MainLoop, FaultLeavesEveryFieldAsThePassBefore)
+{
+    for (const auto& [c, dt, passes] : {std::tuple{0.0, 1e50, 407}, std::tuple{1e50, 1e50, 797},
+                                        std::tuple{0.0, 1e300, 0}}) {
+        SCOPED_TRACE(::testing::Message() << "c " << c << ", dt " << dt);
+        SimState s = DefaultState();
+        s.c = c;
+        s.dt = dt;
+        FakeHost h;
+        const RunResult r = RunSimulation(s, h);
+        ASSERT_EQ(r.ended, RunEnd::Fault);
+        EXPECT_EQ(r.passes, passes);
+        SimState upTo = DefaultState();
+        upTo.c = c;
+        upTo.dt = dt;
+        FakeHost h2;
+        h2.boxes[PanelBox::Titer] = std::to_string(r.passes - 1);
+        ASSERT_EQ(RunSimulation(upTo, h2).passes, r.passes);
+        EXPECT_EQ(FirstDifference(s, upTo), "");
+    }
+}
+
+// Without a delay the main loop forms the retarded positions once, at the end of its quiet
+// passes, from where the last of them began: as that pass would, -0 - v*0 is +0 for v < 0.
+// The run's first pass starts body 3 at (-0, -0), at rest in x but for the sign (-0) and
+// moving down: moved there before the pass, once the run has taken what it carries into the
+// pass (without a delay, only the separation of bodies 1 and 2). Body 2, heavier than body
+// 1, pulls it to +x, so that its x velocity after the pass is positive: the retarded
+// position takes the velocity the pass began with.
+TEST(MainLoop, RetardedPositionsWithoutADelayAsThePassLeavesThem)
+{
+    struct ZeroHost : FakeHost {
+        SimState* state = nullptr;
+        SimState start;
+        std::int64_t sampleEvery(const RunValues&) override
+        {
+            state->x[2] = -0.0;
+            state->y[2] = -0.0;
+            state->vx[2] = -0.0;
+            state->vy[2] = -0.5;
+            start = *state;
+            return 0;
+        }
+    };
+    SimState s = DefaultState();
+    ZeroHost h;
+    h.state = &s;
+    h.boxes[PanelBox::Titer] = "0";
+    h.boxes[PanelBox::Tmass1] = "200";
+    ASSERT_EQ(RunSimulation(s, h).passes, 1);
+    SimState pass = h.start;
+    const PassConstants pc(pass);
+    HistoryLookup lookup;
+    PassCarry carry(pass);
+    PassChecks<false> checks;
+    ASSERT_TRUE((OnePass<2, false, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks)));
+    // The case itself: +0 from -0, and a velocity that turned positive.
+    EXPECT_TRUE(SameBits(pass.xRet[2], 0.0) && SameBits(pass.yRet[2], 0.0) && pass.vx[2] > 0);
+    EXPECT_EQ(FirstDifference(s, pass), "");
 }
 
 TEST(MainLoop, TinyCOverflowsTheDelay)

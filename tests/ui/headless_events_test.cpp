@@ -85,6 +85,23 @@ TEST_F(EventsFixture, IdleHookRunsFirstAtEveryHandOverAndMayQueueInput)
     EXPECT_EQ(services.eventHandOvers(), 3u);
 }
 
+// A hook that replaces itself, twice while it runs, goes on to its end with its own captures
+// (the replaced ones live until no hook runs); the last one set runs from the next hand-over.
+TEST_F(EventsFixture, IdleHookThatReplacesItselfRunsToItsEnd)
+{
+    const std::string first = "the first hook, a text long enough to live on the heap";
+    services.setIdleHook([&, first] {
+        services.setIdleHook([&, second = std::string(first.size(), 'x')] {
+            log.push_back(second.substr(0, 2));
+        });
+        services.setIdleHook([&] { log.push_back("third"); });
+        log.push_back(first);
+    });
+    services.processPendingEvents();
+    services.processPendingEvents();
+    EXPECT_EQ(log, (std::vector<std::string>{first, "third"}));
+}
+
 TEST_F(EventsFixture, HandOverFromInsideAnEventGoesOnWithTheLaterEvents)
 {
     // "Calculate" runs the whole simulation inside its click handler and hands over from

@@ -46,8 +46,16 @@ void HeadlessServices::processPendingEvents()
     if (ended_)
         return;
     if (idleHook_) {
-        auto hook = idleHook_;
-        hook();
+        struct Running {
+            HeadlessServices& services;
+            explicit Running(HeadlessServices& s) : services(s) { ++services.hooksRunning_; }
+            ~Running()
+            {
+                if (--services.hooksRunning_ == 0)
+                    services.replacedHooks_.clear();
+            }
+        } running(*this);
+        (*idleHook_)();
     }
     // An event may hand over again itself (a click that starts a run does): each event leaves
     // the queue before it runs, so a nested call goes on with the ones after it.
@@ -56,6 +64,13 @@ void HeadlessServices::processPendingEvents()
         queue_.pop_front();
         event();
     }
+}
+
+void HeadlessServices::setIdleHook(std::function<void()> hook)
+{
+    if (hooksRunning_ > 0 && idleHook_)
+        replacedHooks_.push_back(std::move(idleHook_));
+    idleHook_ = hook ? std::make_unique<const std::function<void()>>(std::move(hook)) : nullptr;
 }
 
 void HeadlessServices::endProgram()

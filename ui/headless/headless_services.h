@@ -59,7 +59,8 @@ public:
 
     // Called at the start of every processPendingEvents(), before the queue is run: lets a
     // driver (the batch runner, a test) look at the panel and queue input at that moment.
-    void setIdleHook(std::function<void()> hook) { idleHook_ = std::move(hook); }
+    // A hook that replaces itself goes on to its end: the one replaced lives until it returns.
+    void setIdleHook(std::function<void()> hook);
     std::size_t eventHandOvers() const { return handOvers_; }
 
     bool programEnded() const { return ended_; }
@@ -68,7 +69,11 @@ private:
     RegionalFormat format_;
     std::vector<std::unique_ptr<HeadlessWindow>> windows_;
     std::deque<std::function<void()>> queue_;
-    std::function<void()> idleHook_;
+    // Called where it lies, not copied at each hand-over (a copy of its captures, memory
+    // and all, on every display update of a batch run).
+    std::unique_ptr<const std::function<void()>> idleHook_;
+    std::vector<std::unique_ptr<const std::function<void()>>> replacedHooks_; // while one runs
+    int hooksRunning_ = 0;
     std::size_t handOvers_ = 0;
     bool ended_ = false;
 };
