@@ -43,6 +43,7 @@ private slots:
         Program program(services);
         services.widget("Form1")->show();
         program.form1().Form_Load(); // as the program does once the panel's frame is known
+        QCoreApplication::processEvents(); // the displays made ready to show, still hidden
         QCOMPARE(services.widget("Form1")->windowTitle(), QString("Control Display"));
         QVERIFY(!services.widget("Form2")->isVisible());
         QVERIFY(!services.widget("Form3")->isVisible());

@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 #endif
 
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -202,6 +203,26 @@ void DrawingSurface::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (shown_ && !event->spontaneous())
         shown_();
+}
+
+void DrawingSurface::prepareShowing()
+{
+    if (isVisible() || testAttribute(Qt::WA_WState_Created))
+        return;
+    const QPoint place = pos();
+    create();
+    move(place); // a frame known now would otherwise shift what pos() says
+    QBackingStore* store = backingStore();
+    if (!store)
+        return;
+    const QRect all(QPoint(), size());
+    store->resize(all.size());
+    store->beginPaint(QRegion(all));
+    {
+        QPainter painter(store->paintDevice());
+        painter.fillRect(all, QColor(BackgroundRgb()));
+    }
+    store->endPaint();
 }
 
 void DrawingSurface::closeEvent(QCloseEvent* event)

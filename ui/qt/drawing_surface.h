@@ -28,6 +28,11 @@ public:
     void setCloseRequestHandler(std::function<bool()> handler) { closeRequest_ = std::move(handler); }
     // Called each time the window is shown, whoever shows it.
     void setShownHandler(std::function<void()> handler) { shown_ = std::move(handler); }
+    // Makes the native window and the painting buffer behind it while the window is hidden,
+    // and writes that buffer's memory once, so that showing the window later (at a run's
+    // start) neither waits for the window system nor faults in fresh pages. Nothing for a
+    // window shown or made already.
+    void prepareShowing();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

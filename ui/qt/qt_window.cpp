@@ -39,6 +39,9 @@ QtWindow::QtWindow(WindowServices& services, PaintPacer& pacer, std::string name
     surface_->setWindowTitle(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
     surface_->setCloseRequestHandler([this] { return closeRequested(); });
     surface_->setShownHandler([this] { awaitFrame(kFramePolls); });
+    // While the program waits for its first click: showing the window in a run then costs
+    // the run less (DrawingSurface::prepareShowing).
+    QTimer::singleShot(0, surface_.get(), [this] { surface_->prepareShowing(); });
 }
 
 QtWindow::~QtWindow()
