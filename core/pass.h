@@ -177,6 +177,10 @@ constexpr int kCarriedPairs =
 // and kept in the state, so that it is still taken, once, as the pass would take it.
 template <class Bodies>
 constexpr bool kFormsRetardedLater = requires { requires Bodies::kFormsRetardedLater; };
+// A pass that leaves them so: without a delay, by velocity, on such bodies.
+template <bool Delayed, RetardationMethod Method, class Bodies>
+constexpr bool kRetardedLater =
+    !Delayed && Method != RetardationMethod::HistoryLookup && kFormsRetardedLater<Bodies>;
 
 // The pairs at the start of a pass, indexed by PairOf.
 struct PassPairs {
@@ -260,12 +264,12 @@ template <int Last, bool Delayed, RetardationMethod Method, class Bodies, class 
     // see the same. The retarded position itself is still computed, for the state (here, or
     // by bodies that form it later: kFormsRetardedLater).
     constexpr bool kPairDifference = !Delayed && !kLookup;
-    constexpr bool kRetardedLater = kPairDifference && kFormsRetardedLater<Bodies>;
+    constexpr bool kLater = kRetardedLater<Delayed, Method, Bodies>;
     const double dt = pc.dt;
     const double* const tau = pairs.tau;
     double* const xRet = pull.xRet;
     double* const yRet = pull.yRet;
-    if constexpr (!kRetardedLater) {
+    if constexpr (!kLater) {
 #pragma GCC unroll 3
         for (int j = 0; j < kBodies; ++j) {
             xRet[j] = s.xRet[j];
@@ -289,7 +293,7 @@ template <int Last, bool Delayed, RetardationMethod Method, class Bodies, class 
                 found[m] = at.found;
                 xRet[j] = at.x;
                 yRet[j] = at.y;
-            } else if constexpr (!kRetardedLater) {
+            } else if constexpr (!kLater) {
                 xRet[j] = AlongVelocity(s.x[j], s.vx[j], t);
                 yRet[j] = AlongVelocity(s.y[j], s.vy[j], t);
             }
@@ -389,11 +393,10 @@ template <int Last, bool Delayed, RetardationMethod Method, class Bodies>
                                               PassCarry& carry)
 {
     constexpr int N = Last + 1;
-    constexpr bool kRetardedLater =
-        !Delayed && Method != RetardationMethod::HistoryLookup && kFormsRetardedLater<Bodies>;
+    constexpr bool kLater = kRetardedLater<Delayed, Method, Bodies>;
 #pragma GCC unroll 3
     for (int i = 0; i < N; ++i) {
-        if constexpr (Last > 0 && kRetardedLater) {
+        if constexpr (Last > 0 && kLater) {
             s.xFrom[i] = s.x[i];
             s.yFrom[i] = s.y[i];
             s.vxFrom[i] = s.vx[i];
@@ -405,7 +408,7 @@ template <int Last, bool Delayed, RetardationMethod Method, class Bodies>
         s.vy[i] = motion.vy[i];
         s.fx[i] = pull.fx[i];
         s.fy[i] = pull.fy[i];
-        if constexpr (Last > 0 && !kRetardedLater) {
+        if constexpr (Last > 0 && !kLater) {
             s.xRet[i] = pull.xRet[i];
             s.yRet[i] = pull.yRet[i];
         }

@@ -213,11 +213,11 @@ template <int Last, bool Delayed, RetardationMethod Method, bool Record>
                                         std::int64_t until)
 {
     constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
-    constexpr bool kRetardedLater = kStretchRetardedLater<Delayed, Method>;
+    constexpr bool kFormedLater = kStretchRetardedLater<Delayed, Method>;
     const PassConstants pc = constants;
     PassCarry carry = carried;
     DelayStats record = recorded;
-    StretchBodies<kRetardedLater> b(state);
+    StretchBodies<kFormedLater> b(state);
     const std::int64_t first = k;
     bool failed = false;
     for (;; ++k) {

@@ -46,16 +46,8 @@ void HeadlessServices::processPendingEvents()
     if (ended_)
         return;
     if (idleHook_) {
-        struct Running {
-            HeadlessServices& services;
-            explicit Running(HeadlessServices& s) : services(s) { ++services.hooksRunning_; }
-            ~Running()
-            {
-                if (--services.hooksRunning_ == 0)
-                    services.replacedHooks_.clear();
-            }
-        } running(*this);
-        (*idleHook_)();
+        const auto hook = idleHook_; // a hook that replaces itself lives until it returns
+        (*hook)();
     }
     // An event may hand over again itself (a click that starts a run does): each event leaves
     // the queue before it runs, so a nested call goes on with the ones after it.
@@ -68,9 +60,7 @@ void HeadlessServices::processPendingEvents()
 
 void HeadlessServices::setIdleHook(std::function<void()> hook)
 {
-    if (hooksRunning_ > 0 && idleHook_)
-        replacedHooks_.push_back(std::move(idleHook_));
-    idleHook_ = hook ? std::make_unique<const std::function<void()>>(std::move(hook)) : nullptr;
+    idleHook_ = hook ? std::make_shared<const std::function<void()>>(std::move(hook)) : nullptr;
 }
 
 void HeadlessServices::endProgram()

@@ -69,11 +69,9 @@ private:
     RegionalFormat format_;
     std::vector<std::unique_ptr<HeadlessWindow>> windows_;
     std::deque<std::function<void()>> queue_;
-    // Called where it lies, not copied at each hand-over (a copy of its captures, memory
-    // and all, on every display update of a batch run).
-    std::unique_ptr<const std::function<void()>> idleHook_;
-    std::vector<std::unique_ptr<const std::function<void()>>> replacedHooks_; // while one runs
-    int hooksRunning_ = 0;
+    // Shared, not copied, at each hand-over (a copy of its captures, memory and all, on every
+    // display update of a batch run).
+    std::shared_ptr<const std::function<void()>> idleHook_;
     std::size_t handOvers_ = 0;
     bool ended_ = false;
 };
