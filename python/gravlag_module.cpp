@@ -28,6 +28,7 @@
 #include "app/batch/run_sink.h"
 #include "app/batch/stop_signals.h"
 #include "app/batch/lane_scheduler.h"
+#include "app/batch/memory_reserve.h"
 #include "app/batch/sweep.h"
 #include "app/batch/thread_start.h"
 #include "app/files/exact_text.h"
@@ -280,6 +281,7 @@ py::dict Run(const std::vector<std::string>& arguments, const std::optional<std:
         throw py::value_error("--sweep: give the grid to sweep()");
     Outcome o;
     Interruptible(interrupt, [&] {
+        const MemoryWaits waits;
         o = RunOne(command.options, wanted, pictures, std::nullopt);
         o.interrupted = interrupt && StopSignal() == SIGINT;
     });
@@ -392,6 +394,7 @@ py::list RunPoints(const std::vector<std::string>& arguments, const std::optiona
     Interruptible(interrupt, [&] {
         std::atomic<std::size_t> next{0};
         const auto runAt = [&](std::size_t n) {
+            const MemoryWaits waits;
             try {
                 nlohmann::json point = nlohmann::json::object();
                 for (const auto& [option, text] : sweep.pointTexts(indices[n]))
@@ -409,15 +412,24 @@ py::list RunPoints(const std::vector<std::string>& arguments, const std::optiona
         // With lanes, each thread runs its points on fibers, their passes in lanes.
         const int lanes = LaneWidth(command.settings.lanes);
         const auto workInLanes = [&] {
-            LaneScheduler scheduler(lanes);
-            scheduler.run([&](bool) -> std::optional<LaneScheduler::Task> {
-                std::size_t n = 0;
-                if (StopSignal() != 0 || (n = next++) >= indices.size()) {
-                    scheduler.noneToCome();
-                    return std::nullopt;
-                }
-                return [&, n] { runAt(n); };
-            });
+            try {
+                LaneScheduler scheduler(lanes);
+                scheduler.run(
+                    [&](bool) -> std::optional<std::uint64_t> {
+                        std::size_t n = 0;
+                        if (StopSignal() != 0 || (n = next++) >= indices.size()) {
+                            scheduler.noneToCome();
+                            return std::nullopt;
+                        }
+                        return n;
+                    },
+                    runAt);
+            } catch (const std::bad_alloc&) {
+                // No memory to set the lanes up (a point taken is run whatever is left):
+                // this thread runs its points alone.
+                MemoryDealtWith();
+                work();
+            }
         };
         const std::function<void()> thread = lanes > 1 ? std::function<void()>(workInLanes)
                                                        : std::function<void()>(work);
@@ -476,6 +488,8 @@ PYBIND11_MODULE(_gravlag, m)
 {
     using namespace gravlag;
     m.doc() = "gravlag's batch run routine; use the gravlag package";
+    if (!std::get_new_handler()) // the interpreter's own threads keep the default
+        InstallMemoryWaits();
     m.def("run", &Run, py::arg("arguments"), py::arg("params_text"), py::arg("wanted"), py::arg("interrupt"),
           py::arg("pictures") = true);
     m.def("start_state", &Start, py::arg("arguments"), py::arg("params_text"));

@@ -4,6 +4,8 @@
 #include <bit>
 #include <utility>
 
+#include "app/batch/memory_reserve.h"
+
 namespace gravlag {
 
 LaneScheduler::LaneScheduler(int width) : width_(width) {}
@@ -42,32 +44,41 @@ void LaneScheduler::resume(Running* r)
     place(r);
 }
 
+void LaneScheduler::runAlone(Task task)
+{
+    LaneDriver* driver = CurrentLaneDriver();
+    SetCurrentLaneDriver(nullptr);
+    try {
+        if (task)
+            task();
+    } catch (...) {
+        if (!thrown_)
+            thrown_ = std::current_exception();
+    }
+    SetCurrentLaneDriver(driver);
+}
+
 void LaneScheduler::start(Task task)
 {
-    auto r = std::make_unique<Running>();
-    if (!spare_.empty() && spare_.back()->restart(task)) {
-        r->fiber = std::move(spare_.back());
-        spare_.pop_back();
-    } else {
-        r->fiber = std::make_unique<Fiber>(std::move(task));
-    }
-    if (!r->fiber->valid()) {
-        // No stack for a fiber: the task runs here, alone.
-        LaneDriver* driver = CurrentLaneDriver();
-        SetCurrentLaneDriver(nullptr);
-        Task alone = r->fiber->takeBody();
-        try {
-            if (alone)
-                alone();
-        } catch (...) {
-            if (!thrown_)
-                thrown_ = std::current_exception();
+    // Neither allocation takes the task when it fails: it then runs here, alone, as it does
+    // when the system gives no stack for a fiber.
+    std::unique_ptr<Running> r;
+    try {
+        r = std::make_unique<Running>();
+        if (!spare_.empty() && spare_.back()->restart(task)) {
+            r->fiber = std::move(spare_.back());
+            spare_.pop_back();
+        } else {
+            r->fiber = std::make_unique<Fiber>(std::move(task));
         }
-        SetCurrentLaneDriver(driver);
-        return;
+    } catch (const std::bad_alloc&) {
+        MemoryDealtWith();
+        return runAlone(std::move(task));
     }
+    if (!r->fiber->valid())
+        return runAlone(r->fiber->takeBody());
     Running* raw = r.get();
-    tasks_.push_back(std::move(r));
+    tasks_.push_back(std::move(r)); // room set aside in run()
     resume(raw);
 }
 
@@ -82,10 +93,17 @@ void LaneScheduler::place(Running* r)
             break;
         }
     if (!target) {
-        Group g;
-        g.key = r->parked->key;
-        g.lanes = LaneGroup::Make(g.key, width_);
-        groups_.push_back(std::move(g));
+        try {
+            Group g;
+            g.key = r->parked->key;
+            g.lanes = LaneGroup::Make(g.key, width_);
+            groups_.push_back(std::move(g));
+        } catch (const std::bad_alloc&) {
+            // No memory for a group: the run computes its own passes from here on.
+            MemoryDealtWith();
+            r->alone = true;
+            return resume(r);
+        }
         target = &groups_.back();
     }
     int slot = 0;
@@ -97,10 +115,25 @@ void LaneScheduler::place(Running* r)
     r->placed = true;
 }
 
-void LaneScheduler::run(const Take& take)
+void LaneScheduler::run(const Take& take, const Work& work)
 {
+    const auto task = [&work](std::uint64_t number) -> Task { return [&work, number] { work(number); }; };
     LaneDriver* outer = CurrentLaneDriver();
     SetCurrentLaneDriver(this);
+    // Room for every task that can be in progress, and every fiber kept, set aside before
+    // one is taken: a task taken is never lost to an allocation. Without it, each runs alone.
+    try {
+        tasks_.reserve(capacity());
+        spare_.reserve(capacity());
+    } catch (const std::bad_alloc&) {
+        MemoryDealtWith();
+        for (std::optional<std::uint64_t> number; !thrown_ && (number = take(true));)
+            runAlone(task(*number));
+        SetCurrentLaneDriver(outer);
+        if (thrown_)
+            std::rethrow_exception(std::exchange(thrown_, nullptr));
+        return;
+    }
     bool more = true;
     for (;;) {
         // More points only while no group is full: a point more than the lanes need holds
@@ -109,12 +142,12 @@ void LaneScheduler::run(const Take& take)
             return std::any_of(groups_.begin(), groups_.end(), [&](const Group& g) { return g.loaded == width_; });
         };
         while (more && !thrown_ && tasks_.size() < capacity() && !full()) {
-            std::optional<Task> task = take(tasks_.empty());
-            if (!task) {
+            const std::optional<std::uint64_t> number = take(tasks_.empty());
+            if (!number) {
                 more = !tasks_.empty(); // a wait that gives none: none ever will
                 break;
             }
-            start(std::move(*task));
+            start(task(*number));
         }
         if (tasks_.empty()) {
             if (!more || thrown_)

@@ -4,6 +4,7 @@
 // its loop's group; the fullest group computes passes until one of its runs is due for its
 // host, whose fiber then goes on as far as its next quiet pass or its end.
 
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -17,10 +18,12 @@ namespace gravlag {
 
 class LaneScheduler final : public LaneDriver {
 public:
-    using Task = std::function<void()>;
+    // A task is a number its caller gives, which `Work` runs. Once taken, a task is run
+    // whatever memory is left: making it allocates nothing (two words fit in a function).
+    using Work = std::function<void(std::uint64_t task)>;
     // What gives the tasks: with `wait` true it may block until one can start, and none
     // means none ever will; with `wait` false none means none can start now.
-    using Take = std::function<std::optional<Task>(bool wait)>;
+    using Take = std::function<std::optional<std::uint64_t>(bool wait)>;
 
     // `width`: 4 or 8 lanes a group (LaneGroup::Make must make them).
     explicit LaneScheduler(int width);
@@ -30,7 +33,7 @@ public:
     std::size_t capacity() const { return 3 * static_cast<std::size_t>(width_); }
     // Runs every task `take` gives on this thread; returns when all are done. What a task
     // threw is thrown here once the others have ended.
-    void run(const Take& take);
+    void run(const Take& take, const Work& work);
     // Said by `take` (on this thread) once it knows no task will ever come: a group left with
     // a few lanes then gives its runs back to finish alone, which costs them less.
     void noneToCome() { noneToCome_ = true; }
@@ -51,7 +54,9 @@ private:
         int loaded = 0;
     };
 
+    using Task = std::function<void()>;
     void start(Task task);
+    void runAlone(Task task); // on this thread, no lane taking its passes
     void resume(Running* r);
     void place(Running* r);
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <ctime>
 #include <exception>
 #include <new>
 
@@ -18,6 +19,13 @@ namespace {
 std::atomic<void*> reserve{nullptr};
 std::atomic<std::size_t> reserveBytes{0};
 std::terminate_handler previousTerminate = nullptr; // the library's, which names the exception
+std::atomic<bool> everyThread{false}; // gravlag-batch: every thread runs runs
+
+// Set up with the thread (not at first use, which could itself be refused memory).
+thread_local bool waitsHere [[gnu::tls_model("initial-exec")]] = false;
+thread_local bool refused [[gnu::tls_model("initial-exec")]] = false;
+thread_local int waited [[gnu::tls_model("initial-exec")]] = 0;
+constexpr int kMostWaits = 2000; // of a millisecond each, after one refusal
 
 void* Map(std::size_t bytes)
 {
@@ -29,6 +37,13 @@ void OnAllocationRefused()
 {
     if (void* p = reserve.exchange(nullptr))
         ::munmap(p, reserveBytes.load());
+    if ((everyThread.load() || waitsHere) && refused && waited < kMostWaits) {
+        ++waited;
+        const timespec millisecond{0, 1000000};
+        ::nanosleep(&millisecond, nullptr);
+        return; // operator new asks again
+    }
+    refused = true;
     throw std::bad_alloc();
 }
 
@@ -62,6 +77,7 @@ void InstallMemoryReserve(std::size_t bytes)
 {
     reserveBytes = bytes;
     reserve = Map(bytes);
+    everyThread = true;
     std::set_new_handler(OnAllocationRefused);
     previousTerminate = std::set_terminate(OnTerminate);
 }
@@ -74,6 +90,29 @@ void RenewMemoryReserve()
     void* none = nullptr;
     if (p && !reserve.compare_exchange_strong(none, p))
         ::munmap(p, reserveBytes.load());
+}
+
+void InstallMemoryWaits()
+{
+    std::set_new_handler(OnAllocationRefused);
+}
+
+void MemoryDealtWith()
+{
+    refused = false;
+    waited = 0;
+}
+
+MemoryWaits::MemoryWaits() : outer_(waitsHere)
+{
+    waitsHere = true;
+    MemoryDealtWith();
+}
+
+MemoryWaits::~MemoryWaits()
+{
+    waitsHere = outer_;
+    MemoryDealtWith();
 }
 
 } // namespace gravlag

@@ -5,6 +5,13 @@
 // is kept: the first allocation the system refuses frees it and throws std::bad_alloc, and
 // the unwinding finds memory. What still ends the process for want of memory ends it with
 // exit status 4 and a message, its temporaries removed, instead of an abort.
+//
+// A thread refused once unwinds its run, and destructors on the way allocate again (a JSON
+// value's does) and cannot throw: a second refusal there would end the process. So in a
+// thread that runs runs (all of gravlag-batch's; the Python module's while a MemoryWaits
+// lives), the first refusal throws and those after it wait for memory, which the threads
+// unwinding beside it give back, until the thread says the first is dealt with
+// (MemoryDealtWith). A wait that finds no memory for long enough throws after all.
 
 #include <cstddef>
 
@@ -15,5 +22,22 @@ namespace gravlag {
 void InstallMemoryReserve(std::size_t bytes);
 // Takes the reserve again if it was spent: after an out-of-memory was dealt with.
 void RenewMemoryReserve();
+
+// The new-handler alone, for a library: refusals wait only in threads inside a MemoryWaits.
+void InstallMemoryWaits();
+// This thread's next refusal throws again.
+void MemoryDealtWith();
+
+// While it lives, this thread's refusals after the first wait (see above).
+class MemoryWaits {
+public:
+    MemoryWaits();
+    ~MemoryWaits();
+    MemoryWaits(const MemoryWaits&) = delete;
+    MemoryWaits& operator=(const MemoryWaits&) = delete;
+
+private:
+    bool outer_;
+};
 
 } // namespace gravlag

@@ -210,10 +210,12 @@ PointOutcome RunPointInMemory(const BatchOptions& base, const Sweep& sweep, cons
 {
     PointOutcome outcome;
     outcome.status = ExitStatusOf(ProblemKind::OutOfMemory);
+    MemoryDealtWith(); // a refusal before this point is no part of it
     try {
         return RunPoint(base, sweep, settings, index);
     } catch (const std::bad_alloc&) {
     }
+    MemoryDealtWith();
     RenewMemoryReserve();
     try {
         nlohmann::json line = {{"error", "out of memory"}, {"point", nlohmann::json::object()}};
@@ -293,6 +295,7 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<std::optional<PointOutcome>> ring(window);
+    std::vector<std::uint64_t> indexAt(window); // each place's point, while it runs in lanes
     std::uint64_t taken = 0, written = 0, done = 0, printed = 0;
     std::size_t working = 0;
     bool exhausted = false;
@@ -314,34 +317,7 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
     // has room and it holds fewer than its share of the sweep (so that a small sweep keeps
     // every thread busy); it waits only when it has none.
     const std::uint64_t share = (n + threads - 1) / threads;
-    const auto workInLanes = [&] {
-        LaneScheduler scheduler(lanes);
-        std::uint64_t mine = 0; // points under way on this thread's fibers
-        scheduler.run([&](bool wait) -> std::optional<LaneScheduler::Task> {
-            std::unique_lock lock(mutex);
-            if (wait)
-                changed.wait(lock, [&] { return taken - written < window || exhausted; });
-            else if (!(taken - written < window) || mine >= share)
-                return std::nullopt;
-            const std::optional<std::uint64_t> number = next();
-            if (!number) {
-                scheduler.noneToCome();
-                return std::nullopt;
-            }
-            const std::uint64_t place = taken++;
-            ++mine;
-            return [&, place, index = *number - 1] {
-                finish(place, RunPointInMemory(base, sweep, settings, index));
-                --mine;
-            };
-        });
-        std::unique_lock lock(mutex);
-        --working;
-        changed.notify_all();
-    };
-    const auto work = [&] {
-        if (lanes > 1)
-            return workInLanes();
+    const auto workAlone = [&] {
         std::unique_lock lock(mutex);
         for (;;) {
             changed.wait(lock, [&] { return taken - written < window || exhausted; });
@@ -356,6 +332,45 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
             ++done;
             changed.notify_all();
         }
+    };
+    const auto workInLanes = [&] {
+        try {
+            LaneScheduler scheduler(lanes);
+            std::uint64_t mine = 0; // points under way on this thread's fibers
+            scheduler.run(
+                [&](bool wait) -> std::optional<std::uint64_t> {
+                    std::unique_lock lock(mutex);
+                    if (wait)
+                        changed.wait(lock, [&] { return taken - written < window || exhausted; });
+                    else if (!(taken - written < window) || mine >= share)
+                        return std::nullopt;
+                    const std::optional<std::uint64_t> number = next();
+                    if (!number) {
+                        scheduler.noneToCome();
+                        return std::nullopt;
+                    }
+                    const std::uint64_t place = taken++;
+                    indexAt[place % window] = *number - 1;
+                    ++mine;
+                    return place;
+                },
+                [&](std::uint64_t place) {
+                    finish(place, RunPointInMemory(base, sweep, settings, indexAt[place % window]));
+                    --mine;
+                });
+        } catch (const std::bad_alloc&) {
+            // No memory to set the lanes up (a point taken is run whatever is left): this
+            // thread runs its points alone.
+            MemoryDealtWith();
+            workAlone();
+        }
+    };
+    const auto work = [&] {
+        if (lanes > 1)
+            workInLanes();
+        else
+            workAlone();
+        std::unique_lock lock(mutex);
         --working;
         changed.notify_all();
     };

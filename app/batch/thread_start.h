@@ -22,6 +22,8 @@
 
 #include <sys/mman.h>
 
+#include "app/batch/memory_reserve.h"
+
 namespace gravlag {
 
 // Touches this thread's thread-local storage of the C++ library (the exception state every
@@ -96,6 +98,7 @@ std::string StartThreads(std::vector<std::jthread>& threads, std::size_t count, 
     try {
         gate = std::make_shared<thread_start::Gate>();
     } catch (const std::bad_alloc&) {
+        MemoryDealtWith();
         return "out of memory";
     }
     std::string reason;
@@ -111,6 +114,7 @@ std::string StartThreads(std::vector<std::jthread>& threads, std::size_t count, 
             reason = e.code().message();
             break;
         } catch (const std::bad_alloc&) {
+            MemoryDealtWith();
             reason = "out of memory";
             break;
         }
