@@ -489,7 +489,7 @@ PYBIND11_MODULE(_gravlag, m)
     using namespace gravlag;
     m.doc() = "gravlag's batch run routine; use the gravlag package";
     if (!std::get_new_handler()) // the interpreter's own threads keep the default
-        InstallMemoryWaits();
+        InstallMemoryWaits(8 * 1024 * 1024);
     m.def("run", &Run, py::arg("arguments"), py::arg("params_text"), py::arg("wanted"), py::arg("interrupt"),
           py::arg("pictures") = true);
     m.def("start_state", &Start, py::arg("arguments"), py::arg("params_text"));

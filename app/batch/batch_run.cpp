@@ -46,7 +46,10 @@ nlohmann::json Report(const RunResult& result, Program& program, const RegionalF
 {
     const SimState& s = program.state();
     const RunValues& v = result.values;
-    nlohmann::json j;
+    // Made an object here, not by its first key: nlohmann::json turns a null value into an
+    // object with its type set before the object is allocated, and a value left so by a
+    // refused allocation crashes when it is freed.
+    nlohmann::json j = nlohmann::json::object();
     j["ended"] = std::string(RunEndName(result.ended));
     if (result.ended == RunEnd::Fault || result.ended == RunEnd::Refused)
         j["message"] = result.message;

@@ -25,7 +25,9 @@ std::atomic<bool> everyThread{false}; // gravlag-batch: every thread runs runs
 thread_local bool waitsHere [[gnu::tls_model("initial-exec")]] = false;
 thread_local bool refused [[gnu::tls_model("initial-exec")]] = false;
 thread_local int waited [[gnu::tls_model("initial-exec")]] = 0;
+std::atomic<int> unwinding{0}; // threads refused, not yet done with it
 constexpr int kMostWaits = 2000; // of a millisecond each, after one refusal
+constexpr int kFirstWaits = 50;  // before a first one, while another thread unwinds
 
 void* Map(std::size_t bytes)
 {
@@ -37,13 +39,20 @@ void OnAllocationRefused()
 {
     if (void* p = reserve.exchange(nullptr))
         ::munmap(p, reserveBytes.load());
-    if ((everyThread.load() || waitsHere) && refused && waited < kMostWaits) {
+    // A first refusal, too, may come in a destructor: while another thread unwinds, it waits a
+    // little for what that thread gives back.
+    const int most = refused ? kMostWaits : unwinding.load() > 0 ? kFirstWaits : 0;
+    if ((everyThread.load() || waitsHere) && waited < most) {
         ++waited;
         const timespec millisecond{0, 1000000};
         ::nanosleep(&millisecond, nullptr);
         return; // operator new asks again
     }
-    refused = true;
+    if (!refused) {
+        refused = true;
+        ++unwinding;
+        waited = 0;
+    }
     throw std::bad_alloc();
 }
 
@@ -92,13 +101,19 @@ void RenewMemoryReserve()
         ::munmap(p, reserveBytes.load());
 }
 
-void InstallMemoryWaits()
+void InstallMemoryWaits(std::size_t bytes)
 {
+    reserveBytes = bytes;
+    reserve = Map(bytes);
     std::set_new_handler(OnAllocationRefused);
 }
 
 void MemoryDealtWith()
 {
+    if (refused) {
+        --unwinding;
+        RenewMemoryReserve();
+    }
     refused = false;
     waited = 0;
 }

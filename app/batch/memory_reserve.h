@@ -23,8 +23,10 @@ void InstallMemoryReserve(std::size_t bytes);
 // Takes the reserve again if it was spent: after an out-of-memory was dealt with.
 void RenewMemoryReserve();
 
-// The new-handler alone, for a library: refusals wait only in threads inside a MemoryWaits.
-void InstallMemoryWaits();
+// For a library: the reserve and the new-handler, without the terminate handler; refusals
+// wait only in threads inside a MemoryWaits. Waiting threads may all be unwinding, each
+// stuck in a destructor that allocates: the reserve, freed at a refusal, lets them go on.
+void InstallMemoryWaits(std::size_t bytes);
 // This thread's next refusal throws again.
 void MemoryDealtWith();
 

@@ -33,7 +33,7 @@ nlohmann::json DigestJson(const std::string& path)
 
 nlohmann::json PointInputs(const BatchOptions& o)
 {
-    nlohmann::json inputs;
+    nlohmann::json inputs = nlohmann::json::object();
     inputs["scenario"] = Optional(o.scenario);
     if (o.params) {
         inputs["params"] = {{"scenario", Optional(o.params->scenario)}, {"boxes", o.params->boxes}};

@@ -1,6 +1,7 @@
 #include "app/batch/sweep.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <mutex>
 #include <ostream>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -143,8 +145,10 @@ int RunNewPoint(const BatchOptions& options, const nlohmann::json& point, nlohma
     const bool ran = !report.is_null();
     // A point that could not run (a file it cannot create) still gets its line, so that the
     // lines follow the points.
-    if (!ran)
+    if (!ran) {
+        report = nlohmann::json::object(); // not made by its first key (see batch_run.cpp's Report)
         report["error"] = problems.empty() ? std::string() : ProblemText(problems.front());
+    }
     report["point"] = point;
     if (ran && !options.reportFile.empty() && !WritePointReport(options, report)) {
         problems.push_back({ProblemKind::Output, {}, report["outputErrors"].back().get<std::string>()});
@@ -165,12 +169,27 @@ struct PointOutcome {
     int status = 0;
     std::string line;     // the JSON line; empty for a point a signal kept from starting
     BatchProblems problems;    // each about "point N"
+    std::uint64_t number = 0;  // N
 };
+
+// A point out of memory with no memory left to make its line or its message: said from
+// the stack.
+void SayOutOfMemoryWithoutLine(std::ostream& err, std::uint64_t number)
+{
+    static constexpr std::string_view kPoint = "point ", kEnd = ": out of memory, and no memory was left for its line\n";
+    char text[sizeof kProblemPrefix + kPoint.size() + 20 + kEnd.size()];
+    char* end = std::copy_n(kProblemPrefix, sizeof kProblemPrefix - 1, text);
+    end = std::copy(kPoint.begin(), kPoint.end(), end);
+    end = std::to_chars(end, text + sizeof text, number).ptr;
+    end = std::copy(kEnd.begin(), kEnd.end(), end);
+    err.write(text, end - text);
+}
 
 PointOutcome RunPoint(const BatchOptions& base, const Sweep& sweep, const SweepSettings& settings,
                       std::uint64_t index)
 {
     PointOutcome outcome;
+    outcome.number = index + 1;
     const BatchOptions options = sweep.pointOptions(base, index, settings.outDir);
     nlohmann::json point = nlohmann::json::object();
     for (const auto& [option, text] : sweep.pointTexts(index))
@@ -209,6 +228,7 @@ PointOutcome RunPointInMemory(const BatchOptions& base, const Sweep& sweep, cons
                               std::uint64_t index)
 {
     PointOutcome outcome;
+    outcome.number = index + 1;
     outcome.status = ExitStatusOf(ProblemKind::OutOfMemory);
     MemoryDealtWith(); // a refusal before this point is no part of it
     try {
@@ -383,6 +403,8 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
         if (settings.progress && !o.problems.empty())
             err << "\r\033[K";
         Say(err, o.problems);
+        if (o.line.empty() && o.problems.empty() && o.status == ExitStatusOf(ProblemKind::OutOfMemory))
+            SayOutOfMemoryWithoutLine(err, o.number);
         out << o.line;
         printed += o.line.empty() ? 0 : 1;
     };

@@ -75,7 +75,7 @@ int RunSystem(const SystemRun& run, const BatchOptions& options, std::ostream& o
     if (trajectory.isOpen() && !trajectory.commit())
         outputErrors.push_back("--trajectory-csv: " + trajectory.error());
 
-    nlohmann::json j;
+    nlohmann::json j = nlohmann::json::object();
     j["ended"] = fault ? "fault" : "completed";
     if (fault)
         j["message"] = problem;

@@ -78,7 +78,7 @@ nlohmann::json EstimateJson(const Estimate& e)
 nlohmann::json AnalysisJson(const RunReport& r)
 {
     const ElementRates& rates = r.elements.rates;
-    nlohmann::json j;
+    nlohmann::json j = nlohmann::json::object();
     j["orbits"] = {{"count", r.orbits.count}, {"t", r.orbits.t}};
     j["elements"] = {
         {"start", ElementsJson(r.elements.start)},
@@ -120,7 +120,7 @@ nlohmann::json AnalysisJson(const RunReport& r)
 nlohmann::json BudgetJson(const Budget& b)
 {
     const bool precession = b.quantity == BudgetQuantity::Precession;
-    nlohmann::json j;
+    nlohmann::json j = nlohmann::json::object();
     j["quantity"] = precession ? "precession" : "daPerOrbit";
     j["integrator"] = EstimateJson(b.integrator);
     j["perturber"] = EstimateJson(b.perturber);
@@ -140,7 +140,7 @@ nlohmann::json BudgetJson(const Budget& b)
 nlohmann::json ModelJson(const Model& model)
 {
     const bool euler = model.integrator == Integrator::Euler;
-    nlohmann::json j;
+    nlohmann::json j = nlohmann::json::object();
     j["integrator"] = std::string(IntegratorName(model.integrator));
     j["forceLaw"] = std::string(ForceLawName(model.forceLaw));
     j["tolerance"] = euler ? nlohmann::json(nullptr) : nlohmann::json(model.tolerance);
