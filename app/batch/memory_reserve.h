@@ -11,7 +11,9 @@
 // thread that runs runs (all of gravlag-batch's; the Python module's while a MemoryWaits
 // lives), the first refusal throws and those after it wait for memory, which the threads
 // unwinding beside it give back, until the thread says the first is dealt with
-// (MemoryDealtWith). A wait that finds no memory for long enough throws after all.
+// (MemoryDealtWith, which takes the reserve again). A first refusal waits a little too while
+// another thread unwinds: it may itself come in a destructor. A wait that finds no memory
+// for long enough throws after all.
 
 #include <cstddef>
 
@@ -27,7 +29,7 @@ void RenewMemoryReserve();
 // wait only in threads inside a MemoryWaits. Waiting threads may all be unwinding, each
 // stuck in a destructor that allocates: the reserve, freed at a refusal, lets them go on.
 void InstallMemoryWaits(std::size_t bytes);
-// This thread's next refusal throws again.
+// This thread's next refusal throws again (after a first wait while another unwinds).
 void MemoryDealtWith();
 
 // While it lives, this thread's refusals after the first wait (see above).
