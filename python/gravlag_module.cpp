@@ -488,7 +488,9 @@ PYBIND11_MODULE(_gravlag, m)
 {
     using namespace gravlag;
     m.doc() = "gravlag's batch run routine; use the gravlag package";
-    if (!std::get_new_handler()) // the interpreter's own threads keep the default
+    // Unless another module set a new-handler first. Threads outside a MemoryWaits (the
+    // interpreter's own) are refused memory as without one.
+    if (!std::get_new_handler())
         InstallMemoryWaits(8 * 1024 * 1024);
     m.def("run", &Run, py::arg("arguments"), py::arg("params_text"), py::arg("wanted"), py::arg("interrupt"),
           py::arg("pictures") = true);
