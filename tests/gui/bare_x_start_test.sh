@@ -9,6 +9,7 @@ gravlag="$1"
 for tool in Xvfb xwininfo; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps test installs it)"; exit 1; }
 done
+source "$(dirname "$0")/xvfb_start.sh"
 out="$(mktemp -d)"
 server="" program=""
 stop() { # pid: TERM, then KILL for one that does not end
@@ -37,25 +38,8 @@ closed_by() {
 
 shown=0
 for start in $(seq 1 20); do
-  # -displayfd tells the display number once the server listens, without a connection.
-  # A server that ends before it listens (it happened on a loaded machine, with nothing in
-  # its log) is started again, twice at most: what is tested here is the program.
-  display=":"
-  for attempt in 1 2 3; do
-    Xvfb -displayfd 3 -nolisten tcp -audit 4 -screen 0 1024x768x24 3>"$out/display" 2>"$out/xvfb.log" &
-    server=$!
-    for _ in $(seq 1 600); do
-      [ -s "$out/display" ] && break
-      kill -0 "$server" 2>/dev/null || break
-      sleep 0.05
-    done
-    display=":$(head -n 1 "$out/display")"
-    [ "$display" != ":" ] && break
-    echo "note: Xvfb did not start (attempt $attempt, display file: $(od -c "$out/display" | head -n 1)): $(cat "$out/xvfb.log")"
-    stop "$server"
-    server=""
-  done
-  [ "$display" != ":" ] || { echo "FAIL: Xvfb did not start in 3 attempts"; exit 1; }
+  start_xvfb "$out" -audit 4 -screen 0 1024x768x24
+  server="$xvfb_pid" display="$xvfb_display"
   env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY="$display" "$gravlag" >"$out/stdout" 2>"$out/stderr" &
   program=$!
   # Nothing of the test's own connects before the program has connected: a client of ours

@@ -10,6 +10,7 @@ gravlag="$1"
 for tool in Xvfb openbox xdotool xwininfo xprop; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/deps test installs it)"; exit 1; }
 done
+source "$(dirname "$0")/xvfb_start.sh"
 out="$(mktemp -d)"
 pids=()
 stop_all() {
@@ -43,24 +44,9 @@ on_screen() { # window, frame's left and top
 }
 
 for scale in 1 2; do
-  # A server that ends before it listens is started again, twice at most (see
-  # bare_x_start_test.sh).
-  DISPLAY=":"
-  for attempt in 1 2 3; do
-    Xvfb -displayfd 3 -nolisten tcp -screen 0 1600x1000x24 3>"$out/display" 2>"$out/xvfb.log" &
-    pids+=($!)
-    for _ in $(seq 1 600); do
-      [ -s "$out/display" ] && break
-      kill -0 "${pids[-1]}" 2>/dev/null || break
-      sleep 0.05
-    done
-    DISPLAY=":$(head -n 1 "$out/display")"
-    [ "$DISPLAY" != ":" ] && break
-    echo "note: Xvfb did not start (attempt $attempt): $(cat "$out/xvfb.log")"
-  done
-  [ "$DISPLAY" != ":" ] || { echo "FAIL: Xvfb did not start in 3 attempts"; exit 1; }
-  export DISPLAY
-  rm -f "$out/display"
+  start_xvfb "$out" -screen 0 1600x1000x24
+  pids+=("$xvfb_pid")
+  export DISPLAY="$xvfb_display"
   openbox >/dev/null 2>&1 &
   pids+=($!)
   for _ in $(seq 1 300); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
