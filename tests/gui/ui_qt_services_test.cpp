@@ -63,6 +63,7 @@ private slots:
     void buttonClick();
     void colours();
     void backingImageKeepsPixelsAndEraseClears();
+    void imageMadeReadyKeepsPixelsThroughResizes();
     void repaintCoversOnlyWhatChanged();
     void pixelsAgreeWithTheHeadlessWindows();
     void closeThroughTheFrameAsksTheHandler();
@@ -541,6 +542,45 @@ void QtServicesTest::backingImageKeepsPixelsAndEraseClears()
     QCOMPARE(sim.surfaceImage().size(), QSize(40, 25));
     QCOMPARE(sim.surfaceImage().pixel(4, 5), qRgb(0, 0, 128));
     QCOMPARE(sim.surfaceImage().pixel(6, 7), qRgb(0, 0, 128));
+}
+
+// A display made ready while the program waits has memory for a larger image: resized
+// within it, beyond it, narrower and wider, it keeps its dots and is white elsewhere.
+void QtServicesTest::imageMadeReadyKeepsPixelsThroughResizes()
+{
+    QtServices services;
+    services.createWindow("Form2", "Simulation Display", 15 * 20, 15 * 10);
+    QtWindow& sim = *services.window("Form2");
+    sim.setPixel(2.0f, 3.0f, Rgb{128, 0, 0});
+    sim.setPixel(19.0f, 9.0f, Rgb{0, 128, 0});
+    QCoreApplication::processEvents();
+    QVERIFY(sim.widget()->testAttribute(Qt::WA_WState_Created));
+    QVERIFY(!sim.widget()->isVisible());
+    const auto resizeTo = [&](int width, int height) {
+        sim.setOuterWidth(15 * width + sim.outerWidth() - 15 * sim.innerWidth());
+        sim.setOuterHeight(15 * height + sim.outerHeight() - 15 * sim.innerHeight());
+        QCOMPARE(sim.surfaceImage().size(), QSize(width, height));
+    };
+    const auto expect = [&](std::initializer_list<std::pair<QPoint, QRgb>> dots) {
+        const QImage& image = sim.surfaceImage();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                QRgb want = qRgb(255, 255, 255);
+                for (const auto& [at, rgb] : dots)
+                    if (at == QPoint(x, y))
+                        want = rgb;
+                if (image.pixel(x, y) != want)
+                    QFAIL(qPrintable(QString("pixel (%1, %2) of %3x%4").arg(x).arg(y).arg(image.width()).arg(image.height())));
+            }
+    };
+    resizeTo(20, 14); // within the room
+    expect({{QPoint(2, 3), qRgb(128, 0, 0)}, {QPoint(19, 9), qRgb(0, 128, 0)}});
+    resizeTo(12, 14);
+    expect({{QPoint(2, 3), qRgb(128, 0, 0)}});
+    resizeTo(16, 14); // wider again, over the cut columns
+    expect({{QPoint(2, 3), qRgb(128, 0, 0)}});
+    resizeTo(40, 30); // beyond the room, rows wider
+    expect({{QPoint(2, 3), qRgb(128, 0, 0)}});
 }
 
 void QtServicesTest::repaintCoversOnlyWhatChanged()

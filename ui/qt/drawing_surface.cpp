@@ -51,6 +51,17 @@ uchar* RemapPixels(uchar* data, std::size_t oldBytes, std::size_t bytes)
 #endif
 }
 
+// A page of a mapping that moved may be faulted in again at its next write (a virtual
+// machine's shadow page tables): each is written once, keeping its bytes.
+void TouchPages(uchar* data, std::size_t bytes)
+{
+    constexpr std::size_t kPage = 4096; // or less than the system's: a page written twice
+    for (std::size_t at = 0; at < bytes; at += kPage) {
+        volatile uchar* const byte = data + at;
+        *byte = *byte;
+    }
+}
+
 void UnmapPixels(uchar* data, std::size_t bytes)
 {
 #if defined(__linux__)
@@ -68,14 +79,14 @@ void UnmapPixels(uchar* data, std::size_t bytes)
 // call; the surface takes it back for the next size when no copy is left.
 struct DrawingSurface::PixelMemory {
     uchar* data = nullptr;
-    std::size_t bytes = 0;
+    std::size_t mapped = 0; // the image's bytes and the room kept beyond them
     bool takenBack = false;
 
     static void Release(void* info)
     {
         auto* memory = static_cast<PixelMemory*>(info);
         if (!memory->takenBack)
-            UnmapPixels(memory->data, memory->bytes);
+            UnmapPixels(memory->data, memory->mapped);
         delete memory;
     }
 };
@@ -99,8 +110,11 @@ void DrawingSurface::fitImage()
 // A display is resized when a run lays it out, and memory new to the process costs a page
 // fault a page when first written: for a display's image, more than the run's first
 // thousands of passes. So the memory is resized in place, where the pages it has stay,
-// unless a copy of the image still holds it.
-void DrawingSurface::reshape(QSize wanted)
+// unless a copy of the image still holds it; and it keeps `room` bytes at least, written
+// once here, so that a later size within them needs no new pages (kept until an image
+// needs less than a quarter of what is mapped). Remapping costs more than the pages: a
+// virtual machine may fault in every page of a moved mapping again when it is next read.
+void DrawingSurface::reshape(QSize wanted, std::size_t room)
 {
     const int oldWidth = image_.width(), width = wanted.width(), height = wanted.height();
     const std::size_t oldStride = static_cast<std::size_t>(oldWidth) * sizeof(QRgb);
@@ -112,26 +126,37 @@ void DrawingSurface::reshape(QSize wanted)
         return at + static_cast<std::size_t>(y) * rowBytes;
     };
     uchar* data = nullptr;
+    std::size_t mapped = bytes > 0 ? std::max(bytes, room) : 0;
     if (!image_.isNull() && image_.isDetached()) {
         data = memory_->data;
-        const std::size_t oldBytes = memory_->bytes;
+        const std::size_t oldMapped = memory_->mapped;
         memory_->takenBack = true;
         image_ = QImage(); // the last holder: the memory is the surface's again
         if (stride < oldStride) // rows narrower: moved down before the end is cut
             for (int y = 0; y < keepHeight; ++y)
                 std::memmove(row(data, y, stride), row(data, y, oldStride), keptRow);
-        uchar* resized = bytes > 0 ? RemapPixels(data, oldBytes, bytes) : nullptr;
+        if (mapped > 0 && mapped <= oldMapped && 4 * mapped > oldMapped)
+            mapped = oldMapped; // fits in what is mapped: nothing to remap
+        uchar* resized = mapped == oldMapped ? data
+            : mapped > 0                     ? RemapPixels(data, oldMapped, mapped)
+                                             : nullptr;
         if (!resized)
-            UnmapPixels(data, oldBytes);
+            UnmapPixels(data, oldMapped);
+        if (resized && resized != data) // moved: every page written once, now
+            TouchPages(resized, std::min(oldMapped, mapped));
         data = resized;
+        if (data && mapped > oldMapped) // the new pages written once, now
+            std::memset(data + oldMapped, 0, mapped - oldMapped);
         if (data && stride > oldStride) // rows wider: moved up from the last
             for (int y = keepHeight - 1; y >= 0; --y)
                 std::memmove(row(data, y, stride), row(data, y, oldStride), keptRow);
     } else {
-        data = bytes > 0 ? MapPixels(bytes) : nullptr;
-        if (data)
+        data = mapped > 0 ? MapPixels(mapped) : nullptr;
+        if (data) {
             for (int y = 0; y < keepHeight; ++y)
                 std::memcpy(row(data, y, stride), image_.constScanLine(y), keptRow);
+            std::memset(data + bytes, 0, mapped - bytes);
+        }
         image_ = QImage();
     }
     memory_ = nullptr;
@@ -141,11 +166,11 @@ void DrawingSurface::reshape(QSize wanted)
         auto* pixels = reinterpret_cast<QRgb*>(row(data, y, stride));
         std::fill(pixels + (y < keepHeight ? keepWidth : 0), pixels + width, BackgroundRgb());
     }
-    auto* memory = new PixelMemory{data, bytes};
+    auto* memory = new PixelMemory{data, mapped};
     image_ = QImage(data, width, height, static_cast<qsizetype>(stride), QImage::Format_RGB32,
                     &PixelMemory::Release, memory);
     if (image_.isNull()) {
-        UnmapPixels(data, bytes);
+        UnmapPixels(data, mapped);
         delete memory;
         return;
     }
@@ -212,17 +237,27 @@ void DrawingSurface::prepareShowing()
     const QPoint place = pos();
     create();
     move(place); // a frame known now would otherwise shift what pos() says
+    // A run's layout may make the window larger before it shows it: the image and the
+    // buffer are given room for half as much again, written now.
+    const QSize now = size(), larger(now.width(), now.height() + now.height() / 2);
+    if (!image_.isNull())
+        reshape(image_.size(), static_cast<std::size_t>(image_.sizeInBytes()) * 3 / 2);
     QBackingStore* store = backingStore();
     if (!store)
         return;
-    const QRect all(QPoint(), size());
-    store->resize(all.size());
-    store->beginPaint(QRegion(all));
-    {
-        QPainter painter(store->paintDevice());
-        painter.fillRect(all, QColor(BackgroundRgb()));
+    // The buffer is painted at the larger size and then at its own: a later size within
+    // the larger one keeps the memory (the X platform's shared memory, or a block that
+    // malloc hands out again).
+    for (const QSize size : {larger, now}) {
+        const QRect all(QPoint(), size);
+        store->resize(size);
+        store->beginPaint(QRegion(all));
+        {
+            QPainter painter(store->paintDevice());
+            painter.fillRect(all, QColor(BackgroundRgb()));
+        }
+        store->endPaint();
     }
-    store->endPaint();
 }
 
 void DrawingSurface::closeEvent(QCloseEvent* event)

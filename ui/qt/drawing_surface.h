@@ -29,9 +29,10 @@ public:
     // Called each time the window is shown, whoever shows it.
     void setShownHandler(std::function<void()> handler) { shown_ = std::move(handler); }
     // Makes the native window and the painting buffer behind it while the window is hidden,
-    // and writes that buffer's memory once, so that showing the window later (at a run's
-    // start) neither waits for the window system nor faults in fresh pages. Nothing for a
-    // window shown or made already.
+    // and writes that buffer's memory and the image's once, with room for half as much
+    // again, so that showing the window later (at a run's start, after the run's layout has
+    // resized it) neither waits for the window system nor faults in fresh pages. Nothing
+    // for a window shown or made already.
     void prepareShowing();
 
 protected:
@@ -44,8 +45,9 @@ private:
     // What changed is repainted at the next frame (see paint_pacer.h), as one rectangle
     // around all of it: dots come far faster than a screen can show them.
     void repaintLater(const QRect& area);
-    // The image at `size`, in memory of its own that no copy of it shares (see fitImage).
-    void reshape(QSize size);
+    // The image at `size`, in memory of its own that no copy of it shares (see fitImage),
+    // with room for `room` bytes at least.
+    void reshape(QSize size, std::size_t room = 0);
 
     PaintPacer& pacer_;
     QImage image_;
