@@ -145,8 +145,10 @@ void DrawingSurface::reshape(QSize wanted, std::size_t room)
         if (resized && resized != data) // moved: every page written once, now
             TouchPages(resized, std::min(oldMapped, mapped));
         data = resized;
-        if (data && mapped > oldMapped) // the new pages written once, now
-            std::memset(data + oldMapped, 0, mapped - oldMapped);
+        // The new pages beyond the image written once, now (the image's own are, below).
+        const std::size_t fresh = std::max(oldMapped, bytes);
+        if (data && mapped > fresh)
+            std::memset(data + fresh, 0, mapped - fresh);
         if (data && stride > oldStride) // rows wider: moved up from the last
             for (int y = keepHeight - 1; y >= 0; --y)
                 std::memmove(row(data, y, stride), row(data, y, oldStride), keptRow);
@@ -241,7 +243,8 @@ void DrawingSurface::prepareShowing()
     // buffer are given room for half as much again, written now.
     const QSize now = size(), larger(now.width(), now.height() + now.height() / 2);
     if (!image_.isNull())
-        reshape(image_.size(), static_cast<std::size_t>(image_.sizeInBytes()) * 3 / 2);
+        reshape(image_.size(), static_cast<std::size_t>(larger.width()) * static_cast<std::size_t>(larger.height())
+                                   * sizeof(QRgb));
     QBackingStore* store = backingStore();
     if (!store)
         return;
