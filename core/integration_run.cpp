@@ -11,6 +11,7 @@
 #include "core/finite.h"
 #include "core/line_fit.h"
 #include "core/pass.h"
+#include "core/vector_state.h"
 
 namespace gravlag {
 
@@ -53,6 +54,7 @@ void RunIntegrationPasses(SimState& state, RunHost& host, RunResult& result, std
             result.ended = RunEnd::Stopped;
             break;
         }
+        ClearUpperVectorHalves();
         const double tPass = static_cast<double>(k + 1) * dt;
         events.clear();
         bool failed = false;

@@ -13,6 +13,7 @@
 #include "core/line_fit.h"
 #include "core/pass.h"
 #include "core/run_setup.h"
+#include "core/vector_state.h"
 
 namespace gravlag {
 
@@ -318,6 +319,7 @@ void RunPasses(SimState& state, RunHost& host, RunResult& result, std::int64_t k
         if (sampleOn)
             quiet = std::min(quiet, sample.left);
         const std::int64_t first = k;
+        ClearUpperVectorHalves();
         const StretchEnd end = RunStretch<Last, Delayed, Method, Record>(
             state, pc, lookup, carry, record, mercury, k, quiet < kEnd - k ? k + quiet : kEnd);
         k = end.k;
