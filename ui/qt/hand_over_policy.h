@@ -53,8 +53,11 @@ public:
         return Clock::now();
     }
 
-    // A run starts: its first update paints.
-    void restart() { nextFrame_ = Clock::time_point{}; }
+    // A run starts: its first frame is one frame on. What the run's start changed would stand
+    // for less than a frame before the run's own changes cover it, and a run shorter than a
+    // frame paints once, at its end, not twice (on X with shared memory, painting what the
+    // last paint sent waits for the server).
+    void restart(Clock::time_point now) { nextFrame_ = now + kFrame; }
 
 private:
     Clock::time_point nextFrame_{}, inputUntil_{};

@@ -100,7 +100,7 @@ void QtServices::setRunning(bool running)
 {
     pacer_.setPacedTexts(running);
     if (running)
-        handOvers_.restart();
+        handOvers_.restart(HandOverPolicy::coarseNow());
     else
         pacer_.flush();
     runningChanged_(running);
