@@ -13,13 +13,14 @@ TEST(HandOverPolicy, FullHandOverAtEachFrameAndForAWhileAfterInput)
     static_assert(HandOverPolicy::kFrame == 16ms && HandOverPolicy::kInputGrace == 16ms);
     HandOverPolicy policy;
     const HandOverPolicy::Clock::time_point t0 = HandOverPolicy::Clock::now();
-    policy.restart(t0 - 1ms);                        // a run begun just before
-    EXPECT_EQ(policy.due(t0, 7), Due::Input);        // its first update; 7 inputs seen before
-    EXPECT_EQ(policy.due(t0 + 15ms - 1us, 7), Due::Input); // taken as new: within their grace
+    policy.restart(t0 - 1ms, 5);                     // a run begun just after 5 inputs (its click)
+    EXPECT_EQ(policy.due(t0, 5), Due::Nothing);      // its first update: none of them is new
+    EXPECT_EQ(policy.due(t0 + 1ms, 7), Due::Input);  // 2 more during the run, within their grace
+    EXPECT_EQ(policy.due(t0 + 15ms - 1us, 7), Due::Input);
     EXPECT_EQ(policy.due(t0 + 15ms, 7), Due::Frame); // a frame after the run's start
-    policy.restart(t0 + 2ms);                        // the next run
-    EXPECT_EQ(policy.due(t0 + 2ms, 7), Due::Input);
-    EXPECT_EQ(policy.due(t0 + 16ms, 7), Due::Nothing);
+    policy.restart(t0 + 2ms, 7);                     // the next run
+    EXPECT_EQ(policy.due(t0 + 2ms, 7), Due::Input);  // the grace of the 2 goes on
+    EXPECT_EQ(policy.due(t0 + 17ms, 7), Due::Nothing);
     EXPECT_EQ(policy.due(t0 + 18ms - 1us, 7), Due::Nothing);
     EXPECT_EQ(policy.due(t0 + 18ms, 8), Due::Frame); // a frame is due, and input has come
     EXPECT_EQ(policy.due(t0 + 20ms, 8), Due::Input);

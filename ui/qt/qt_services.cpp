@@ -100,7 +100,7 @@ void QtServices::setRunning(bool running)
 {
     pacer_.setPacedTexts(running);
     if (running)
-        handOvers_.restart(HandOverPolicy::coarseNow());
+        handOvers_.restart(HandOverPolicy::coarseNow(), inputWatch_ ? inputWatch_->inputCount() : 0);
     else
         pacer_.flush();
     runningChanged_(running);
