@@ -431,8 +431,15 @@ py::list RunPoints(const std::vector<std::string>& arguments, const std::optiona
                 work();
             }
         };
-        const std::function<void()> thread = lanes > 1 ? std::function<void()>(workInLanes)
-                                                       : std::function<void()>(work);
+        // A MemoryWaits for the thread's whole work: its points' own (runAt's) then nest
+        // inside it, also on fibers, which end them in any order.
+        const std::function<void()> thread = [&] {
+            const MemoryWaits waits;
+            if (lanes > 1)
+                workInLanes();
+            else
+                work();
+        };
         const std::size_t threads
             = std::clamp<std::size_t>(command.settings.jobs, 1, std::max<std::size_t>(indices.size(), 1));
         {

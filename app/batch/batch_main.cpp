@@ -13,6 +13,7 @@ int main(int argc, char** argv)
 {
     gravlag::InstallStopSignals();
     gravlag::InstallMemoryReserve(8 * 1024 * 1024);
+    const gravlag::MemoryWaits waits; // the main thread's own reserve
     const int status = gravlag::BatchMain(argc, argv, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
     // Stopped by a signal, with every file written: ended by that signal itself, so that a
     // shell running this in a loop or a script stops too (it sees 128 + n either way).

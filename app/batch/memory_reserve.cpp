@@ -5,6 +5,7 @@
 #include <ctime>
 #include <exception>
 #include <new>
+#include <utility>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -25,6 +26,10 @@ std::atomic<bool> everyThread{false}; // gravlag-batch: every thread runs runs
 thread_local bool waitsHere [[gnu::tls_model("initial-exec")]] = false;
 thread_local bool refused [[gnu::tls_model("initial-exec")]] = false;
 thread_local int waited [[gnu::tls_model("initial-exec")]] = 0;
+// A block of this thread's while a MemoryWaits lives, freed at its first refusal; under
+// malloc's mmap threshold, so that it lies in the arena the thread allocates from.
+thread_local void* ownReserve [[gnu::tls_model("initial-exec")]] = nullptr;
+constexpr std::size_t kOwnReserveBytes = 96 * 1024;
 std::atomic<int> unwinding{0}; // threads refused, not yet done with it
 constexpr int kMostWaits = 2000; // of a millisecond each, after one refusal
 constexpr int kFirstWaits = 50;  // before a first one, while another thread unwinds
@@ -35,8 +40,22 @@ void* Map(std::size_t bytes)
     return p == MAP_FAILED ? nullptr : p;
 }
 
+void KeepOwnReserve()
+{
+    if (waitsHere && !ownReserve)
+        ownReserve = std::malloc(kOwnReserveBytes); // none: refusals go on as without it
+}
+
 void OnAllocationRefused()
 {
+    // The thread's own reserve first, and no throw: the refusal may come in a destructor,
+    // which cannot throw (a JSON value frees its members through a vector it allocates, and
+    // a run's report is made of them). A small allocation finds room in the block freed; a
+    // large one is refused again, and goes on below.
+    if (void* own = std::exchange(ownReserve, nullptr)) {
+        std::free(own);
+        return;
+    }
     if (void* p = reserve.exchange(nullptr))
         ::munmap(p, reserveBytes.load());
     // A first refusal, too, may come in a destructor: while another thread unwinds, it waits a
@@ -116,6 +135,7 @@ void MemoryDealtWith()
     }
     refused = false;
     waited = 0;
+    KeepOwnReserve();
 }
 
 MemoryWaits::MemoryWaits() : outer_(waitsHere)
@@ -128,6 +148,8 @@ MemoryWaits::~MemoryWaits()
 {
     waitsHere = outer_;
     MemoryDealtWith();
+    if (!outer_)
+        std::free(std::exchange(ownReserve, nullptr));
 }
 
 } // namespace gravlag

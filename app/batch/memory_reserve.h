@@ -14,6 +14,11 @@
 // (MemoryDealtWith, which takes the reserve again). A first refusal waits a little too while
 // another thread unwinds: it may itself come in a destructor. A wait that finds no memory
 // for long enough throws after all.
+//
+// A refusal may also come in a destructor while nothing unwinds: a JSON value freed at the
+// end of a run that used up the memory. So a thread inside a MemoryWaits keeps a small block
+// of its own, and its first refusal frees that block and asks again instead of throwing:
+// a small allocation (a destructor's) then succeeds, a large one is refused again.
 
 #include <cstddef>
 
@@ -32,7 +37,8 @@ void InstallMemoryWaits(std::size_t bytes);
 // This thread's next refusal throws again (after a first wait while another unwinds).
 void MemoryDealtWith();
 
-// While it lives, this thread's refusals after the first wait (see above).
+// While it lives, this thread's refusals after the first wait, and it keeps its own block
+// (see above). Threads that run runs hold one for as long as they run them.
 class MemoryWaits {
 public:
     MemoryWaits();

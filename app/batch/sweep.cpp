@@ -386,6 +386,7 @@ int RunSweep(const BatchOptions& base, const Sweep& sweep, const SweepSettings& 
         }
     };
     const auto work = [&] {
+        const MemoryWaits waits; // this thread's own reserve, for as long as it runs points
         if (lanes > 1)
             workInLanes();
         else
