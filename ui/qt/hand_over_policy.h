@@ -59,7 +59,7 @@ public:
     // last paint sent waits for the server). The `inputBefore` input events seen by then,
     // among them the click that started the run, are not new to it: counted new, they
     // made a person's "Calculate" hand over in full at every update of the run's first
-    // frame, which cost a default "2 BH's" run 17-20 ms of processor time instead of 10-12.
+    // frame, which nearly doubled what a short run cost (docs/performance.md).
     void restart(Clock::time_point now, std::uint64_t inputBefore)
     {
         nextFrame_ = now + kFrame; // not at once
