@@ -4,10 +4,9 @@
 // run before has left those halves in use, some processors make each such instruction wait
 // for the register's old value, and a loop that reuses registers between its square roots
 // and divisions loses its overlap. Compiled AVX code clears the halves as it leaves it
-// (vzeroupper); code that does not leaves them for the next SSE code to pay for. On the AMD
-// EPYC of the measurements (CPU family 26), runs in the desktop program that began so took
-// 5.1-5.4 ms for their passes against 2.5-3.1 ms, and bench/run_bench's _after_avx cases
-// 29.3-29.7 ns a pass against 24.8-26.5.
+// (vzeroupper); code that does not leaves them for the next SSE code to pay for: up to twice
+// the time of a pass where it was measured (docs/performance.md; bench/run_bench's _after_avx
+// cases).
 
 namespace gravlag {
 
