@@ -14,6 +14,7 @@
 #include "core/pass.h"
 #include "core/run_setup.h"
 #include "core/vector_state.h"
+#include "core/xy_stretch.h"
 
 namespace gravlag {
 
@@ -189,8 +190,10 @@ template <int Last, bool Delayed, RetardationMethod Method>
 {
     PositionHistory pushes = state.hist;
     StretchBodies<kStretchRetardedLater<Delayed, Method>> b(state, pushes);
+    // Naming checks: they hold for every pass whose folded checks held, in whatever order
+    // those summed their values (an overflow of the sum alone is a false alarm).
     for (std::int64_t n = 0; n < passes; ++n) {
-        PassChecks<false> checks;
+        PassChecks<true> checks; // naming, not folded
         OnePass<Last, Delayed, Method>(b, pc, lookup, carried, checks);
     }
     b.template store<Last>(state);
@@ -206,7 +209,8 @@ struct StretchEnd {
 // Passes k..until, or up to the first apsis among them, none of which calls the host: the
 // quiet passes of the main loop, a loop that calls nothing, with the bodies, the carry and
 // the constants in locals, as a hand-written loop keeps them. The state, the carry and the
-// delay record are written back once, at the stretch's end.
+// delay record are written back once, at the stretch's end. With three bodies and no delay
+// by velocity (both scenarios' default runs) XyStretch makes them, x and y together.
 template <int Last, bool Delayed, RetardationMethod Method, bool Record>
 [[gnu::noinline]] StretchEnd RunStretch(SimState& state, const PassConstants& constants,
                                         HistoryLookup& lookup, PassCarry& carried,
@@ -215,6 +219,12 @@ template <int Last, bool Delayed, RetardationMethod Method, bool Record>
 {
     constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
     constexpr bool kFormedLater = kStretchRetardedLater<Delayed, Method>;
+    if constexpr (kXyStretch<Last, Delayed, Method>) {
+        const XyStretchEnd end = XyStretch(state, constants, carried, mercury, k, until);
+        if (end.failed && end.k > k)
+            RedoStretch<Last, Delayed, Method>(state, constants, lookup, carried, end.k - k);
+        return {end.k, end.failed};
+    }
     const PassConstants pc = constants;
     PassCarry carry = carried;
     DelayStats record = recorded;

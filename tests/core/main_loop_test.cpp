@@ -430,13 +430,15 @@ std::string FirstDifference(const SimState& a, const SimState& b)
 // run's first pass: every field as the pass before left it, as a run that ends there leaves it.
 TEST(MainLoop, FaultLeavesEveryFieldAsThePassBefore)
 {
-    for (const auto& [c, dt, passes] : {std::tuple{0.0, 1e50, 407}, std::tuple{1e50, 1e50, 797},
-                                        std::tuple{0.0, 1e300, 0}}) {
-        SCOPED_TRACE(::testing::Message() << "c " << c << ", dt " << dt);
+    for (const auto& [c, dt, bodies, passes] :
+         {std::tuple{0.0, 1e50, "3", 407}, std::tuple{1e50, 1e50, "3", 797}, std::tuple{0.0, 1e300, "3", 0},
+          std::tuple{0.0, 1e50, "2", 407}, std::tuple{0.0, 1e300, "2", 0}}) {
+        SCOPED_TRACE(::testing::Message() << "c " << c << ", dt " << dt << ", " << bodies << " bodies");
         SimState s = DefaultState();
         s.c = c;
         s.dt = dt;
         FakeHost h;
+        h.boxes[PanelBox::Tn_object] = bodies;
         const RunResult r = RunSimulation(s, h);
         ASSERT_EQ(r.ended, RunEnd::Fault);
         EXPECT_EQ(r.passes, passes);
@@ -444,6 +446,7 @@ TEST(MainLoop, FaultLeavesEveryFieldAsThePassBefore)
         upTo.c = c;
         upTo.dt = dt;
         FakeHost h2;
+        h2.boxes[PanelBox::Tn_object] = bodies;
         h2.boxes[PanelBox::Titer] = std::to_string(r.passes - 1);
         ASSERT_EQ(RunSimulation(upTo, h2).passes, r.passes);
         EXPECT_EQ(FirstDifference(s, upTo), "");
@@ -452,41 +455,119 @@ TEST(MainLoop, FaultLeavesEveryFieldAsThePassBefore)
 
 // Without a delay the main loop forms the retarded positions once, at the end of its quiet
 // passes, from where the last of them began: as that pass would, -0 - v*0 is +0 for v < 0.
-// The run's first pass starts body 3 at (-0, -0), at rest in x but for the sign (-0) and
-// moving down: moved there before the pass, once the run has taken what it carries into the
-// pass (without a delay, only the separation of bodies 1 and 2). Body 2, heavier than body
-// 1, pulls it to +x, so that its x velocity after the pass is positive: the retarded
-// position takes the velocity the pass began with.
+// The run's first pass starts its last body at (-0, -0), at rest in x but for the sign (-0)
+// and moving down: moved there before the pass, once the run has taken what it carries into
+// the pass (without a delay, only the separation of bodies 1 and 2). It is pulled to +x (with
+// three bodies by body 2, heavier than body 1; with two by body 1, moved to x 1), so that its
+// x velocity after the pass is positive: the retarded position takes the velocity the pass
+// began with. Three bodies take the quiet passes' own loop, two the general one.
 TEST(MainLoop, RetardedPositionsWithoutADelayAsThePassLeavesThem)
 {
     struct ZeroHost : FakeHost {
         SimState* state = nullptr;
-        SimState start;
+        SimState setUp, start;
+        std::size_t moved = 2;
         std::int64_t sampleEvery(const RunValues&) override
         {
-            state->x[2] = -0.0;
-            state->y[2] = -0.0;
-            state->vx[2] = -0.0;
-            state->vy[2] = -0.5;
+            setUp = *state;
+            state->x[moved] = -0.0;
+            state->y[moved] = -0.0;
+            state->vx[moved] = -0.0;
+            state->vy[moved] = -0.5;
+            if (moved == 1)
+                state->x[0] = 1.0, state->y[0] = 0.0;
             start = *state;
             return 0;
         }
     };
+    for (const int bodies : {2, 3}) {
+        SCOPED_TRACE(bodies);
+        SimState s = DefaultState();
+        ZeroHost h;
+        h.state = &s;
+        h.moved = static_cast<std::size_t>(bodies - 1);
+        h.boxes[PanelBox::Tn_object] = std::to_string(bodies);
+        h.boxes[PanelBox::Titer] = "0";
+        h.boxes[PanelBox::Tmass1] = "200";
+        ASSERT_EQ(RunSimulation(s, h).passes, 1);
+        SimState pass = h.start;
+        const PassConstants pc(pass);
+        HistoryLookup lookup;
+        PassCarry carry(h.setUp); // taken by the run before the bodies were moved
+        PassChecks<false> checks;
+        const bool committed = bodies == 3
+            ? OnePass<2, false, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks)
+            : OnePass<1, false, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks);
+        ASSERT_TRUE(committed);
+        // The case itself: +0 from -0, and a velocity that turned positive.
+        EXPECT_TRUE(SameBits(pass.xRet[h.moved], 0.0) && SameBits(pass.yRet[h.moved], 0.0) && pass.vx[h.moved] > 0);
+        EXPECT_EQ(FirstDifference(s, pass), "");
+    }
+}
+
+// The quiet passes without a delay take each body's x and y together; each body's pull
+// still starts from +0 and takes its sources in order, so the signs of zero forces are a
+// pass's own. The bodies lie on the x axis at every mix of +0 and -0 for y and for the y
+// velocity: the y pulls are sums of signed zeros. Three passes, every field as OnePass
+// leaves it from where the run began (the bodies moved once it had taken its carry).
+TEST(MainLoop, SignedZerosOfTheQuietPassesAsOnePassLeavesThem)
+{
+    struct AxisHost : FakeHost {
+        SimState* state = nullptr;
+        SimState setUp, start;
+        unsigned signs = 0;
+        std::int64_t sampleEvery(const RunValues&) override
+        {
+            setUp = *state;
+            for (std::size_t i = 0; i < kBodies; ++i) {
+                state->y[i] = signs >> i & 1u ? -0.0 : 0.0;
+                state->vy[i] = signs >> (i + 3) & 1u ? -0.0 : 0.0;
+                state->x[i] = 3.0 * static_cast<double>(i) - 2.0;
+            }
+            start = *state;
+            return 0;
+        }
+    };
+    for (unsigned signs = 0; signs < 64; ++signs) {
+        SCOPED_TRACE(signs);
+        SimState s = DefaultState();
+        AxisHost h;
+        h.state = &s;
+        h.signs = signs;
+        h.boxes[PanelBox::Titer] = "2";
+        ASSERT_EQ(RunSimulation(s, h).passes, 3);
+        SimState pass = h.start;
+        const PassConstants pc(pass);
+        HistoryLookup lookup;
+        PassCarry carry(h.setUp); // taken by the run before the bodies were moved
+        for (int k = 0; k < 3; ++k) {
+            PassChecks<true> checks;
+            ASSERT_TRUE((OnePass<2, false, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks)));
+        }
+        EXPECT_EQ(FirstDifference(s, pass), "");
+    }
+}
+
+// The quiet passes' folded checks take the r^3 of every pair: here only that of bodies 2 and
+// 3 overflows (6e102 apart, body 1 halfway between them), and no force or position does.
+TEST(MainLoop, AnOverflowingCubeOfOnePairEndsTheRun)
+{
+    struct FarHost : FakeHost {
+        SimState* state = nullptr;
+        std::int64_t sampleEvery(const RunValues&) override
+        {
+            state->x = {0, -3e102, 3e102};
+            state->y = state->vx = state->vy = {0, 0, 0};
+            return 0;
+        }
+    };
     SimState s = DefaultState();
-    ZeroHost h;
+    FarHost h;
     h.state = &s;
-    h.boxes[PanelBox::Titer] = "0";
-    h.boxes[PanelBox::Tmass1] = "200";
-    ASSERT_EQ(RunSimulation(s, h).passes, 1);
-    SimState pass = h.start;
-    const PassConstants pc(pass);
-    HistoryLookup lookup;
-    PassCarry carry(pass);
-    PassChecks<false> checks;
-    ASSERT_TRUE((OnePass<2, false, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks)));
-    // The case itself: +0 from -0, and a velocity that turned positive.
-    EXPECT_TRUE(SameBits(pass.xRet[2], 0.0) && SameBits(pass.yRet[2], 0.0) && pass.vx[2] > 0);
-    EXPECT_EQ(FirstDifference(s, pass), "");
+    h.boxes[PanelBox::Titer] = "10";
+    const RunResult r = RunSimulation(s, h);
+    EXPECT_EQ(r.ended, RunEnd::Fault);
+    EXPECT_EQ(r.message, "Pass 0: overflow in the force on body 2 from body 3");
 }
 
 TEST(MainLoop, TinyCOverflowsTheDelay)

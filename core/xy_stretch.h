@@ -1,0 +1,169 @@
+#pragma once
+// The quiet passes of the main loop with three bodies, no delay and the retarded positions
+// by velocity (the default runs of both scenarios), with each body's x and y in the two lanes
+// of one register: one instruction makes a step's x and y, a pair's differences, a body's
+// pull. Each lane is the same operation on the same doubles as OnePass (core/pass.h) makes
+// one at a time, in the same order and from the same +0 start, so every bit is OnePass's;
+// simulation_test compares the two field by field. About half the arithmetic instructions,
+// and room in the registers for what a pass hands the next; what only the stretch's end
+// reads goes to memory instead.
+
+#include <cfloat>
+#include <cstddef>
+#include <cstdint>
+
+#include "core/pass.h"
+#include "core/sim_state.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define GRAVLAG_XY_STRETCH 1
+#endif
+
+namespace gravlag {
+
+// The passes it takes: OnePass<2, false, VelocityEstimate> on bodies that form the retarded
+// positions later.
+template <int Last, bool Delayed, RetardationMethod Method>
+constexpr bool kXyStretch =
+#if GRAVLAG_XY_STRETCH
+    Last == 2 && !Delayed && Method == RetardationMethod::VelocityEstimate;
+#else
+    false;
+#endif
+
+struct XyStretchEnd {
+    std::int64_t k;
+    bool failed; // pass k failed its folded checks; nothing but the history's pushes written
+};
+
+#if GRAVLAG_XY_STRETCH
+
+namespace xy {
+
+inline __m128d Low(__m128d a) { return _mm_unpacklo_pd(a, a); }
+inline __m128d High(__m128d a) { return _mm_unpackhi_pd(a, a); }
+inline __m128d Of(double x, double y) { return _mm_setr_pd(x, y); }
+inline void Put(__m128d v, double& x, double& y)
+{
+    _mm_storel_pd(&x, v);
+    _mm_storeh_pd(&y, v);
+}
+// {a.x * a.x + a.y * a.y, b.x * b.x + b.y * b.y}
+inline __m128d SquaredLengths(__m128d a, __m128d b)
+{
+    const __m128d sa = _mm_mul_pd(a, a), sb = _mm_mul_pd(b, b);
+    return _mm_add_pd(_mm_unpacklo_pd(sa, sb), _mm_unpackhi_pd(sa, sb));
+}
+
+} // namespace xy
+
+// Passes k..until of `s` (up to an apsis with `mercury`), as RunStretch makes them: the state
+// and the carry written back once, at the end, when no pass failed; the history's pushes
+// as each pass commits. A pass that fails its folded checks ends the stretch before it, for
+// the caller to compute again.
+[[gnu::noinline]] inline XyStretchEnd XyStretch(SimState& s, const PassConstants& pc,
+                                                PassCarry& carry, bool mercury, std::int64_t k,
+                                                std::int64_t until)
+{
+    using namespace xy;
+    // The delay checks of targets 1 and 2 from body 0: tau 0 within the shown delays' range.
+    if (!(0.0 <= pc.maxDelay))
+        return {k, true};
+    const __m128d dt = _mm_set1_pd(pc.dt), zero = _mm_setzero_pd();
+    const __m128d gmA = Of(pc.gm[1], pc.gm[2]); // target 0's sources 1 and 2
+    const __m128d gmB = Of(pc.gm[0], pc.gm[2]); // target 1's sources 0 and 2
+    const __m128d gmC = Of(pc.gm[0], pc.gm[1]); // target 2's sources 0 and 1
+    const __m128d magnitude = _mm_set1_pd(-0.0), largest = _mm_set1_pd(DBL_MAX);
+    __m128d p0 = Of(s.x[0], s.y[0]), p1 = Of(s.x[1], s.y[1]), p2 = Of(s.x[2], s.y[2]);
+    __m128d v0 = Of(s.vx[0], s.vy[0]), v1 = Of(s.vx[1], s.vy[1]), v2 = Of(s.vx[2], s.vy[2]);
+    // What only the stretch's end reads goes to memory as each pass commits, out of the
+    // registers: where the last pass began (its retarded positions), its pulls, and the
+    // separations of (0, 1) in a ring, pass k at k & 7.
+    alignas(16) double last[3 * 6] = {}; // per body: x, y, vx, vy before the pass, fx, fy
+    double seps[8];
+    for (int h = 0; h < kSepEntries; ++h)
+        seps[static_cast<std::uint64_t>(k - 1 - h) & 7u] = s.sepHist[static_cast<std::size_t>(h)];
+    double* const ringX[kBodies] = {s.hist.xRing(0), s.hist.xRing(1), s.hist.xRing(2)};
+    double* const ringY[kBodies] = {s.hist.yRing(0), s.hist.yRing(1), s.hist.yRing(2)};
+    unsigned head = s.hist.head();
+
+    // The pairs (0, 1), (0, 2), (1, 2): differences, squared separations and separations;
+    // (0, 1)'s as the last pass carried it, the others from the positions now.
+    __m128d e01 = _mm_sub_pd(p0, p1), e02 = _mm_sub_pd(p0, p2), e12 = _mm_sub_pd(p1, p2);
+    const __m128d sqOthers = SquaredLengths(e02, e12), rOthers = _mm_sqrt_pd(sqOthers);
+    __m128d sq = _mm_unpacklo_pd(_mm_set_sd(carry.sepSquared[0]), sqOthers); // (0, 1), (0, 2)
+    __m128d r = _mm_unpacklo_pd(_mm_set_sd(carry.sep[0]), rOthers);
+    __m128d sq12 = High(sqOthers), r12 = High(rOthers); // (1, 2) in the low lane
+    bool failed = false;
+    for (;; ++k) {
+        // r^3 of each pair, each target's two quotients, its pull from +0 in source order.
+        const __m128d r3 = _mm_mul_pd(sq, r);     // (0, 1), (0, 2)
+        const __m128d r3b = _mm_mul_sd(sq12, r12); // (1, 2)
+        const __m128d qa = _mm_div_pd(gmA, r3);
+        const __m128d qb = _mm_div_pd(gmB, _mm_unpacklo_pd(r3, r3b));
+        const __m128d qc = _mm_div_pd(gmC, _mm_unpacklo_pd(High(r3), r3b));
+        const __m128d g0 = _mm_add_pd(_mm_add_pd(zero, _mm_mul_pd(Low(qa), e01)), _mm_mul_pd(High(qa), e02));
+        const __m128d g1 = _mm_add_pd(_mm_sub_pd(zero, _mm_mul_pd(Low(qb), e01)), _mm_mul_pd(High(qb), e12));
+        const __m128d g2 = _mm_sub_pd(_mm_sub_pd(zero, _mm_mul_pd(Low(qc), e02)), _mm_mul_pd(High(qc), e12));
+        // Semi-implicit Euler.
+        const __m128d w0 = _mm_sub_pd(v0, _mm_mul_pd(dt, g0));
+        const __m128d w1 = _mm_sub_pd(v1, _mm_mul_pd(dt, g1));
+        const __m128d w2 = _mm_sub_pd(v2, _mm_mul_pd(dt, g2));
+        const __m128d q0 = _mm_add_pd(p0, _mm_mul_pd(dt, w0));
+        const __m128d q1 = _mm_add_pd(p1, _mm_mul_pd(dt, w1));
+        const __m128d q2 = _mm_add_pd(p2, _mm_mul_pd(dt, w2));
+        // The separations after the move, which the next pass takes.
+        const __m128d n01 = _mm_sub_pd(q0, q1), n02 = _mm_sub_pd(q0, q2), n12 = _mm_sub_pd(q1, q2);
+        const __m128d nsq = SquaredLengths(n01, n02);
+        const __m128d s12 = _mm_mul_pd(n12, n12);
+        const __m128d nsq12 = _mm_add_sd(s12, High(s12));
+        const __m128d nr = _mm_sqrt_pd(nsq);
+        // The folded checks: r^3 of the three pairs, the new positions and the new
+        // separation of (0, 1), summed; finite only when each is.
+        __m128d sum = _mm_add_pd(_mm_add_pd(_mm_add_pd(r3, q0), q1), q2);
+        sum = _mm_add_pd(sum, _mm_unpacklo_pd(r3b, nr));
+        if (_mm_movemask_pd(_mm_cmple_pd(_mm_andnot_pd(magnitude, sum), largest)) != 3) [[unlikely]] {
+            failed = true;
+            break;
+        }
+        // Committed.
+        _mm_store_pd(last + 0, p0), _mm_store_pd(last + 2, v0), _mm_store_pd(last + 4, g0);
+        _mm_store_pd(last + 6, p1), _mm_store_pd(last + 8, v1), _mm_store_pd(last + 10, g1);
+        _mm_store_pd(last + 12, p2), _mm_store_pd(last + 14, v2), _mm_store_pd(last + 16, g2);
+        v0 = w0, v1 = w1, v2 = w2, p0 = q0, p1 = q1, p2 = q2;
+        e01 = n01, e02 = n02, e12 = n12, sq = nsq, sq12 = nsq12, r = nr;
+        r12 = _mm_sqrt_sd(nsq12, nsq12);
+        head = (head - 1u) & (PositionHistory::kRing - 1u);
+        Put(p0, ringX[0][head], ringY[0][head]);
+        Put(p1, ringX[1][head], ringY[1][head]);
+        Put(p2, ringX[2][head], ringY[2][head]);
+        const auto sep = [&](int h) { return seps[static_cast<std::uint64_t>(k - h) & 7u]; };
+        seps[static_cast<std::uint64_t>(k) & 7u] = _mm_cvtsd_f64(nr);
+        if (k == until || (mercury && sep(1) < sep(2) && sep(2) > sep(3)))
+            break;
+    }
+    s.hist.setHead(head);
+    if (failed)
+        return {k, true};
+    Put(p0, s.x[0], s.y[0]), Put(p1, s.x[1], s.y[1]), Put(p2, s.x[2], s.y[2]);
+    Put(v0, s.vx[0], s.vy[0]), Put(v1, s.vx[1], s.vy[1]), Put(v2, s.vx[2], s.vy[2]);
+    for (std::size_t b = 0; b < kBodies; ++b) {
+        const double* at = last + 6 * b;
+        s.fx[b] = at[4], s.fy[b] = at[5];
+        // x - v*0, as a pass by velocity takes a source's retarded position.
+        s.xRet[b] = AlongVelocity(at[0], at[2], 0.0);
+        s.yRet[b] = AlongVelocity(at[1], at[3], 0.0);
+    }
+    for (int h = 0; h < kSepEntries; ++h)
+        s.sepHist[static_cast<std::size_t>(h)] = seps[static_cast<std::uint64_t>(k - h) & 7u];
+    carry.sepSquared[0] = _mm_cvtsd_f64(sq);
+    carry.sep[0] = _mm_cvtsd_f64(r);
+    carry.tau10 = 0.0;
+    carry.tau20 = 0.0;
+    return {k, false};
+}
+
+#endif
+
+} // namespace gravlag
