@@ -1,7 +1,7 @@
 #pragma once
-// The quiet passes of the main loop with three bodies, no delay and the retarded positions
-// by velocity (the default runs of both scenarios), with each body's x and y in the two lanes
-// of one register: one instruction makes a step's x and y, a pair's differences, a body's
+// The quiet passes of the main loop with three bodies and the retarded positions by velocity
+// (the default runs of both scenarios, with a delay or without), with each body's x and y in
+// the two lanes of one register: one instruction makes a step's x and y, a pair's differences, a body's
 // pull. Each lane is the same operation on the same doubles as OnePass (core/pass.h) makes
 // one at a time, in the same order and from the same +0 start, so every bit is OnePass's;
 // simulation_test compares the two field by field. About half the arithmetic instructions,
@@ -22,12 +22,12 @@
 
 namespace gravlag {
 
-// The passes it takes: OnePass<2, false, VelocityEstimate> on bodies that form the retarded
-// positions later.
+// The passes it takes: OnePass<2, Delayed, VelocityEstimate>, without a delay on bodies that
+// form the retarded positions later.
 template <int Last, bool Delayed, RetardationMethod Method>
 constexpr bool kXyStretch =
 #if GRAVLAG_XY_STRETCH
-    Last == 2 && !Delayed && Method == RetardationMethod::VelocityEstimate;
+    Last == 2 && Method == RetardationMethod::VelocityEstimate;
 #else
     false;
 #endif
@@ -62,13 +62,14 @@ inline __m128d SquaredLengths(__m128d a, __m128d b)
 // and the carry written back once, at the end, when no pass failed; the history's pushes
 // as each pass commits. A pass that fails its folded checks ends the stretch before it, for
 // the caller to compute again.
-[[gnu::noinline]] inline XyStretchEnd XyStretch(SimState& s, const PassConstants& pc,
-                                                PassCarry& carry, bool mercury, std::int64_t k,
-                                                std::int64_t until)
+template <bool Delayed>
+[[gnu::noinline]] XyStretchEnd XyStretch(SimState& s, const PassConstants& pc, PassCarry& carry,
+                                         bool mercury, std::int64_t k, std::int64_t until)
 {
     using namespace xy;
-    // The delay checks of targets 1 and 2 from body 0: tau 0 within the shown delays' range.
-    if (!(0.0 <= pc.maxDelay))
+    // Without a delay, the delay checks of targets 1 and 2 from body 0: tau 0 within the
+    // shown delays' range.
+    if (!Delayed && !(0.0 <= pc.maxDelay))
         return {k, true};
     const __m128d dt = _mm_set1_pd(pc.dt), zero = _mm_setzero_pd();
     const __m128d gmA = Of(pc.gm[1], pc.gm[2]); // target 0's sources 1 and 2
@@ -81,6 +82,7 @@ inline __m128d SquaredLengths(__m128d a, __m128d b)
     // registers: where the last pass began (its retarded positions), its pulls, and the
     // separations of (0, 1) in a ring, pass k at k & 7.
     alignas(16) double last[3 * 6] = {}; // per body: x, y, vx, vy before the pass, fx, fy
+    double tau10 = 0, tau20 = 0; // the delays of targets 1 and 2 from body 0 in the last pass
     double seps[8];
     for (int h = 0; h < kSepEntries; ++h)
         seps[static_cast<std::uint64_t>(k - 1 - h) & 7u] = s.sepHist[static_cast<std::size_t>(h)];
@@ -89,23 +91,65 @@ inline __m128d SquaredLengths(__m128d a, __m128d b)
     unsigned head = s.hist.head();
 
     // The pairs (0, 1), (0, 2), (1, 2): differences, squared separations and separations;
-    // (0, 1)'s as the last pass carried it, the others from the positions now.
+    // (0, 1)'s as the last pass carried it, the others from the positions now (with a delay
+    // all three as carried).
     __m128d e01 = _mm_sub_pd(p0, p1), e02 = _mm_sub_pd(p0, p2), e12 = _mm_sub_pd(p1, p2);
     const __m128d sqOthers = SquaredLengths(e02, e12), rOthers = _mm_sqrt_pd(sqOthers);
     __m128d sq = _mm_unpacklo_pd(_mm_set_sd(carry.sepSquared[0]), sqOthers); // (0, 1), (0, 2)
     __m128d r = _mm_unpacklo_pd(_mm_set_sd(carry.sep[0]), rOthers);
     __m128d sq12 = High(sqOthers), r12 = High(rOthers); // (1, 2) in the low lane
+    if constexpr (Delayed) {
+        sq = Of(carry.sepSquared[0], carry.sepSquared[1]), r = Of(carry.sep[0], carry.sep[1]);
+        sq12 = _mm_set_sd(carry.sepSquared[2]), r12 = _mm_set_sd(carry.sep[2]);
+    }
     bool failed = false;
     for (;; ++k) {
-        // r^3 of each pair, each target's two quotients, its pull from +0 in source order.
-        const __m128d r3 = _mm_mul_pd(sq, r);     // (0, 1), (0, 2)
-        const __m128d r3b = _mm_mul_sd(sq12, r12); // (1, 2)
-        const __m128d qa = _mm_div_pd(gmA, r3);
-        const __m128d qb = _mm_div_pd(gmB, _mm_unpacklo_pd(r3, r3b));
-        const __m128d qc = _mm_div_pd(gmC, _mm_unpacklo_pd(High(r3), r3b));
-        const __m128d g0 = _mm_add_pd(_mm_add_pd(zero, _mm_mul_pd(Low(qa), e01)), _mm_mul_pd(High(qa), e02));
-        const __m128d g1 = _mm_add_pd(_mm_sub_pd(zero, _mm_mul_pd(Low(qb), e01)), _mm_mul_pd(High(qb), e12));
-        const __m128d g2 = _mm_sub_pd(_mm_sub_pd(zero, _mm_mul_pd(Low(qc), e02)), _mm_mul_pd(High(qc), e12));
+        __m128d g0, g1, g2, sum;
+        __m128d ret0 = zero, ret1 = zero, ret2 = zero; // with a delay: the sources' last
+        double t10 = 0, t20 = 0;
+        if constexpr (Delayed) {
+            // The delays: pair (0, 1)'s alone, (0, 2)'s and (1, 2)'s together.
+            const __m128d c = _mm_set1_pd(pc.c);
+            const __m128d t01 = _mm_div_sd(r, c);
+            const __m128d tOthers = _mm_div_pd(_mm_unpacklo_pd(High(r), r12), c);
+            t10 = _mm_cvtsd_f64(t01), t20 = _mm_cvtsd_f64(tOthers);
+            if (!(t10 <= pc.maxDelay) || !(t20 <= pc.maxDelay)) [[unlikely]] {
+                failed = true;
+                break;
+            }
+            const __m128d ta = Low(t01), tb = Low(tOthers), tc = High(tOthers);
+            // Each source back along its velocity by the pair's delay, seen from each target.
+            const __m128d d01 = _mm_sub_pd(p0, _mm_sub_pd(p1, _mm_mul_pd(v1, ta)));
+            const __m128d d02 = _mm_sub_pd(p0, _mm_sub_pd(p2, _mm_mul_pd(v2, tb)));
+            const __m128d d10 = _mm_sub_pd(p1, _mm_sub_pd(p0, _mm_mul_pd(v0, ta)));
+            ret2 = _mm_sub_pd(p2, _mm_mul_pd(v2, tc));
+            const __m128d d12 = _mm_sub_pd(p1, ret2);
+            ret0 = _mm_sub_pd(p0, _mm_mul_pd(v0, tb));
+            ret1 = _mm_sub_pd(p1, _mm_mul_pd(v1, tc));
+            const __m128d d20 = _mm_sub_pd(p2, ret0), d21 = _mm_sub_pd(p2, ret1);
+            const __m128d ra2 = SquaredLengths(d01, d02), rb2 = SquaredLengths(d10, d12);
+            const __m128d rc2 = SquaredLengths(d20, d21);
+            const __m128d ra3 = _mm_mul_pd(ra2, _mm_sqrt_pd(ra2));
+            const __m128d rb3 = _mm_mul_pd(rb2, _mm_sqrt_pd(rb2));
+            const __m128d rc3 = _mm_mul_pd(rc2, _mm_sqrt_pd(rc2));
+            const __m128d qa = _mm_div_pd(gmA, ra3), qb = _mm_div_pd(gmB, rb3);
+            const __m128d qc = _mm_div_pd(gmC, rc3);
+            g0 = _mm_add_pd(_mm_add_pd(zero, _mm_mul_pd(Low(qa), d01)), _mm_mul_pd(High(qa), d02));
+            g1 = _mm_add_pd(_mm_add_pd(zero, _mm_mul_pd(Low(qb), d10)), _mm_mul_pd(High(qb), d12));
+            g2 = _mm_add_pd(_mm_add_pd(zero, _mm_mul_pd(Low(qc), d20)), _mm_mul_pd(High(qc), d21));
+            sum = _mm_add_pd(_mm_add_pd(ra3, rb3), rc3);
+        } else {
+            // r^3 of each pair, each target's two quotients, its pull from +0 in source order.
+            const __m128d r3 = _mm_mul_pd(sq, r);     // (0, 1), (0, 2)
+            const __m128d r3b = _mm_mul_sd(sq12, r12); // (1, 2)
+            const __m128d qa = _mm_div_pd(gmA, r3);
+            const __m128d qb = _mm_div_pd(gmB, _mm_unpacklo_pd(r3, r3b));
+            const __m128d qc = _mm_div_pd(gmC, _mm_unpacklo_pd(High(r3), r3b));
+            g0 = _mm_add_pd(_mm_add_pd(zero, _mm_mul_pd(Low(qa), e01)), _mm_mul_pd(High(qa), e02));
+            g1 = _mm_add_pd(_mm_sub_pd(zero, _mm_mul_pd(Low(qb), e01)), _mm_mul_pd(High(qb), e12));
+            g2 = _mm_sub_pd(_mm_sub_pd(zero, _mm_mul_pd(Low(qc), e02)), _mm_mul_pd(High(qc), e12));
+            sum = _mm_add_pd(r3, _mm_move_sd(zero, r3b));
+        }
         // Semi-implicit Euler.
         const __m128d w0 = _mm_sub_pd(v0, _mm_mul_pd(dt, g0));
         const __m128d w1 = _mm_sub_pd(v1, _mm_mul_pd(dt, g1));
@@ -119,10 +163,10 @@ inline __m128d SquaredLengths(__m128d a, __m128d b)
         const __m128d s12 = _mm_mul_pd(n12, n12);
         const __m128d nsq12 = _mm_add_sd(s12, High(s12));
         const __m128d nr = _mm_sqrt_pd(nsq);
-        // The folded checks: r^3 of the three pairs, the new positions and the new
-        // separation of (0, 1), summed; finite only when each is.
-        __m128d sum = _mm_add_pd(_mm_add_pd(_mm_add_pd(r3, q0), q1), q2);
-        sum = _mm_add_pd(sum, _mm_unpacklo_pd(r3b, nr));
+        // The folded checks: each r^3, the new positions and the new separation of (0, 1),
+        // summed; finite only when each is.
+        sum = _mm_add_pd(_mm_add_pd(_mm_add_pd(sum, q0), q1), q2);
+        sum = _mm_add_sd(sum, nr);
         if (_mm_movemask_pd(_mm_cmple_pd(_mm_andnot_pd(magnitude, sum), largest)) != 3) [[unlikely]] {
             failed = true;
             break;
@@ -131,6 +175,10 @@ inline __m128d SquaredLengths(__m128d a, __m128d b)
         _mm_store_pd(last + 0, p0), _mm_store_pd(last + 2, v0), _mm_store_pd(last + 4, g0);
         _mm_store_pd(last + 6, p1), _mm_store_pd(last + 8, v1), _mm_store_pd(last + 10, g1);
         _mm_store_pd(last + 12, p2), _mm_store_pd(last + 14, v2), _mm_store_pd(last + 16, g2);
+        if constexpr (Delayed) { // the retarded positions in place of where the pass began
+            _mm_store_pd(last + 0, ret0), _mm_store_pd(last + 6, ret1), _mm_store_pd(last + 12, ret2);
+            tau10 = t10, tau20 = t20;
+        }
         v0 = w0, v1 = w1, v2 = w2, p0 = q0, p1 = q1, p2 = q2;
         e01 = n01, e02 = n02, e12 = n12, sq = nsq, sq12 = nsq12, r = nr;
         r12 = _mm_sqrt_sd(nsq12, nsq12);
@@ -151,16 +199,24 @@ inline __m128d SquaredLengths(__m128d a, __m128d b)
     for (std::size_t b = 0; b < kBodies; ++b) {
         const double* at = last + 6 * b;
         s.fx[b] = at[4], s.fy[b] = at[5];
-        // x - v*0, as a pass by velocity takes a source's retarded position.
-        s.xRet[b] = AlongVelocity(at[0], at[2], 0.0);
-        s.yRet[b] = AlongVelocity(at[1], at[3], 0.0);
+        if constexpr (Delayed) {
+            s.xRet[b] = at[0], s.yRet[b] = at[1];
+        } else { // x - v*0, as a pass by velocity takes a source's retarded position
+            s.xRet[b] = AlongVelocity(at[0], at[2], 0.0);
+            s.yRet[b] = AlongVelocity(at[1], at[3], 0.0);
+        }
     }
     for (int h = 0; h < kSepEntries; ++h)
         s.sepHist[static_cast<std::size_t>(h)] = seps[static_cast<std::uint64_t>(k - h) & 7u];
+    // What the next pass takes from this one: without a delay pair (0, 1)'s separation alone.
     carry.sepSquared[0] = _mm_cvtsd_f64(sq);
     carry.sep[0] = _mm_cvtsd_f64(r);
-    carry.tau10 = 0.0;
-    carry.tau20 = 0.0;
+    if constexpr (Delayed) {
+        carry.sepSquared[1] = _mm_cvtsd_f64(High(sq)), carry.sep[1] = _mm_cvtsd_f64(High(r));
+        carry.sepSquared[2] = _mm_cvtsd_f64(sq12), carry.sep[2] = _mm_cvtsd_f64(r12);
+    }
+    carry.tau10 = tau10;
+    carry.tau20 = tau20;
     return {k, false};
 }
 

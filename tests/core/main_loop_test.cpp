@@ -505,11 +505,12 @@ TEST(MainLoop, RetardedPositionsWithoutADelayAsThePassLeavesThem)
     }
 }
 
-// The quiet passes without a delay take each body's x and y together; each body's pull
+// The quiet passes of three bodies take each body's x and y together; each body's pull
 // still starts from +0 and takes its sources in order, so the signs of zero forces are a
 // pass's own. The bodies lie on the x axis at every mix of +0 and -0 for y and for the y
-// velocity: the y pulls are sums of signed zeros. Three passes, every field as OnePass
-// leaves it from where the run began (the bodies moved once it had taken its carry).
+// velocity: the y pulls (and with a delay the retarded positions) are sums of signed zeros.
+// Three passes, without a delay and with one, every field as OnePass leaves it from where
+// the run began (the bodies moved once it had taken its carry).
 TEST(MainLoop, SignedZerosOfTheQuietPassesAsOnePassLeavesThem)
 {
     struct AxisHost : FakeHost {
@@ -520,7 +521,7 @@ TEST(MainLoop, SignedZerosOfTheQuietPassesAsOnePassLeavesThem)
         {
             setUp = *state;
             for (std::size_t i = 0; i < kBodies; ++i) {
-                state->y[i] = signs >> i & 1u ? -0.0 : 0.0;
+                state->y[i] = signs >> i & 1u ? -0.0 : 0.0; // bits 0-2, 3-5; bit 6: the delay
                 state->vy[i] = signs >> (i + 3) & 1u ? -0.0 : 0.0;
                 state->x[i] = 3.0 * static_cast<double>(i) - 2.0;
             }
@@ -528,9 +529,11 @@ TEST(MainLoop, SignedZerosOfTheQuietPassesAsOnePassLeavesThem)
             return 0;
         }
     };
-    for (unsigned signs = 0; signs < 64; ++signs) {
+    for (unsigned signs = 0; signs < 128; ++signs) {
         SCOPED_TRACE(signs);
+        const bool delayed = signs >= 64;
         SimState s = DefaultState();
+        s.c = delayed ? 1e5 : 0;
         AxisHost h;
         h.state = &s;
         h.signs = signs;
@@ -542,7 +545,10 @@ TEST(MainLoop, SignedZerosOfTheQuietPassesAsOnePassLeavesThem)
         PassCarry carry(h.setUp); // taken by the run before the bodies were moved
         for (int k = 0; k < 3; ++k) {
             PassChecks<true> checks;
-            ASSERT_TRUE((OnePass<2, false, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks)));
+            const bool committed = delayed
+                ? OnePass<2, true, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks)
+                : OnePass<2, false, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks);
+            ASSERT_TRUE(committed);
         }
         EXPECT_EQ(FirstDifference(s, pass), "");
     }
@@ -568,6 +574,36 @@ TEST(MainLoop, AnOverflowingCubeOfOnePairEndsTheRun)
     const RunResult r = RunSimulation(s, h);
     EXPECT_EQ(r.ended, RunEnd::Fault);
     EXPECT_EQ(r.message, "Pass 0: overflow in the force on body 2 from body 3");
+}
+
+// With a delay a pass checks the delays of bodies 2 and 3 from body 1 against the range of
+// the shown delays in whole steps. Here only body 3's lies beyond it: c puts body 2's at 0.7
+// of the range, and the bodies stand still, so their retarded positions are where they are and
+// no force overflows first.
+TEST(MainLoop, ADelayBeyondTheShownRangeEndsTheRun)
+{
+    struct RestHost : FakeHost {
+        SimState* state = nullptr;
+        std::int64_t sampleEvery(const RunValues&) override
+        {
+            state->vx = state->vy = {0, 0, 0};
+            return 0;
+        }
+    };
+    SimState s = DefaultState();
+    s.c = 1;
+    const SimState setUp = SetUpState(FakeHost{}, s);
+    const double sep01 = std::hypot(setUp.x[0] - setUp.x[1], setUp.y[0] - setUp.y[1]);
+    const double sep02 = std::hypot(setUp.x[0] - setUp.x[2], setUp.y[0] - setUp.y[2]);
+    ASSERT_GT(sep02, 1.6 * sep01);
+    s.c = 1.4 * sep01 / LargestFiniteDelay(setUp.dt);
+    RestHost h;
+    h.state = &s;
+    h.boxes[PanelBox::Titer] = "10";
+    const RunResult r = RunSimulation(s, h);
+    EXPECT_EQ(r.ended, RunEnd::Fault);
+    EXPECT_EQ(r.message, "Pass 0: overflow: the delay of body 3 from body 1 in time steps is beyond "
+                         "range (c too small for dt)");
 }
 
 TEST(MainLoop, TinyCOverflowsTheDelay)
