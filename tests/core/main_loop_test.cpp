@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <tuple>
 
 #include "core/pass.h"
@@ -423,6 +424,25 @@ std::string FirstDifference(const SimState& a, const SimState& b)
     return {};
 }
 
+// What `passes` passes of OnePass by velocity leave from `start`, carrying in what the run
+// took from `setUp` (before a test's host moved the bodies); none when a pass fails.
+std::optional<SimState> PassesFrom(SimState start, const SimState& setUp, int bodies, bool delayed, int passes)
+{
+    constexpr RetardationMethod kVelocity = RetardationMethod::VelocityEstimate;
+    const PassConstants pc(start);
+    HistoryLookup lookup;
+    PassCarry carry(setUp);
+    for (int k = 0; k < passes; ++k) {
+        PassChecks<true> checks;
+        const bool committed = bodies == 2 ? OnePass<1, false, kVelocity>(start, pc, lookup, carry, checks)
+            : delayed                      ? OnePass<2, true, kVelocity>(start, pc, lookup, carry, checks)
+                                           : OnePass<2, false, kVelocity>(start, pc, lookup, carry, checks);
+        if (!committed)
+            return std::nullopt;
+    }
+    return start;
+}
+
 } // namespace
 
 // A fault inside a stretch of quiet passes (the main loop computes its passes again to keep
@@ -490,18 +510,11 @@ TEST(MainLoop, RetardedPositionsWithoutADelayAsThePassLeavesThem)
         h.boxes[PanelBox::Titer] = "0";
         h.boxes[PanelBox::Tmass1] = "200";
         ASSERT_EQ(RunSimulation(s, h).passes, 1);
-        SimState pass = h.start;
-        const PassConstants pc(pass);
-        HistoryLookup lookup;
-        PassCarry carry(h.setUp); // taken by the run before the bodies were moved
-        PassChecks<false> checks;
-        const bool committed = bodies == 3
-            ? OnePass<2, false, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks)
-            : OnePass<1, false, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks);
-        ASSERT_TRUE(committed);
+        const std::optional<SimState> pass = PassesFrom(h.start, h.setUp, bodies, false, 1);
+        ASSERT_TRUE(pass);
         // The case itself: +0 from -0, and a velocity that turned positive.
-        EXPECT_TRUE(SameBits(pass.xRet[h.moved], 0.0) && SameBits(pass.yRet[h.moved], 0.0) && pass.vx[h.moved] > 0);
-        EXPECT_EQ(FirstDifference(s, pass), "");
+        EXPECT_TRUE(SameBits(pass->xRet[h.moved], 0.0) && SameBits(pass->yRet[h.moved], 0.0) && pass->vx[h.moved] > 0);
+        EXPECT_EQ(FirstDifference(s, *pass), "");
     }
 }
 
@@ -539,18 +552,9 @@ TEST(MainLoop, SignedZerosOfTheQuietPassesAsOnePassLeavesThem)
         h.signs = signs;
         h.boxes[PanelBox::Titer] = "2";
         ASSERT_EQ(RunSimulation(s, h).passes, 3);
-        SimState pass = h.start;
-        const PassConstants pc(pass);
-        HistoryLookup lookup;
-        PassCarry carry(h.setUp); // taken by the run before the bodies were moved
-        for (int k = 0; k < 3; ++k) {
-            PassChecks<true> checks;
-            const bool committed = delayed
-                ? OnePass<2, true, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks)
-                : OnePass<2, false, RetardationMethod::VelocityEstimate>(pass, pc, lookup, carry, checks);
-            ASSERT_TRUE(committed);
-        }
-        EXPECT_EQ(FirstDifference(s, pass), "");
+        const std::optional<SimState> pass = PassesFrom(h.start, h.setUp, 3, delayed, 3);
+        ASSERT_TRUE(pass);
+        EXPECT_EQ(FirstDifference(s, *pass), "");
     }
 }
 
