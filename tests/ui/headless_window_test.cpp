@@ -201,15 +201,18 @@ INSTANTIATE_TEST_SUITE_P(Coordinates, HeadlessPixelRounding,
 
 class HeadlessPixelOutside : public ::testing::TestWithParam<std::pair<float, float>> {};
 
+// A pixel in the bottom-left corner first, so that every row is drawn: one past the right
+// edge would otherwise land unseen at the start of a row below.
 TEST_P(HeadlessPixelOutside, IsIgnoredWithoutFault)
 {
     const auto [x, y] = GetParam();
     HeadlessServices services;
     services.createWindow("Form2", "S", 15 * 10, 15 * 10);
     HeadlessWindow& w = *services.window("Form2");
+    w.setPixel(0.0f, 9.0f, kGreen);
     w.setPixel(x, y, kRed);
-    EXPECT_EQ(CountNot(w.surface(), kBackground), 0);
-    EXPECT_EQ(w.setPixelCalls(), 1u);
+    EXPECT_EQ(CountNot(w.surface(), kBackground), 1);
+    EXPECT_EQ(w.setPixelCalls(), 2u);
 }
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
