@@ -1,12 +1,12 @@
 #pragma once
 // The quiet passes of the main loop with three bodies and the retarded positions by velocity
 // (the default runs of both scenarios, with a delay or without), with each body's x and y in
-// the two lanes of one register: one instruction makes a step's x and y, a pair's differences, a body's
-// pull. Each lane is the same operation on the same doubles as OnePass (core/pass.h) makes
-// one at a time, in the same order and from the same +0 start, so every bit is OnePass's;
-// simulation_test compares the two field by field. About half the arithmetic instructions,
-// and room in the registers for what a pass hands the next; what only the stretch's end
-// reads goes to memory instead.
+// the two lanes of one register: one instruction makes a step's x and y, a pair's
+// differences, a body's pull. Each lane is the same operation on the same doubles as OnePass
+// (core/pass.h) makes one at a time, in the same order and from the same +0 start, so every
+// bit is OnePass's; simulation_test compares the two field by field. About half the
+// arithmetic instructions, and room in the registers for what a pass hands the next; what
+// only the stretch's end reads goes to memory instead.
 
 #include <cfloat>
 #include <cstddef>
@@ -81,7 +81,8 @@ template <bool Delayed>
     // What only the stretch's end reads goes to memory as each pass commits, out of the
     // registers: where the last pass began (its retarded positions), its pulls, and the
     // separations of (0, 1) in a ring, pass k at k & 7.
-    alignas(16) double last[3 * 6] = {}; // per body: x, y, vx, vy before the pass, fx, fy
+    // Per body: x, y, vx, vy before the pass (with a delay: its retarded x, y), fx, fy.
+    alignas(16) double last[3 * 6] = {};
     double tau10 = 0, tau20 = 0; // the delays of targets 1 and 2 from body 0 in the last pass
     double seps[8];
     for (int h = 0; h < kSepEntries; ++h)
