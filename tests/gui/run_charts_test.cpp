@@ -81,6 +81,8 @@ private slots:
         QCOMPARE(a->points().back().x(), 60000 * 0.001);
         // "2 BH's" by default: every 200th pass beside the analysis's 100th, not 160th.
         QCOMPARE(RunSeries::SeriesInterval(320001), std::int64_t{200});
+        // One pass more than 2000 samples 100 apart hold: the next multiple, not 100.
+        QCOMPARE(RunSeries::SeriesInterval(200001), std::int64_t{200});
 
         // A refused run has no figures.
         d.type("Titer", "abc");
