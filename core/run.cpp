@@ -209,9 +209,9 @@ struct StretchEnd {
 // Passes k..until, or up to the first apsis among them, none of which calls the host: the
 // quiet passes of the main loop, a loop that calls nothing, with the bodies, the carry and
 // the constants in locals, as a hand-written loop keeps them. The state, the carry and the
-// delay record are written back once, at the stretch's end. With three bodies by velocity
-// (both scenarios' default runs, with a delay or without) XyStretch makes them, x and y
-// together, but for the delay record's runs.
+// delay record are written back once, at the stretch's end. With three bodies (both
+// scenarios' default runs, with a delay or without, and the history lookup's with a delay)
+// XyStretch makes them, x and y together, but for the delay record's runs.
 template <int Last, bool Delayed, RetardationMethod Method, bool Record>
 [[gnu::noinline]] StretchEnd RunStretch(SimState& state, const PassConstants& constants,
                                         HistoryLookup& lookup, PassCarry& carried,
@@ -221,8 +221,9 @@ template <int Last, bool Delayed, RetardationMethod Method, bool Record>
     constexpr bool kLookup = Method == RetardationMethod::HistoryLookup;
     constexpr bool kFormedLater = kStretchRetardedLater<Delayed, Method>;
     if constexpr (kXyStretch<Last, Delayed, Method> && !Record) {
-        const XyStretchEnd end = XyStretch<Delayed>(state, constants, carried, mercury, k, until);
-        if (end.failed && end.k > k)
+        const XyStretchEnd end =
+            XyStretch<Delayed, kLookup>(state, constants, lookup, carried, mercury, k, until);
+        if (!kLookup && end.failed && end.k > k)
             RedoStretch<Last, Delayed, Method>(state, constants, lookup, carried, end.k - k);
         return {end.k, end.failed};
     }

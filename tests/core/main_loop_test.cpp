@@ -445,20 +445,25 @@ std::optional<SimState> PassesFrom(SimState start, const SimState& setUp, int bo
 
 } // namespace
 
-// A fault inside a stretch of quiet passes (the main loop computes its passes again to keep
-// the last one's forces and retarded positions), without a delay and with one, and at a
-// run's first pass: every field as the pass before left it, as a run that ends there leaves it.
+// A fault inside a stretch of quiet passes (by velocity the main loop computes its passes
+// again to keep the last one's forces and retarded positions; the history lookup keeps them
+// as it goes), without a delay and with one, and at a run's first pass: every field as the
+// pass before left it, as a run that ends there leaves it.
 TEST(MainLoop, FaultLeavesEveryFieldAsThePassBefore)
 {
-    for (const auto& [c, dt, bodies, passes] :
-         {std::tuple{0.0, 1e50, "3", 407}, std::tuple{1e50, 1e50, "3", 797}, std::tuple{0.0, 1e300, "3", 0},
-          std::tuple{0.0, 1e50, "2", 407}, std::tuple{0.0, 1e300, "2", 0}}) {
-        SCOPED_TRACE(::testing::Message() << "c " << c << ", dt " << dt << ", " << bodies << " bodies");
+    for (const auto& [c, dt, bodies, prediction, passes] :
+         {std::tuple{0.0, 1e50, "3", "0", 407}, std::tuple{1e50, 1e50, "3", "0", 797},
+          std::tuple{0.0, 1e300, "3", "0", 0}, std::tuple{0.0, 1e50, "2", "0", 407},
+          std::tuple{0.0, 1e300, "2", "0", 0}, std::tuple{1e50, 1e50, "3", "1", 797},
+          std::tuple{1e40, 1e50, "3", "1", 20}, std::tuple{1.0, 1e300, "3", "1", 0}}) {
+        SCOPED_TRACE(::testing::Message() << "c " << c << ", dt " << dt << ", " << bodies
+                                          << " bodies, \"Prediction\" " << prediction);
         SimState s = DefaultState();
         s.c = c;
         s.dt = dt;
         FakeHost h;
         h.boxes[PanelBox::Tn_object] = bodies;
+        h.boxes[PanelBox::Tpredsel] = prediction;
         const RunResult r = RunSimulation(s, h);
         ASSERT_EQ(r.ended, RunEnd::Fault);
         EXPECT_EQ(r.passes, passes);
@@ -467,6 +472,7 @@ TEST(MainLoop, FaultLeavesEveryFieldAsThePassBefore)
         upTo.dt = dt;
         FakeHost h2;
         h2.boxes[PanelBox::Tn_object] = bodies;
+        h2.boxes[PanelBox::Tpredsel] = prediction;
         h2.boxes[PanelBox::Titer] = std::to_string(r.passes - 1);
         ASSERT_EQ(RunSimulation(upTo, h2).passes, r.passes);
         EXPECT_EQ(FirstDifference(s, upTo), "");
