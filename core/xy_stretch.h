@@ -82,8 +82,8 @@ inline __m128d Retarded(const double* xs, const double* ys, const double* sx, co
 {
     return _mm_add_pd(Of(xs[b.at], ys[b.at]), _mm_mul_pd(Of(sx[b.slope], sy[b.slope]), _mm_set1_pd(b.by)));
 }
-// floor of both lanes: truncation where both lie in (0, 2^31), where it is the floor, +0
-// never arises and both conversions are exact.
+// floor of both lanes: where both lie in (0, 2^31) a truncation, which is the floor there,
+// both conversions exact; elsewhere std::floor (its -0 and NaN too).
 inline __m128d WholeSteps(__m128d q)
 {
     const __m128d in = _mm_and_pd(_mm_cmpgt_pd(q, _mm_setzero_pd()),
@@ -131,12 +131,11 @@ template <bool Delayed, bool Lookup = false>
     double* const ringX[kBodies] = {s.hist.xRing(0), s.hist.xRing(1), s.hist.xRing(2)};
     double* const ringY[kBodies] = {s.hist.yRing(0), s.hist.yRing(1), s.hist.yRing(2)};
     unsigned head = s.hist.head();
-    // The lookup's slopes. (Its whole steps of each pair's delay are only what its next
-    // lookup compares with, to skip a product.)
+    // The lookup's slopes. Its record of each pair's last whole steps is left as it is: a
+    // lookup that finds it out of date takes the new ones.
     double* const slopeX[kBodies] = {lookup.xSlopes(0), lookup.xSlopes(1), lookup.xSlopes(2)};
     double* const slopeY[kBodies] = {lookup.ySlopes(0), lookup.ySlopes(1), lookup.ySlopes(2)};
     const double spanDt = kHistorySpan * pc.dt;
-
 
     // The pairs (0, 1), (0, 2), (1, 2): differences, squared separations and separations;
     // (0, 1)'s as the last pass carried it, the others from the positions now (with a delay
@@ -170,7 +169,7 @@ template <bool Delayed, bool Lookup = false>
                 const double t12 = _mm_cvtsd_f64(tB);
                 t10 = t01, t20 = t02;
                 const __m128d nA = WholeSteps(_mm_div_pd(tA, dt));
-                const __m128d nB = WholeSteps(_mm_div_sd(tB, dt));
+                const __m128d nB = WholeSteps(_mm_div_pd(Low(tB), dt));
                 const double n01 = _mm_cvtsd_f64(nA), n02 = _mm_cvtsd_f64(High(nA));
                 const double n12 = _mm_cvtsd_f64(nB);
                 // Found (n >= 0, not NaN), a delay from body 0 within the shown range.
