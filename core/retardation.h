@@ -64,19 +64,28 @@ public:
         const double n = n_[pair];
         if (!(n >= 0)) [[unlikely]]
             return {false, 0, 0};
-        const unsigned head = hist.head();
         const double* xh = hist.xRing(j);
         const double* yh = hist.yRing(j);
-        if (n < kHistorySpan) {
+        const Place p = PlaceOf(tau, n, nDt_[pair], kHistorySpan * dt, hist.head());
+        return {true, xh[p.at] + xSlope_[j][p.slope] * p.by, yh[p.at] + ySlope_[j][p.slope] * p.by};
+    }
+
+    // Where a lookup finds a source tau ago, n = floor(tau / dt) whole steps back (nDt = n * dt,
+    // spanDt = kHistorySpan * dt): the entry it starts from, the entry whose slope it goes
+    // back along, and how far. Within the history's span that is entry n and its own slope,
+    // by the rest of tau; beyond it the oldest entry, back along the slope before it.
+    struct Place {
+        unsigned at, slope;
+        double by;
+    };
+    static Place PlaceOf(double tau, double n, double nDt, double spanDt, unsigned head)
+    {
+        if (n < kHistorySpan) [[likely]] {
             const unsigned h = (head + static_cast<unsigned>(n)) & kMask;
-            const double frac = tau - nDt_[pair];
-            return {true, xh[h] + xSlope_[j][h] * frac, yh[h] + ySlope_[j][h] * frac};
+            return {h, h, tau - nDt};
         }
         constexpr auto kOldest = static_cast<unsigned>(kHistorySpan);
-        const unsigned oldest = (head + kOldest) & kMask, before = (head + kOldest - 1u) & kMask;
-        const double beyond = tau - kHistorySpan * dt;
-        return {true, xh[oldest] + xSlope_[j][before] * beyond,
-                yh[oldest] + ySlope_[j][before] * beyond};
+        return {(head + kOldest) & kMask, (head + kOldest - 1u) & kMask, tau - spanDt};
     }
 
     // Sweep lanes keep the slopes and the pairs' delays meanwhile and write them back.

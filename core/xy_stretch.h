@@ -60,25 +60,10 @@ inline __m128d SquaredLengths(__m128d a, __m128d b)
     return _mm_add_pd(_mm_unpacklo_pd(sa, sb), _mm_unpackhi_pd(sa, sb));
 }
 
-// Where a lookup finds a source tau ago, n = floor(tau / dt) whole steps back, as
-// HistoryLookup::RetardedPosition does: the history's entry, the entry whose slope goes
-// from it, and how far back along that slope.
-struct Back {
-    unsigned at, slope;
-    double by;
-};
-inline Back Locate(double tau, double n, double dt, double spanDt, unsigned head)
-{
-    constexpr unsigned kMask = PositionHistory::kRing - 1u, kSpan = kHistorySpan;
-    if (n < kHistorySpan) [[likely]] {
-        const unsigned h = (head + static_cast<unsigned>(n)) & kMask;
-        return {h, h, tau - n * dt};
-    }
-    return {(head + kSpan) & kMask, (head + kSpan - 1u) & kMask, tau - spanDt};
-}
+using Place = HistoryLookup::Place;
 // The retarded position of the body whose entries and slopes these are.
 inline __m128d Retarded(const double* xs, const double* ys, const double* sx, const double* sy,
-                        Back b)
+                        Place b)
 {
     return _mm_add_pd(Of(xs[b.at], ys[b.at]), _mm_mul_pd(Of(sx[b.slope], sy[b.slope]), _mm_set1_pd(b.by)));
 }
@@ -178,10 +163,11 @@ template <bool Delayed, bool Lookup = false>
                     failed = true;
                     break;
                 }
-                const Back a = Locate(t01, n01, pc.dt, spanDt, head);
-                const Back b = Locate(t02, n02, pc.dt, spanDt, head);
-                const Back e = Locate(t12, n12, pc.dt, spanDt, head);
-                const auto at = [&](int j, Back back) {
+                const auto place = [&](double tau, double n) {
+                    return HistoryLookup::PlaceOf(tau, n, n * pc.dt, spanDt, head);
+                };
+                const Place a = place(t01, n01), b = place(t02, n02), e = place(t12, n12);
+                const auto at = [&](int j, Place back) {
                     return Retarded(ringX[j], ringY[j], slopeX[j], slopeY[j], back);
                 };
                 s01 = at(1, a), s02 = at(2, b), s10 = at(0, a);
