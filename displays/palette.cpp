@@ -15,14 +15,4 @@ ui::Rgb QBColor(int n)
     return kPalette[static_cast<unsigned>(n) & 15u];
 }
 
-float PixelCoordinate(double v)
-{
-    constexpr double kFar = 1.0e30;
-    if (!(v < kFar))
-        return v > 0 || v != v ? static_cast<float>(kFar) : static_cast<float>(v);
-    if (!(v > -kFar))
-        return static_cast<float>(-kFar);
-    return static_cast<float>(v);
-}
-
 } // namespace gravlag

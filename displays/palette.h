@@ -9,7 +9,15 @@ namespace gravlag {
 ui::Rgb QBColor(int n);
 
 // A drawing coordinate for Window::setPixel. Values far outside every window are pinned to a
-// far-away float instead of overflowing the conversion.
-float PixelCoordinate(double v);
+// far-away float instead of overflowing the conversion. Inline: each pixel drawn takes one.
+inline float PixelCoordinate(double v)
+{
+    constexpr double kFar = 1.0e30;
+    if (!(v < kFar)) [[unlikely]]
+        return v > 0 || v != v ? static_cast<float>(kFar) : static_cast<float>(v);
+    if (!(v > -kFar)) [[unlikely]]
+        return static_cast<float>(-kFar);
+    return static_cast<float>(v);
+}
 
 } // namespace gravlag

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -149,7 +150,19 @@ private:
 };
 
 // The device pixel that a single-precision drawing coordinate falls on: nearest, halves up.
-// Both implementations use it, so their pictures agree pixel for pixel.
-int DevicePixel(float coordinate);
+// Both implementations use it, so their pictures agree pixel for pixel. Coordinates far
+// outside any window (a body flung away) map to a pixel that no window has, without
+// overflowing the int conversion; NaN maps there too. Within, the floor of coordinate + 1/2
+// as a truncation stepped down where it went up: trunc of a float is a float, so the
+// comparison is exact, and no call to floorf is made per pixel.
+inline int DevicePixel(float coordinate)
+{
+    constexpr float kFar = 1.0e9f;
+    if (!(coordinate > -kFar && coordinate < kFar)) [[unlikely]]
+        return std::numeric_limits<int>::min();
+    const float v = coordinate + 0.5f;
+    const int toZero = static_cast<int>(v);
+    return static_cast<float>(toZero) > v ? toZero - 1 : toZero;
+}
 
 } // namespace gravlag::ui
