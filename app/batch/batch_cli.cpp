@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <ostream>
 #include <sstream>
@@ -156,13 +157,17 @@ int CheckedOut(std::ostream& out, std::ostream& err, int status)
     return status;
 }
 
-// Reads the command line into `command`. Returns the exit status when it ends there: --help
-// or --version (said on `out`), or a refusal (`refusal`).
-std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-                                bool progress, BatchCommand& command, std::optional<BatchProblem>& refusal)
-{
-    BatchOptions& options = command.options;
-    options.regional = ui::UserRegionalFormat(); // as the desktop program reads its boxes
+// The command line's options and the texts the parser writes, made once on each thread that
+// reads command lines: adding some fifty options to a CLI::App checks each name against all
+// before it, a tenth of a millisecond that every Python run() would pay again. Each reading
+// clears what the last one wrote (clear()); the parser clears its own counts.
+class CommandLine {
+public:
+    CommandLine();
+    CommandLine(const CommandLine&) = delete;
+    CommandLine& operator=(const CommandLine&) = delete;
+    void clear();
+
     CLI::App app{"gravlag-batch: runs gravlag's panel and simulation without a display.\n"
                  "Each box option is a number for that box of the control panel (its label in\n"
                  "quotes), typed into it as a text. The text must be wholly a number: digits, a\n"
@@ -173,106 +178,140 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
                  "\"t 21\" and \"t 31\" (delay21, delay31 in the JSON) count the delay of the\n"
                  "pull between bodies 1 and 2, and 1 and 3, in whole steps dt, rounded down:\n"
                  "0 for a delay shorter than one step."};
+    // What the parser writes: the texts as given, the flags, and the output files' paths in
+    // `files` (at BatchOptions's places for them).
+    std::string scenario, paramsPath, stopAtText, everyText, jobsText, lanesText, pointsText;
+    std::string integratorText, forceLawText, toleranceText, systemPath, pairText, durationText, outDir;
+    std::vector<std::string> texts; // one per panel input; never resized once bound
+    std::vector<std::string> sweepArguments;
+    bool asTyped = false, json = false, report = false, budget = false, converge = false, resume = false;
+    BatchOptions files;
+    // The options, to ask whether each was given.
+    CLI::Option *scenarioOption, *paramsOption, *stopAtOption, *convergeOption, *integratorOption;
+    CLI::Option *forceLawOption, *toleranceOption, *systemOption, *pairOption, *durationOption;
+    CLI::Option *everyOption, *jobsOption, *lanesOption, *pointsOption, *outOption, *resumeOption;
+    std::vector<CLI::Option*> given;       // per panel input
+    std::vector<CLI::Option*> fileOptions; // per FileOptions()
+};
+
+CommandLine::CommandLine()
+{
     app.footer(kHelpFooter);
     app.set_version_flag("--version", VersionText("gravlag-batch"), "print the version and exit");
-    std::string scenario;
-    CLI::Option* scenarioOption =
-        app.add_option("--scenario", scenario, "\"2 BH's\" (default) or Mercury, in any case")
-            ->type_name("NAME");
-    std::string paramsPath;
-    CLI::Option* paramsOption = app.add_option(
+    scenarioOption = app.add_option("--scenario", scenario, "\"2 BH's\" (default) or Mercury, in any case")
+                         ->type_name("NAME");
+    paramsOption = app.add_option(
         "--params", paramsPath,
         "parameter file (JSON object of box texts or numbers, each keyed by its option name, c, or box "
         "name, Tc) typed in before the box options")
-                                   ->type_name("FILE");
+                       ->type_name("FILE");
     const auto inputs = PanelInputs();
-    std::vector<std::string> texts(inputs.size());
-    std::vector<CLI::Option*> given;
+    texts.resize(inputs.size());
     for (std::size_t i = 0; i < inputs.size(); ++i)
         given.push_back(app.add_option(std::string("--") + inputs[i].option, texts[i],
                                        std::string("\"") + inputs[i].label + "\": " + BoxHelp(inputs[i].option))
                             ->type_name("X"));
-    bool asTyped = false;
     app.add_flag("--as-typed", asTyped,
                  "read the box options', the parameter file's and --sweep's texts as the panel "
                  "reads what a person types (\"50,000\" as 50 in c, \"abc\" as 0), to "
                  "reproduce a run typed at the panel");
-    std::string stopAtText, everyText, jobsText, lanesText, pointsText;
-    CLI::Option* stopAtOption = app.add_option(
+    stopAtOption = app.add_option(
         "--stop-at", stopAtText, "click \"Stop\" at the first display update at or after pass K")
-                                   ->type_name("K");
-    app.add_flag("--json", options.json, "print the result as one JSON object");
-    app.add_flag("--report", options.report,
+                       ->type_name("K");
+    app.add_flag("--json", json, "print the result as one JSON object");
+    app.add_flag("--report", report,
                  "add the run's analysis: orbital elements and their rates, the apsis precession, "
                  "energy, angular momentum and momentum, delays, first-order theory");
-    app.add_flag("--budget", options.budget,
+    app.add_flag("--budget", budget,
                  "as --report, and split the precession (\"Mercury\") or the widening "
                  "(\"2 BH's\") into integrator, outer body and delay with three companion runs "
                  "(c 0; 2 bodies at c 0; 2 bodies), run on --jobs threads");
-    CLI::Option* convergeOption = app.add_flag(
-        "--converge", options.converge,
+    convergeOption = app.add_flag(
+        "--converge", converge,
         "with --report or --budget: make the run (and its companions) also at dt/2 and dt/4 over "
         "the same time, and extrapolate each rate to dt -> 0 with the order observed");
-    std::string integratorText, forceLawText, toleranceText;
-    CLI::Option* integratorOption = app.add_option(
+    integratorOption = app.add_option(
         "--integrator", integratorText,
         "euler (default: the panel's scheme, \"Prediction\" choosing the retarded position) or "
         "reference (adaptive high-order steps of the true delay equations)")->type_name("NAME");
-    CLI::Option* forceLawOption = app.add_option(
+    forceLawOption = app.add_option(
         "--force-law", forceLawText,
         "retarded (default: the pull of where the source was), instantaneous, aberration-free "
         "(the retarded position carried on along the retarded velocity) or 1pn "
         "(Einstein-Infeld-Hoffmann, needs c > 0)")->type_name("NAME");
-    CLI::Option* toleranceOption = app.add_option(
+    toleranceOption = app.add_option(
         "--tolerance", toleranceText, "the reference integrator's relative error per step (default 1e-12)")
-                                       ->type_name("X");
-    std::string systemPath;
-    CLI::Option* systemOption = app.add_option(
+                          ->type_name("X");
+    systemOption = app.add_option(
         "--system", systemPath,
         "run your own bodies instead of the panel's: a JSON file {\"c\": C, \"bodies\": [{\"m\", \"x\", "
         "\"y\", \"vx\", \"vy\"}, ...]} (1 to 64 bodies, G = 1), with --duration (required), --dt "
         "(the euler step, default 0.001), --prediction, the model, --json, --report (and --pair), --trajectory-csv (k, t, "
         "body, x, y, vx, vy) and --every")->type_name("FILE");
-    std::string pairText;
-    CLI::Option* pairOption = app.add_option(
+    pairOption = app.add_option(
         "--pair", pairText,
         "with --system and --report: the orbit of body J about body I, numbered from 1 as in the "
         "file (default 1,2)")->type_name("I,J");
-    std::string durationText;
-    CLI::Option* durationOption = app.add_option(
+    durationOption = app.add_option(
         "--duration", durationText, "set \"Iteration\" to the whole number of passes nearest T / dt")
-                                     ->type_name("T");
-    std::vector<CLI::Option*> fileOptions;
+                         ->type_name("T");
     for (const OutputOption& file : FileOptions())
-        fileOptions.push_back(app.add_option(file.option, options.*file.path, file.help)->type_name("FILE"));
-    CLI::Option* everyOption = app.add_option(
+        fileOptions.push_back(app.add_option(file.option, files.*file.path, file.help)->type_name("FILE"));
+    everyOption = app.add_option(
         "--every", everyText,
         "sample the CSV exports every N passes (default: the time plot's interval for distances "
         "in \"2 BH's\", else 100)")->type_name("N");
-    std::vector<std::string> sweepArguments;
     app.add_option("--sweep", sweepArguments,
                    "NAME=T1;T2;...: one run per text typed into that box option (c, dt, mass3, ...); "
                    "several make a grid, the first outermost; prints one JSON line per point. "
                    "With --as-typed, an empty text stands alone: NAME=")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    CLI::Option* jobsOption = app.add_option("--jobs", jobsText, "sweep points run at a time (default: one per processor)")
-                                 ->type_name("N");
-    CLI::Option* lanesOption = app.add_option(
+    jobsOption = app.add_option("--jobs", jobsText, "sweep points run at a time (default: one per processor)")
+                     ->type_name("N");
+    lanesOption = app.add_option(
         "--lanes", lanesText, "sweep points whose runs take the same main loop computed together in "
         "SIMD lanes on each thread, each bit for bit its run alone: 1 (none), 4 (AVX2) or 8 "
         "(AVX-512) (default: the most this processor has; 1 under a limit on address space)")
-                                 ->type_name("N");
-    CLI::Option* pointsOption = app.add_option(
+                      ->type_name("N");
+    pointsOption = app.add_option(
         "--points", pointsText, "run only these points of the sweep's grid (5, 5-8, 1,3,9-12), numbered as in the whole grid")
-                                   ->type_name("LIST");
-    std::string outDir;
-    CLI::Option* outOption = app.add_option(
+                       ->type_name("LIST");
+    outOption = app.add_option(
         "--out", outDir, "each sweep point's JSON object to DIR/point-N.json, its files to DIR/NAME-N.EXT")
-                                ->type_name("DIR");
-    bool resume = false;
-    CLI::Option* resumeOption = app.add_flag(
+                    ->type_name("DIR");
+    resumeOption = app.add_flag(
         "--resume", resume, "with --out: points whose DIR/point-N.json shows them done with the same inputs are not run again");
+}
+
+void CommandLine::clear()
+{
+    for (std::string* s : {&scenario, &paramsPath, &stopAtText, &everyText, &jobsText, &lanesText, &pointsText,
+                           &integratorText, &forceLawText, &toleranceText, &systemPath, &pairText, &durationText,
+                           &outDir})
+        s->clear();
+    for (std::string& text : texts)
+        text.clear();
+    sweepArguments.clear();
+    asTyped = json = report = budget = converge = resume = false;
+    for (const OutputOption& file : FileOptions())
+        (files.*file.path).clear();
+}
+
+// Reads the command line into `command`. Returns the exit status when it ends there: --help
+// or --version (said on `out`), or a refusal (`refusal`).
+std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                                bool progress, BatchCommand& command, std::optional<BatchProblem>& refusal)
+{
+    BatchOptions& options = command.options;
+    options.regional = ui::UserRegionalFormat(); // as the desktop program reads its boxes
+    // On the heap: a module loaded into Python has only a little static thread-local storage.
+    thread_local std::unique_ptr<CommandLine> made;
+    if (!made)
+        made = std::make_unique<CommandLine>();
+    CommandLine& line = *made;
+    line.clear();
+    CLI::App& app = line.app;
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -283,6 +322,32 @@ std::optional<int> ParseCommand(int argc, const char* const* argv, std::ostream&
         refusal = BatchProblem{ProblemKind::Refused, {}, e.what()};
         return ExitStatusOf(ProblemKind::Refused);
     }
+    options.json = line.json;
+    options.report = line.report;
+    options.budget = line.budget;
+    options.converge = line.converge;
+    for (const OutputOption& file : FileOptions())
+        options.*file.path = line.files.*file.path;
+    const auto inputs = PanelInputs();
+    const std::vector<std::string>& texts = line.texts;
+    const std::vector<CLI::Option*>& given = line.given;
+    const std::vector<CLI::Option*>& fileOptions = line.fileOptions;
+    const std::vector<std::string>& sweepArguments = line.sweepArguments;
+    const std::string &scenario = line.scenario, &paramsPath = line.paramsPath, &stopAtText = line.stopAtText;
+    const std::string &everyText = line.everyText, &jobsText = line.jobsText, &lanesText = line.lanesText;
+    const std::string &pointsText = line.pointsText, &integratorText = line.integratorText;
+    const std::string &forceLawText = line.forceLawText, &toleranceText = line.toleranceText;
+    const std::string &systemPath = line.systemPath, &pairText = line.pairText;
+    const std::string &durationText = line.durationText, &outDir = line.outDir;
+    const bool asTyped = line.asTyped, resume = line.resume;
+    const CLI::Option *scenarioOption = line.scenarioOption, *paramsOption = line.paramsOption;
+    const CLI::Option *stopAtOption = line.stopAtOption, *convergeOption = line.convergeOption;
+    const CLI::Option *integratorOption = line.integratorOption, *forceLawOption = line.forceLawOption;
+    const CLI::Option *toleranceOption = line.toleranceOption, *systemOption = line.systemOption;
+    const CLI::Option *pairOption = line.pairOption, *durationOption = line.durationOption;
+    const CLI::Option *everyOption = line.everyOption, *jobsOption = line.jobsOption;
+    const CLI::Option *lanesOption = line.lanesOption, *pointsOption = line.pointsOption;
+    const CLI::Option *outOption = line.outOption, *resumeOption = line.resumeOption;
 
     try {
         if (scenarioOption->count() > 0) {

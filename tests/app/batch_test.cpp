@@ -12,6 +12,8 @@
 #include <nlohmann/json.hpp>
 #include <png.h>
 
+#include "app/batch/batch_cli.h"
+#include "app/batch/batch_outputs.h"
 #include "app/batch/batch_run.h"
 #include "app/files/png_writer.h"
 #include "panel/program.h"
@@ -273,4 +275,37 @@ TEST(Batch, CasesKeptOnPurpose)
     EXPECT_NE(velocity, instantaneous);
     EXPECT_EQ(positions({{"Tn_object", "7"}}), instantaneous); // three bodies, as the default
     EXPECT_EQ(positions({{"Tn_object", "1"}}), positions({{"Tn_object", "2"}}));
+}
+
+// The parser is made once on each thread and read again: a command line keeps nothing of the
+// one read before it, whether that one was taken or refused.
+TEST(Batch, ACommandLineKeepsNothingOfTheLast)
+{
+    const auto read = [](std::vector<std::string> arguments) {
+        gravlag::BatchProblem problem;
+        std::optional<gravlag::BatchCommand> command = gravlag::ParseBatchCommand(arguments, problem);
+        EXPECT_TRUE(command) << problem.message;
+        return command.value_or(gravlag::BatchCommand{});
+    };
+    const gravlag::BatchCommand full = read(
+        {"--json", "--report", "--budget", "--converge", "--as-typed", "--c=5", "--dt=0.5", "--stop-at=7",
+         "--every=3", "--apsis-csv=a.csv", "--sim-png=s.png", "--plot-png=p.png", "--distance-csv=d.csv",
+         "--trajectory-csv=t.csv", "--elements-csv=e.csv", "--sweep=mass3=1;2", "--jobs=3", "--lanes=1",
+         "--integrator=reference", "--force-law=instantaneous", "--tolerance=1e-9"});
+    ASSERT_TRUE(full.sweep);
+    ASSERT_EQ(gravlag::OutputPaths(full.options).size(), 6u); // every file option was read
+    gravlag::BatchProblem refused;
+    EXPECT_FALSE(gravlag::ParseBatchCommand({"--json", "--c=abc"}, refused));
+
+    const gravlag::BatchCommand bare = read({"--scenario=Mercury"});
+    const BatchOptions& o = bare.options;
+    EXPECT_FALSE(o.json || o.report || o.budget || o.converge);
+    EXPECT_EQ(o.reading, gravlag::TextReading::Strict);
+    EXPECT_TRUE(o.typed.empty());
+    EXPECT_FALSE(o.stopAt || o.every || o.duration || o.integrator || o.forceLaw || o.tolerance || o.params);
+    EXPECT_TRUE(gravlag::OutputPaths(o).empty());
+    EXPECT_FALSE(bare.sweep || bare.system);
+    const gravlag::BatchCommand fresh = read({});
+    EXPECT_EQ(bare.settings.jobs, fresh.settings.jobs);
+    EXPECT_EQ(bare.settings.lanes, fresh.settings.lanes);
 }
