@@ -114,6 +114,7 @@ private:
 struct Outcome {
     int status = 0;
     std::string json; // the --json object (a sweep point's with "point"); empty: no run made
+    nlohmann::json head; // the fields of it that a Result holds, so that Python parses none
     std::optional<BatchProblem> problem; // the first the run met (a notice of fewer threads aside)
     bool interrupted = false;
     bool outOfMemory = false; // MemoryError, once every point is back
@@ -202,6 +203,18 @@ py::dict ToPython(Outcome& o, const std::array<bool, kExports>& wanted)
     d["status"] = o.status;
     d["json"] = o.json.empty() ? py::object(py::none()) : py::str(o.json);
     d["interrupted"] = o.interrupted;
+    py::dict head;
+    for (const auto& [key, value] : o.head.items()) {
+        if (value.is_number_integer())
+            head[py::str(key)] = value.get<std::int64_t>();
+        else if (value.is_string())
+            head[py::str(key)] = value.get<std::string>();
+        else if (value.is_null())
+            head[py::str(key)] = py::none();
+        else // not one of the report's head fields as written today: as Python's own parser reads it
+            head[py::str(key)] = py::module_::import("json").attr("loads")(value.dump());
+    }
+    d["head"] = head;
     if (o.collected && !o.json.empty()) {
         const char* keys[] = {"apsis_events", "distances", "trajectory", "elements"};
         for (std::size_t i = 0; i < kExports; ++i)
@@ -265,6 +278,10 @@ Outcome RunOne(BatchOptions options, const std::array<bool, kExports>& wanted, b
     // As the batch runner prints: a sweep point's line unless a signal kept it from starting.
     if (point ? !(o.status >= kExitSignalBase && !report.contains("passes")) : !report.is_null())
         o.json = JsonLine(report);
+    if (!o.json.empty() && report.is_object())
+        for (const char* key : {"ended", "message", "passes", "lastPass", "signal", "error"})
+            if (const auto it = report.find(key); it != report.end())
+                o.head[key] = *it;
     for (const BatchProblem& p : problems)
         if (p.kind != ProblemKind::Notice) {
             o.problem = p;

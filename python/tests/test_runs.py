@@ -151,7 +151,8 @@ CHILD = textwrap.dedent("""
     try:
         gravlag.run(iterations=10**12)
     except KeyboardInterrupt as stopped:
-        print(stopped.results[0].to_json(), flush=True)
+        result = stopped.results[0]
+        print(result.to_json() if result.signal == "SIGINT" else f"signal {result.signal!r}", flush=True)
     print(gravlag.run(iterations=1000).ended, flush=True)
     try:
         os.kill(os.getpid(), signal.SIGINT)
