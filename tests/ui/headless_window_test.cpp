@@ -152,6 +152,26 @@ TEST(HeadlessSurface, AWindowLeftUnreadCountsItsCallsAndHoldsNoPicture)
     EXPECT_EQ(w.takePaper().width(), 0);
 }
 
+// Pixels are noted and written in batches: the later of two on one place shows, across a
+// batch's end too, and what an erase comes before is gone although it was never written.
+TEST(HeadlessSurface, TheLaterPixelShowsAndAnEraseTakesPixelsNotYetWritten)
+{
+    HeadlessServices services;
+    services.createWindow("Form2", "Simulation Display", 4680, 4260);
+    HeadlessWindow& w = *services.window("Form2");
+    constexpr int kPlaces = 1000; // several batches' worth
+    for (int i = 0; i < kPlaces; ++i) {
+        w.setPixel(static_cast<float>(i % 312), static_cast<float>(i / 312), kRed);
+        w.setPixel(static_cast<float>(i % 312), static_cast<float>(i / 312), kGreen);
+    }
+    EXPECT_EQ(CountNot(w.surface(), kGreen), 312 * 284 - kPlaces);
+    EXPECT_EQ(CountNot(w.surface(), kBackground), kPlaces);
+    w.erase();
+    w.setPixel(7.0f, 7.0f, kRed);
+    w.erase();
+    EXPECT_EQ(CountNot(w.surface(), kBackground), 0);
+}
+
 TEST(HeadlessSurface, ResizeKeepsOverlapAndFillsNewAreaWithBackground)
 {
     HeadlessServices services;

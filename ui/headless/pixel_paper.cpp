@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -69,12 +70,23 @@ constinit BlankBlocks blankBlocks;
 
 void ReleaseKeptPapers() { blankBlocks.release(); }
 
+namespace {
+
+// A paper's block: its pixels, then its notes.
+std::size_t NotesAt(std::size_t pixels) { return (3 * pixels + 7) / 8 * 8; }
+std::size_t BlockBytes(std::size_t pixels, std::size_t notes) { return NotesAt(pixels) + notes; }
+
+} // namespace
+
 PixelPaper::PixelPaper(int width, int height)
     : width_(std::max(0, width)), height_(std::max(0, height))
 {
-    const std::size_t bytes = 3 * static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
-    if (bytes == 0)
+    const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+    if (pixels == 0)
         return;
+    if (pixels > std::numeric_limits<std::uint32_t>::max()) // no window is that large: its notes could not name a pixel
+        throw std::bad_alloc();
+    const std::size_t bytes = BlockBytes(pixels, kNotes * sizeof(Note));
     bytes_ = blankBlocks.take(bytes);
     if (!bytes_)
         bytes_ = static_cast<std::uint8_t*>(std::calloc(bytes, 1));
@@ -84,6 +96,7 @@ PixelPaper::PixelPaper(int width, int height)
     }
     if (!bytes_)
         throw std::bad_alloc();
+    notes_ = reinterpret_cast<Note*>(bytes_ + NotesAt(pixels));
 }
 
 PixelPaper::~PixelPaper() { drop(); }
@@ -93,12 +106,15 @@ void PixelPaper::drop()
     if (!bytes_)
         return;
     clear();
-    blankBlocks.keep(std::exchange(bytes_, nullptr),
-                     3 * static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+    const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+    notes_ = nullptr;
+    blankBlocks.keep(std::exchange(bytes_, nullptr), BlockBytes(pixels, kNotes * sizeof(Note)));
 }
 
 PixelPaper::PixelPaper(PixelPaper&& other) noexcept
     : bytes_(std::exchange(other.bytes_, nullptr))
+    , notes_(std::exchange(other.notes_, nullptr))
+    , noted_(std::exchange(other.noted_, 0))
     , width_(std::exchange(other.width_, 0))
     , height_(std::exchange(other.height_, 0))
     , firstRow_(std::exchange(other.firstRow_, kNoRow))
@@ -111,6 +127,8 @@ PixelPaper& PixelPaper::operator=(PixelPaper&& other) noexcept
     if (this != &other) {
         drop();
         bytes_ = std::exchange(other.bytes_, nullptr);
+        notes_ = std::exchange(other.notes_, nullptr);
+        noted_ = std::exchange(other.noted_, 0);
         width_ = std::exchange(other.width_, 0);
         height_ = std::exchange(other.height_, 0);
         firstRow_ = std::exchange(other.firstRow_, kNoRow);
@@ -119,8 +137,21 @@ PixelPaper& PixelPaper::operator=(PixelPaper&& other) noexcept
     return *this;
 }
 
+void PixelPaper::write() const
+{
+    for (int i = 0; i < noted_; ++i) {
+        const Note note = notes_[i];
+        std::uint8_t* p = bytes_ + 3 * static_cast<std::size_t>(note.pixel);
+        p[0] = static_cast<std::uint8_t>(note.bytes);
+        p[1] = static_cast<std::uint8_t>(note.bytes >> 8);
+        p[2] = static_cast<std::uint8_t>(note.bytes >> 16);
+    }
+    noted_ = 0;
+}
+
 void PixelPaper::clear()
 {
+    noted_ = 0; // within the rows cleared
     if (!inked())
         return;
     const std::size_t row = 3 * static_cast<std::size_t>(width_);
@@ -132,6 +163,8 @@ void PixelPaper::clear()
 
 void PixelPaper::copyOverlap(const PixelPaper& other)
 {
+    write(); // what was set here before the copy lies under it
+    other.write();
     const auto width = static_cast<std::size_t>(std::min(width_, other.width_));
     const int last = std::min(height_ - 1, other.lastRow_);
     if (!other.inked() || width == 0 || other.firstRow_ > last)
@@ -146,6 +179,7 @@ void PixelPaper::copyOverlap(const PixelPaper& other)
 
 void PixelPaper::writeTo(Surface& surface) const
 {
+    write();
     surface.width = width_;
     surface.height = height_;
     const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);

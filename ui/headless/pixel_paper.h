@@ -28,14 +28,17 @@ public:
     bool inked() const { return firstRow_ <= lastRow_; }
     // Every pixel the background again.
     void clear();
-    // (x, y) within the paper.
+    // (x, y) within the paper. Noted, and written with the pixels noted before it when the
+    // note is full or the paper is read: a display sets a few pixels between a hundred
+    // passes, and each such write into the paper's megabyte would wait for its memory alone.
     void set(int x, int y, Rgb color)
     {
-        std::uint8_t* p = bytes_ + 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width_)
-                                        + static_cast<std::size_t>(x));
-        p[0] = static_cast<std::uint8_t>(color.r ^ kBackground.r);
-        p[1] = static_cast<std::uint8_t>(color.g ^ kBackground.g);
-        p[2] = static_cast<std::uint8_t>(color.b ^ kBackground.b);
+        if (noted_ == kNotes) [[unlikely]]
+            write();
+        // The color as one number: taken apart as three bytes, it would go through memory.
+        const auto bits = static_cast<std::uint32_t>(color.r | color.g << 8 | color.b << 16);
+        notes_[noted_++] = {static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(width_) + static_cast<std::uint32_t>(x),
+                            bits ^ kBackgroundBits};
         firstRow_ = y < firstRow_ ? y : firstRow_;
         lastRow_ = y > lastRow_ ? y : lastRow_;
     }
@@ -45,15 +48,22 @@ public:
     void writeTo(Surface& surface) const;
 
 private:
+    struct Note {
+        std::uint32_t pixel; // y * width + x
+        std::uint32_t bytes; // r, g, b from the lowest, each XOR the background's
+    };
+    static constexpr std::uint32_t kBackgroundBits = kBackground.r | kBackground.g << 8 | kBackground.b << 16;
+    static constexpr int kNotes = 256;
+    void write() const; // the noted pixels into the paper, in the order they were set
     void drop(); // gives the block back blank
     static constexpr int kNoRow = 1 << 30;
     std::uint8_t* bytes_ = nullptr;
+    Note* notes_ = nullptr; // kNotes, with the block
+    mutable int noted_ = 0;
     int width_ = 0, height_ = 0;
     int firstRow_ = kNoRow, lastRow_ = -1; // the rows drawn on lie within these
-
 };
 
-// Frees the blank papers kept for new windows (a sweep's end: none of its windows is made again).
 void ReleaseKeptPapers();
 
 } // namespace gravlag::ui
