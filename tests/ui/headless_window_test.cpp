@@ -170,6 +170,8 @@ TEST(HeadlessSurface, TheLaterPixelShowsAndAnEraseTakesPixelsNotYetWritten)
     w.setPixel(7.0f, 7.0f, kRed);
     w.erase();
     EXPECT_EQ(CountNot(w.surface(), kBackground), 0);
+    w.setPixel(100.0f, 7.0f, kGreen); // on the row the erased pixel was on
+    EXPECT_EQ(CountNot(w.surface(), kBackground), 1);
 }
 
 TEST(HeadlessSurface, ResizeKeepsOverlapAndFillsNewAreaWithBackground)
