@@ -114,7 +114,11 @@ private:
 struct Outcome {
     int status = 0;
     std::string json; // the --json object (a sweep point's with "point"); empty: no run made
-    nlohmann::json head; // the fields of it that a Result holds, so that Python parses none
+    // The fields of it that a Result holds, so that Python parses none; absent: empty.
+    struct Head {
+        std::optional<std::string> ended, message, signal, error;
+        std::optional<std::int64_t> passes, lastPass;
+    } head;
     std::optional<BatchProblem> problem; // the first the run met (a notice of fewer threads aside)
     bool interrupted = false;
     bool outOfMemory = false; // MemoryError, once every point is back
@@ -203,18 +207,21 @@ py::dict ToPython(Outcome& o, const std::array<bool, kExports>& wanted)
     d["status"] = o.status;
     d["json"] = o.json.empty() ? py::object(py::none()) : py::str(o.json);
     d["interrupted"] = o.interrupted;
-    py::dict head;
-    for (const auto& [key, value] : o.head.items()) {
-        if (value.is_number_integer())
-            head[py::str(key)] = value.get<std::int64_t>();
-        else if (value.is_string())
-            head[py::str(key)] = value.get<std::string>();
-        else if (value.is_null())
-            head[py::str(key)] = py::none();
-        else // not one of the report's head fields as written today: as Python's own parser reads it
-            head[py::str(key)] = py::module_::import("json").attr("loads")(value.dump());
-    }
-    d["head"] = head;
+    // As a tuple, the common texts shared: a sweep holds every point's until its Results
+    // are made.
+    const auto text = [](const std::optional<std::string>& t) -> py::object {
+        if (!t)
+            return py::none();
+        if (*t == "completed" || *t == "stopped" || *t == "fault")
+            return py::reinterpret_steal<py::object>(PyUnicode_InternFromString(t->c_str()));
+        return py::str(*t);
+    };
+    const auto whole = [](const std::optional<std::int64_t>& v) -> py::object {
+        return v ? py::object(py::int_(*v)) : py::object(py::none());
+    };
+    const Outcome::Head& h = o.head;
+    d["head"] = py::make_tuple(text(h.ended), text(h.message), whole(h.passes), whole(h.lastPass),
+                               text(h.signal), text(h.error));
     if (o.collected && !o.json.empty()) {
         const char* keys[] = {"apsis_events", "distances", "trajectory", "elements"};
         for (std::size_t i = 0; i < kExports; ++i)
@@ -278,10 +285,17 @@ Outcome RunOne(BatchOptions options, const std::array<bool, kExports>& wanted, b
     // As the batch runner prints: a sweep point's line unless a signal kept it from starting.
     if (point ? !(o.status >= kExitSignalBase && !report.contains("passes")) : !report.is_null())
         o.json = JsonLine(report);
-    if (!o.json.empty() && report.is_object())
-        for (const char* key : {"ended", "message", "passes", "lastPass", "signal", "error"})
-            if (const auto it = report.find(key); it != report.end())
-                o.head[key] = *it;
+    if (!o.json.empty() && report.is_object()) {
+        const auto text = [&report](const char* key) -> std::optional<std::string> {
+            const auto it = report.find(key);
+            return it != report.end() && it->is_string() ? std::optional(it->get<std::string>()) : std::nullopt;
+        };
+        const auto whole = [&report](const char* key) -> std::optional<std::int64_t> {
+            const auto it = report.find(key);
+            return it != report.end() && it->is_number_integer() ? std::optional(it->get<std::int64_t>()) : std::nullopt;
+        };
+        o.head = {text("ended"), text("message"), text("signal"), text("error"), whole("passes"), whole("lastPass")};
+    }
     for (const BatchProblem& p : problems)
         if (p.kind != ProblemKind::Notice) {
             o.problem = p;

@@ -46,14 +46,15 @@ class Result:
 
     def __init__(self, raw):
         self._json = raw["json"]
-        report = raw["head"]  # the report's fields below, read from it by the module
-        if "passes" not in report:  # a sweep point that made no run
-            raise RuntimeError(report.get("error", "no run was made"))
-        self.ended = report["ended"]
-        self.message = report.get("message")
-        self.passes = report["passes"]
-        self.last_pass = report["lastPass"]
-        self.signal = report.get("signal")
+        # The report's fields read by the module: no JSON parsed here.
+        ended, message, passes, last_pass, signal, error = raw["head"]
+        if passes is None:  # a sweep point that made no run
+            raise RuntimeError(error if error is not None else "no run was made")
+        self.ended = ended
+        self.message = message
+        self.passes = passes
+        self.last_pass = last_pass
+        self.signal = signal
         for name in _EXPORTS:
             setattr(self, name, raw.get(name))
         self._simulation = raw.get("simulation")
