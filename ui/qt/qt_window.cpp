@@ -62,8 +62,12 @@ QMargins QtWindow::frame() const
         const QMargins seen(inner.left() - outer.left(), inner.top() - outer.top(),
                             outer.right() - inner.right(), outer.bottom() - inner.bottom());
         // Right after show() some platforms report no frame until the window manager has
-        // framed the window; only a real frame is worth remembering for the others.
-        if (knownFrame_ && !seen.isNull())
+        // framed the window; only a real frame is worth remembering for the others, and
+        // until then the frame the others have stands for this one's: a run that lays out
+        // a display it has just shown sizes it as every later run does.
+        if (seen.isNull())
+            return knownFrame_ ? *knownFrame_ : seen;
+        if (knownFrame_)
             *knownFrame_ = seen;
         return seen;
     }
