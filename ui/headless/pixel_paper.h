@@ -64,6 +64,7 @@ private:
     int firstRow_ = kNoRow, lastRow_ = -1; // the rows drawn on lie within these
 };
 
+// Frees the blank papers kept for new windows (a sweep's end: none of its windows is made again).
 void ReleaseKeptPapers();
 
 } // namespace gravlag::ui
