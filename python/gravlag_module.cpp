@@ -212,8 +212,12 @@ py::dict ToPython(Outcome& o, const std::array<bool, kExports>& wanted)
     const auto text = [](const std::optional<std::string>& t) -> py::object {
         if (!t)
             return py::none();
-        if (*t == "completed" || *t == "stopped" || *t == "fault")
-            return py::reinterpret_steal<py::object>(PyUnicode_InternFromString(t->c_str()));
+        if (*t == "completed" || *t == "stopped" || *t == "fault") {
+            PyObject* shared = PyUnicode_InternFromString(t->c_str());
+            if (!shared)
+                throw py::error_already_set(); // MemoryError
+            return py::reinterpret_steal<py::object>(shared);
+        }
         return py::str(*t);
     };
     const auto whole = [](const std::optional<std::int64_t>& v) -> py::object {
