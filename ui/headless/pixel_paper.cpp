@@ -74,7 +74,6 @@ namespace {
 
 // A paper's block: its pixels, then its notes.
 std::size_t NotesAt(std::size_t pixels) { return (3 * pixels + 7) / 8 * 8; }
-std::size_t BlockBytes(std::size_t pixels, std::size_t notes) { return NotesAt(pixels) + notes; }
 
 } // namespace
 
@@ -86,7 +85,7 @@ PixelPaper::PixelPaper(int width, int height)
         return;
     if (pixels > std::numeric_limits<std::uint32_t>::max()) // no window is that large: its notes could not name a pixel
         throw std::bad_alloc();
-    const std::size_t bytes = BlockBytes(pixels, kNotes * sizeof(Note));
+    const std::size_t bytes = blockBytes();
     bytes_ = blankBlocks.take(bytes);
     if (!bytes_)
         bytes_ = static_cast<std::uint8_t*>(std::calloc(bytes, 1));
@@ -106,9 +105,8 @@ void PixelPaper::drop()
     if (!bytes_)
         return;
     clear();
-    const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
     notes_ = nullptr;
-    blankBlocks.keep(std::exchange(bytes_, nullptr), BlockBytes(pixels, kNotes * sizeof(Note)));
+    blankBlocks.keep(std::exchange(bytes_, nullptr), blockBytes());
 }
 
 PixelPaper::PixelPaper(PixelPaper&& other) noexcept
@@ -135,6 +133,11 @@ PixelPaper& PixelPaper::operator=(PixelPaper&& other) noexcept
         lastRow_ = std::exchange(other.lastRow_, -1);
     }
     return *this;
+}
+
+std::size_t PixelPaper::blockBytes() const
+{
+    return NotesAt(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_)) + kNotes * sizeof(Note);
 }
 
 void PixelPaper::write() const

@@ -55,6 +55,7 @@ private:
     static constexpr std::uint32_t kBackgroundBits = kBackground.r | kBackground.g << 8 | kBackground.b << 16;
     static constexpr int kNotes = 256;
     void write() const; // the noted pixels into the paper, in the order they were set
+    std::size_t blockBytes() const; // the pixels, then the notes
     void drop(); // gives the block back blank
     static constexpr int kNoRow = 1 << 30;
     std::uint8_t* bytes_ = nullptr;
