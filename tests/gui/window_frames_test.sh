@@ -72,12 +72,17 @@ for scale in 1 2; do
   export DISPLAY="$xvfb_display"
   openbox >/dev/null 2>&1 &
   pids+=($!)
-  for _ in $(seq 1 300); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+  # openbox names itself (_NET_SUPPORTING_WM_CHECK) before it is ready: a window mapped in
+  # between stayed unmapped, in half the tries. Its client list comes last in its start.
+  for _ in $(seq 1 300); do xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -q 'WINDOW)' && break; sleep 0.1; done
   env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM QT_SCALE_FACTOR="$scale" "$gravlag" >"$out/stdout" 2>&1 &
   pids+=($!)
   for _ in $(seq 1 300); do xdotool search --name '^Control Display$' >/dev/null 2>&1 && break; sleep 0.1; done
-  sleep 1.5 # framed and arranged
   panel="$(xdotool search --name '^Control Display$' | head -n 1)"
+  # The program learns the panel's frame by polling once the window manager has framed it:
+  # a first run before that would lay the displays out as if they had no frame.
+  for _ in $(seq 1 300); do xprop -id "$panel" _NET_FRAME_EXTENTS 2>/dev/null | grep -q = && break; sleep 0.1; done
+  sleep 1.5 # framed and arranged
   # "Calculate": 480, 120, 975 x 375 twips from the inner area's corner.
   for _ in $(seq 1 5); do # a click that came too early on a busy machine is given again
     xdotool mousemove --window "$panel" $((64 * scale)) $((20 * scale)) click 1
