@@ -357,6 +357,34 @@ TEST(Sweep, APointsFilesAndReportAreOneUnit)
     EXPECT_EQ(problems, "gravlag-batch: point 2: " + refusal + "\n");
 }
 
+// A lane's pass checks its values only as a pass alone folds them: a pass that fails is
+// computed again by its run, which names the fault the run alone names. Bodies far apart
+// and heavy, and steps long enough to overflow the distance after the move, the force or
+// the motion at the first passes.
+TEST(Sweep, LanesLeaveTheNamingOfAFaultToTheRun)
+{
+    if (LaneGroup::WidestLanes() < 4)
+        GTEST_SKIP() << "no SIMD lanes on this processor";
+    std::string alone;
+    for (const char* lanes : {"1", "4", "8"}) {
+        if (std::atoi(lanes) > LaneGroup::WidestLanes())
+            continue;
+        const char* argv[] = {"gravlag-batch", "--scenario", "2 BH's", "--r2", "1e100", "--mass1", "1e200",
+                              "--mass2", "1e200", "--iterations", "50", "--json", "--sweep", "dt=1e104;1e60;1e30",
+                              "--sweep", "c=0;1e90", "--sweep", "bodies=2;3", "--sweep", "prediction=0;1",
+                              "--jobs", "1", "--lanes", lanes};
+        std::ostringstream o, e;
+        EXPECT_EQ(BatchMain(static_cast<int>(std::size(argv)), argv, o, e, false), 3) << e.str();
+        if (std::string_view(lanes) == "1") {
+            alone = o.str();
+            EXPECT_NE(alone.find("Pass 0: overflow in the distance of body 1 and body 2"), std::string::npos);
+            EXPECT_NE(alone.find("Pass 1: overflow in the force on body 1 from body 2"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(o.str(), alone) << lanes << " lanes";
+    }
+}
+
 // Lanes compute several points' passes at once; every byte a point writes is still the one
 // its run alone writes: its line, CSV rows at uneven passes, apsis events, both pictures,
 // for lanes that end early (fewer passes, a stop, a fault at the first pass or later).
