@@ -14,6 +14,7 @@ namespace gravlag {
 class LaneGroup {
 public:
     virtual ~LaneGroup() = default;
+    static constexpr int kMaxWidth = 8; // no group has more lanes (its slots are arrays)
     // The lanes this processor computes at once at most: 8, 4, or 1 (no lanes).
     static int WidestLanes();
     // A group of `width` lanes (4 or 8) for runs of `key`; none when the processor has no
@@ -33,7 +34,7 @@ public:
     virtual unsigned release() = 0;
 
 protected:
-    LaneRun* runs_[8] = {};
+    LaneRun* runs_[kMaxWidth] = {};
 };
 
 } // namespace gravlag

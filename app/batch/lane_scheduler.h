@@ -50,7 +50,7 @@ private:
     struct Group {
         std::unique_ptr<LaneGroup> lanes;
         LaneKey key;
-        Running* slot[8] = {};
+        Running* slot[LaneGroup::kMaxWidth] = {};
         int loaded = 0;
     };
 
